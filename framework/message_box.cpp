@@ -1,0 +1,25 @@
+#include "framework/message_box.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace pw {
+
+namespace {
+MessageBoxPresenter& Presenter() {
+    static MessageBoxPresenter presenter;
+    return presenter;
+}
+} // namespace
+
+int AfxMessageBox(const std::string& text, unsigned type) {
+    if (auto& p = Presenter()) return p(text, type);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return IDOK;
+}
+
+MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
+    return std::exchange(Presenter(), std::move(presenter));
+}
+
+} // namespace pw

@@ -1,0 +1,22 @@
+// What the port names mean on Linux: "COMn", "LPTn" and a USB interface path with its channel suffix.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pw::posix {
+
+// The serial ports present, in the order "COM1", "COM2", ... stand for: real ttyS ports (not the
+// phantom 8250 nodes without a UART), then ttyUSB, then ttyACM, each in numeric order.
+std::vector<std::string> SerialPortsPresent(const std::string& sysClassTty = "/sys/class/tty",
+                                            const std::string& dev = "/dev");
+
+// The device file behind a port name: $PINWRIGHT_COMn or the n-th serial port for "COMn",
+// $PINWRIGHT_LPTn or /dev/lp(n-1) for "LPTn", the interface path for "path\USBx/y" (the suffix
+// names the printer channel of that device), and any other name unchanged.
+std::string ResolveDeviceName(const std::string& name);
+
+// The USB printer devices under $PINWRIGHT_USB_DIR (default /dev/usb): lp0, lp1, ... in numeric order.
+std::vector<std::string> UsbPrinterDevices();
+
+} // namespace pw::posix

@@ -1,0 +1,171 @@
+#include "link/printer_port.h"
+
+#include "framework/message_box.h"
+#include "link/usb_discovery.h"
+
+#include <cstring>
+
+namespace pw {
+
+namespace {
+constexpr std::uint32_t kWriteOverallLimitMs = 10000;
+constexpr std::uint32_t kWritePauseMs = 50;
+constexpr std::uint32_t kPendingPollMs = 20;
+constexpr std::uint32_t kReadTotalMs = 5000;
+constexpr const char* kUsbSuffix = "USB0/4";
+constexpr const char* kUsbHandleFailure = "Fail to get USB Handle";
+} // namespace
+
+std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity) {
+    std::uint32_t flags = (current & 0xFFFF9499u) | 0x1018u;
+    if (parity != 0) flags |= kFlagParity;
+    return flags;
+}
+
+TimeLimits SerialTimeLimits() { return TimeLimits{0, 0, kReadTotalMs, 5, 1000}; }
+
+TimeLimits TransferTimeLimits() { return TimeLimits{kMaxDword, kMaxDword, kReadTotalMs, 5, 1000}; }
+
+CPrinterPort::CPrinterPort(DeviceServices& services) : m_services(&services) {}
+
+int CPrinterPort::Open() {
+    if (m_strPort.compare(0, 3, "COM") == 0) {
+        m_nKind = kSerial;
+        return OpenSerial();
+    }
+    if (m_strPort.compare(0, 3, "LPT") == 0) {
+        m_nKind = kParallel;
+        return OpenParallel();
+    }
+    if (m_strPort == "USB") {
+        m_nKind = kUsb;
+        if (!IsUsbSupportedOS(*m_services)) return 0;
+        return OpenUsb();
+    }
+    return 0;
+}
+
+void CPrinterPort::ReleaseHeld() {
+    if (m_hPort != kNoDevice) m_services->CloseHandle(m_hPort);
+    m_hPort = kNoDevice;
+}
+
+int CPrinterPort::OpenSerial() {
+    ReleaseHeld();
+    DeviceHandle h = m_services->CreateFile(m_strPort, ShareMode::Exclusive);
+    if (h == kInvalidHandle || h == kNoDevice) {
+        m_hPort = kNoDevice;
+        return 0;
+    }
+    m_hPort = h;
+    LineSettings dcb{};
+    if (!m_services->GetCommState(h, dcb)) return 0;
+    dcb.baudRate = static_cast<std::uint32_t>(m_nBaudRate);
+    dcb.byteSize = static_cast<std::uint8_t>(m_nByteSize & 0xFF);
+    dcb.parity = static_cast<std::uint8_t>(m_nParity & 0xFF);
+    dcb.stopBits = static_cast<std::uint8_t>(m_nStopBits & 0xFF);
+    dcb.flags = SerialFlagsWord(dcb.flags, m_nParity);
+    if (!m_services->SetCommState(h, dcb)) return 0;
+    if (!m_services->SetCommTimeouts(h, SerialTimeLimits())) return 0;
+    m_services->PurgeComm(h, kPurgeAll);
+    return 1;
+}
+
+int CPrinterPort::OpenParallel() {
+    ReleaseHeld();
+    DeviceHandle h = m_services->CreateFile(m_strPort, ShareMode::Exclusive);
+    if (h == kInvalidHandle || h == kNoDevice) {
+        m_hPort = kNoDevice;
+        return 0;
+    }
+    m_hPort = h;
+    m_services->SetCommTimeouts(h, TransferTimeLimits());
+    m_services->PurgeComm(h, kPurgeAll);
+    return 1;
+}
+
+int CPrinterPort::OpenUsb() {
+    ReleaseHeld();
+    DeviceHandle h = OpenUsbPrinter(*m_services, kUsbSuffix);
+    if (h == kInvalidHandle || h == kNoDevice) {
+        m_hPort = kNoDevice;
+        AfxMessageBox(kUsbHandleFailure, MB_OK);
+        return 0;
+    }
+    m_hPort = h;
+    m_services->SetCommTimeouts(h, TransferTimeLimits());
+    return 1;
+}
+
+std::uint32_t CPrinterPort::Write(const void* data, std::uint32_t length) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    DeviceServices& os = *m_services;
+    const std::uint32_t t0 = os.GetTickCount();
+    std::uint32_t total = 0;
+    for (;;) {
+        PendingWrite pending{};
+        std::uint32_t count = 0;
+        bool ok = os.WriteFile(m_hPort, bytes + total, length - total, count, pending);
+        if (!ok && os.GetLastError() == kErrorIoPending) {
+            if (m_nKind == kParallel) {
+                ok = os.GetOverlappedResult(m_hPort, pending, count, true);
+            } else {
+                const std::uint32_t t1 = os.GetTickCount();
+                const std::uint32_t attemptLimit = 5 * length + 5000;
+                while (!(ok = os.GetOverlappedResult(m_hPort, pending, count, false))) {
+                    if (os.GetLastError() != kErrorIoIncomplete) break;
+                    if (os.GetTickCount() - t1 > attemptLimit) {
+                        os.CancelIo(m_hPort);
+                        break;
+                    }
+                    os.Sleep(kPendingPollMs);
+                }
+            }
+        }
+        if (!ok && m_nKind == kUsb) {
+            const std::uint32_t error = os.GetLastError();
+            if (error == kErrorAccessDenied || error == kErrorInvalidHandle) {
+                ReleaseHeld();
+                // The device is gone for good: return what went out; callers take a short write as a
+                // failure, so the user keeps the session and the unsaved settings.
+                if (!OpenUsb()) return total + count;
+            }
+        }
+        if (count > length - total) count = length - total;
+        total += count;
+        if (ok && total >= length) break;
+        os.Sleep(kWritePauseMs);
+        if (os.GetTickCount() - t0 >= kWriteOverallLimitMs) break;
+    }
+    return total;
+}
+
+int CPrinterPort::Read(void* buffer, int length) {
+    if (length <= 0) return 0;
+    std::uint32_t got = 0;
+    m_services->ReadFile(m_hPort, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(length), got);
+    return static_cast<int>(got);
+}
+
+int CPrinterPort::Close() {
+    if (m_hPort == kNoDevice) return 0;
+    if (m_nKind == kSerial) {
+        m_services->SetCommMask(m_hPort, 0);
+        m_services->PurgeComm(m_hPort, kPurgeAll);
+    } else if (m_nKind == kParallel) {
+        m_services->PurgeComm(m_hPort, kPurgeAll);
+    }
+    bool closed = m_services->CloseHandle(m_hPort);
+    m_hPort = kNoDevice;
+    return closed ? 1 : 0;
+}
+
+int IsUsbSupportedOS(DeviceServices& services) {
+    OsVersion v{};
+    if (!services.GetVersionEx(v, true) && !services.GetVersionEx(v, false)) return 0;
+    if (v.platformId == 1) return (v.major == 4 && v.minor == 0) ? 0 : 1;
+    if (v.platformId == 2) return v.major <= 4 ? 0 : 1;
+    return 1;
+}
+
+} // namespace pw

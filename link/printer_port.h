@@ -1,0 +1,57 @@
+// The one link to the printer: opens the device a port name designates ("COM..", "LPT..", "USB"),
+// writes with time limits and retries, reads, closes. Runs over DeviceServices.
+#pragma once
+
+#include "link/device_services.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pw {
+
+enum InterfaceKind : int { kSerial = 0, kParallel = 1, kUsb = 2 };
+
+// The device services of the platform this program runs on.
+DeviceServices& PlatformServices();
+
+class CPrinterPort {
+public:
+    explicit CPrinterPort(DeviceServices& services = PlatformServices());
+    virtual ~CPrinterPort() = default; // releases the name only; owners Close() first
+
+    int Open();
+    int Close();
+    std::uint32_t Write(const void* data, std::uint32_t length);
+    int Read(void* buffer, int length);
+
+    int OpenSerial();
+    int OpenParallel();
+    int OpenUsb();
+
+    DeviceServices& Services() const { return *m_services; }
+
+    std::int32_t m_nBaudRate = 0;
+    std::int32_t m_nParity = 0;
+    std::int32_t m_nByteSize = 0;
+    std::int32_t m_nStopBits = 0;
+    std::string m_strPort = "COM1";
+    DeviceHandle m_hPort = kNoDevice;
+    std::int32_t m_nKind = kSerial;
+
+private:
+    void ReleaseHeld();
+    DeviceServices* m_services;
+};
+
+int IsUsbSupportedOS(DeviceServices& services = PlatformServices());
+
+// The flags word written at a serial open: keep mask 0xFFFF9499, set DSR output flow, DTR and RTS on,
+// and parity checking for odd or even parity.
+std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity);
+
+// Serial time limits: reads 5000 ms in all; a write attempt of n bytes 5 x n + 1000 ms.
+TimeLimits SerialTimeLimits();
+// Parallel and USB reads end as soon as any bytes came, or after 5000 ms with nothing.
+TimeLimits TransferTimeLimits();
+
+} // namespace pw
