@@ -1,0 +1,254 @@
+// pinwright-sim: a virtual LTX-58x receipt printer on a pseudo-terminal.
+#include "sim/printer_engine.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char* kHelp = R"(Usage: pinwright-sim [options]
+
+A virtual LTX-58x ESC/POS receipt printer on a pseudo-terminal. Prints "pty: PATH" as its first line,
+then serves until SIGINT or SIGTERM and exits 0.
+
+Options:
+  --link PATH           also make PATH a symbolic link to the pseudo-terminal (an old link is replaced)
+  --usb-dir DIR         also create DIR/lp0 as a link to it, where the tool's USB discovery looks
+  --state FILE          load the switches from FILE at start (if it exists) and save them whenever user
+                        setting mode ends. Format: one line a switch, "switch N = PPPPPPPP", pin 8 first;
+                        '#' starts a comment.
+  --maker TEXT          maker name (default "MERIDOX")
+  --model TEXT          model name (default "LTX-580")
+  --firmware TEXT       firmware version (default "2.10 SIM")
+  --switch N=PPPPPPPP   set memory switch N (1-9), pin 8 first. Defaults: 1 = 00000000,
+                        2 = 00010100 (PC850, full cut), 9 = 10000000 (115200 baud, 8 bits, no parity,
+                        DTR/DSR)
+  --trace               log every byte received and sent, in hex with a millisecond timestamp, on
+                        standard error
+  --fault NAME[=VALUE]  repeatable:
+                          silent          never reply
+                          delay=MS        send each reply MS milliseconds late
+                          stray=HEX       send these bytes before every memory switch reply
+                          garbage         switch replies carry characters other than '0'/'1'
+                          short           switch replies cut after 5 bytes
+                          no-dot=K        the first K model-ID queries get no reply
+                          hangup-after=N  close the pseudo-terminal after N commands (a pulled cable)
+  --help                show this text
+
+Replies: GS I 1 -> "."; GS I 65/66/67 -> 5F text 00; GS ( E fn 1 -> 37 20 00; fn 4 -> 37 21, eight
+characters (pin 8 first), 00; DLE EOT 1 -> one status byte. Changes of fn 3 apply when fn 2 ends user
+setting mode; print data is ignored while in that mode.
+)";
+
+volatile std::sig_atomic_t stopRequested = 0;
+void OnSignal(int) { stopRequested = 1; }
+
+std::chrono::steady_clock::time_point started;
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+        .count();
+}
+
+void Trace(bool on, const char* dir, const sim::Bytes& bytes) {
+    if (!on || bytes.empty()) return;
+    std::string hex;
+    char b[4];
+    for (auto c : bytes) {
+        std::snprintf(b, sizeof b, " %02X", c);
+        hex += b;
+    }
+    std::fprintf(stderr, "[%8lld ms] %s%s\n", NowMs(), dir, hex.c_str());
+}
+
+bool ParseHex(const std::string& text, sim::Bytes& out) {
+    std::string digits;
+    for (char c : text)
+        if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
+    if (digits.size() % 2) return false;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        char* end = nullptr;
+        std::string pair = digits.substr(i, 2);
+        long v = std::strtol(pair.c_str(), &end, 16);
+        if (*end) return false;
+        out.push_back(static_cast<std::uint8_t>(v));
+    }
+    return true;
+}
+
+bool ParseInt(const std::string& text, int& out) {
+    char* end = nullptr;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || v < 0 || v > 1000000) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "pinwright-sim: %s (see --help)\n", problem.c_str());
+    return 2;
+}
+
+bool MakeLink(const std::string& target, const std::string& link) {
+    std::error_code ec;
+    std::filesystem::remove(link, ec);
+    std::filesystem::create_symlink(target, link, ec);
+    return !ec;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    started = std::chrono::steady_clock::now();
+    sim::PrinterEngine engine;
+    std::string linkPath, usbDir, statePath;
+    bool trace = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= argc) return false;
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--trace") {
+            trace = true;
+        } else if (arg == "--link") {
+            if (!value(linkPath)) return Usage("--link needs a path");
+        } else if (arg == "--usb-dir") {
+            if (!value(usbDir)) return Usage("--usb-dir needs a folder");
+        } else if (arg == "--state") {
+            if (!value(statePath)) return Usage("--state needs a file");
+        } else if (arg == "--maker") {
+            if (!value(engine.maker)) return Usage("--maker needs a text");
+        } else if (arg == "--model") {
+            if (!value(engine.model)) return Usage("--model needs a text");
+        } else if (arg == "--firmware") {
+            if (!value(engine.firmware)) return Usage("--firmware needs a text");
+        } else if (arg == "--switch") {
+            if (!value(v)) return Usage("--switch needs N=PPPPPPPP");
+            auto eq = v.find('=');
+            int n = 0;
+            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), n) || !engine.SetSwitchText(n, v.substr(eq + 1)))
+                return Usage("bad --switch " + v);
+        } else if (arg == "--fault") {
+            if (!value(v)) return Usage("--fault needs a name");
+            auto eq = v.find('=');
+            std::string name = v.substr(0, eq), val = eq == std::string::npos ? "" : v.substr(eq + 1);
+            sim::Faults& f = engine.faults;
+            bool ok = true;
+            if (name == "silent") f.silent = true;
+            else if (name == "garbage") f.garbage = true;
+            else if (name == "short") f.shortReplies = true;
+            else if (name == "delay") ok = ParseInt(val, f.delayMs);
+            else if (name == "stray") ok = ParseHex(val, f.stray) && !f.stray.empty();
+            else if (name == "no-dot") ok = ParseInt(val, f.noDot);
+            else if (name == "hangup-after") ok = ParseInt(val, f.hangupAfter);
+            else ok = false;
+            if (!ok) return Usage("bad --fault " + v);
+        } else {
+            return Usage("unknown option " + arg);
+        }
+    }
+
+    if (!statePath.empty() && std::filesystem::exists(statePath)) {
+        std::string error;
+        if (!sim::LoadState(statePath, engine, error)) return Usage(error);
+    }
+
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        std::fprintf(stderr, "pinwright-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const std::string slavePath = ::ptsname(master);
+    termios t{};
+    ::tcgetattr(master, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(master, TCSANOW, &t);
+    // Hold the slave open so the master does not see a hang-up between the tool's sessions.
+    int keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+
+    if (!linkPath.empty() && !MakeLink(slavePath, linkPath)) {
+        std::fprintf(stderr, "pinwright-sim: cannot link %s\n", linkPath.c_str());
+        return 1;
+    }
+    if (!usbDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(usbDir, ec);
+        if (!MakeLink(slavePath, usbDir + "/lp0")) {
+            std::fprintf(stderr, "pinwright-sim: cannot link %s/lp0\n", usbDir.c_str());
+            return 1;
+        }
+    }
+
+    engine.onEvent = [&](const std::string& what) {
+        if (trace) std::fprintf(stderr, "[%8lld ms] -- %s\n", NowMs(), what.c_str());
+    };
+    engine.onSettingsApplied = [&] {
+        if (!statePath.empty() && !sim::SaveState(statePath, engine))
+            std::fprintf(stderr, "pinwright-sim: cannot save %s\n", statePath.c_str());
+    };
+
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("pty: %s\n", slavePath.c_str());
+    std::fflush(stdout);
+
+    std::deque<std::pair<long long, sim::Bytes>> outgoing; // replies due at a time
+    long long lastSent = 0;
+    while (!stopRequested) {
+        int timeout = engine.HungUp() ? 20 : 1000;
+        if (!outgoing.empty()) timeout = static_cast<int>(std::max(0LL, outgoing.front().first - NowMs()));
+        pollfd p{master, POLLIN, 0};
+        int r = master >= 0 ? ::poll(&p, 1, timeout) : ::poll(nullptr, 0, timeout);
+        if (r < 0 && errno != EINTR) break;
+        if (master >= 0 && r > 0 && (p.revents & POLLIN)) {
+            std::uint8_t buf[512];
+            ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                sim::Bytes in(buf, buf + n);
+                Trace(trace, "<-", in);
+                sim::Bytes reply = engine.Feed(in);
+                if (!reply.empty()) outgoing.emplace_back(NowMs() + engine.faults.delayMs, reply);
+            }
+        }
+        while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowMs()) {
+            const sim::Bytes& reply = outgoing.front().second;
+            Trace(trace, "->", reply);
+            [[maybe_unused]] ssize_t w = ::write(master, reply.data(), reply.size());
+            outgoing.pop_front();
+            lastSent = NowMs();
+        }
+        // The cable is pulled once the last reply had time to reach the other side.
+        if (master >= 0 && engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100) {
+            // A pulled cable: the tool's side sees the line go away.
+            if (keepSlave >= 0) ::close(keepSlave);
+            keepSlave = -1;
+            ::close(master);
+            master = -1;
+        }
+    }
+    if (master >= 0) ::close(master);
+    if (keepSlave >= 0) ::close(keepSlave);
+    return 0;
+}

@@ -1,0 +1,228 @@
+#include "sim/printer_engine.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+constexpr std::uint8_t DLE = 0x10, EOT = 0x04, ESC = 0x1B, GS = 0x1D;
+constexpr std::uint8_t kStatusOnline = 0x16; // fixed bits 1 and 4, drawer pin high
+} // namespace
+
+PrinterEngine::PrinterEngine() {
+    m_staged.fill(-1);
+    SetSwitchText(1, "00000000");
+    SetSwitchText(2, "00010100"); // PC850, full cut
+    SetSwitchText(9, "10000000"); // 115200 baud, 8 bits, no parity, DTR/DSR
+}
+
+std::string PrinterEngine::SwitchText(int n) const {
+    std::string s;
+    for (int pin = 8; pin >= 1; --pin) s += (m_switches.at(n) >> (pin - 1)) & 1 ? '1' : '0';
+    return s;
+}
+
+bool PrinterEngine::SetSwitchText(int n, const std::string& pins) {
+    if (n < 1 || n > 9 || pins.size() != 8) return false;
+    std::uint8_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (pins[i] != '0' && pins[i] != '1') return false;
+        if (pins[i] == '1') v |= static_cast<std::uint8_t>(1u << (7 - i));
+    }
+    m_switches[n] = v;
+    return true;
+}
+
+void PrinterEngine::Event(const std::string& what) {
+    if (onEvent) onEvent(what);
+}
+
+Bytes PrinterEngine::Feed(const Bytes& data) {
+    Bytes out;
+    if (m_hungUp) return out;
+    m_in.insert(m_in.end(), data.begin(), data.end());
+    while (!m_in.empty() && !m_hungUp) {
+        std::size_t used = ParseOne(out);
+        if (used == 0) break;
+        m_in.erase(m_in.begin(), m_in.begin() + static_cast<long>(used));
+    }
+    return out;
+}
+
+// A recognised command: counts towards a hang-up, and its reply goes out unless the printer is silent.
+void PrinterEngine::Command(Bytes& out, const Bytes& reply) {
+    ++m_commands;
+    if (!faults.silent) out.insert(out.end(), reply.begin(), reply.end());
+    if (faults.hangupAfter >= 0 && m_commands >= faults.hangupAfter) {
+        m_hungUp = true;
+        Event("line dropped");
+    }
+}
+
+void PrinterEngine::SwitchReply(Bytes& out, int n) {
+    Bytes reply = faults.stray;
+    reply.push_back('7');
+    reply.push_back('!');
+    std::string pins = SwitchText(n);
+    if (faults.garbage) pins[2] = 'X', pins[5] = '?';
+    reply.insert(reply.end(), pins.begin(), pins.end());
+    reply.push_back(0x00);
+    if (faults.shortReplies) reply.resize(faults.stray.size() + 5);
+    Command(out, reply);
+}
+
+std::size_t PrinterEngine::ParseOne(Bytes& out) {
+    const Bytes& b = m_in;
+    const std::size_t n = b.size();
+    auto need = [&](std::size_t k) { return n >= k; };
+
+    // Real-time status works in every mode.
+    if (b[0] == DLE) {
+        if (!need(2)) return 0;
+        if (b[1] != EOT) return 1;
+        if (!need(3)) return 0;
+        std::uint8_t which = b[2];
+        if (which >= 1 && which <= 4) Command(out, {which == 1 ? kStatusOnline : std::uint8_t(0x12)});
+        return 3;
+    }
+    if (b[0] == GS) {
+        if (!need(2)) return 0;
+        if (b[1] == '(') {
+            if (!need(5)) return 0;
+            const std::size_t len = b[3] + 256u * b[4];
+            if (!need(5 + len)) return 0;
+            const std::uint8_t kind = b[2];
+            Bytes params(b.begin() + 5, b.begin() + 5 + static_cast<long>(len));
+            if (kind == 'E' && !params.empty()) {
+                const std::uint8_t fn = params[0];
+                if (fn == 1 && params.size() == 3 && params[1] == 'I' && params[2] == 'N') {
+                    m_settingMode = true;
+                    Event("user setting mode");
+                    Command(out, {0x37, 0x20, 0x00});
+                } else if (fn == 2 && params.size() == 4 && params[1] == 'O' && params[2] == 'U' &&
+                           params[3] == 'T') {
+                    if (m_settingMode) {
+                        for (int sw = 1; sw <= 9; ++sw) {
+                            if (!m_stagedMask[sw]) continue;
+                            m_switches[sw] = static_cast<std::uint8_t>((m_switches[sw] & ~m_stagedMask[sw]) |
+                                                                      (m_staged[sw] & m_stagedMask[sw]));
+                            m_stagedMask[sw] = 0;
+                            m_staged[sw] = -1;
+                        }
+                        m_settingMode = false;
+                        Event("settings applied; printer reset");
+                        if (onSettingsApplied) onSettingsApplied();
+                    }
+                    Command(out, {});
+                } else if (fn == 3 && (params.size() - 1) % 9 == 0) {
+                    if (m_settingMode) {
+                        for (std::size_t g = 1; g + 9 <= params.size(); g += 9) {
+                            const int sw = params[g];
+                            if (sw < 1 || sw > 9) continue;
+                            for (int i = 0; i < 8; ++i) {
+                                const std::uint8_t c = params[g + 1 + i];
+                                const std::uint8_t bit = static_cast<std::uint8_t>(1u << (7 - i));
+                                if (c == '2') continue;
+                                if (m_staged[sw] < 0) m_staged[sw] = 0;
+                                m_stagedMask[sw] |= bit;
+                                if (c == '1') m_staged[sw] |= bit;
+                                else m_staged[sw] &= ~bit;
+                            }
+                        }
+                    }
+                    Command(out, {});
+                } else if (fn == 4 && params.size() == 2 && params[1] >= 1 && params[1] <= 9) {
+                    SwitchReply(out, params[1]);
+                } else {
+                    Command(out, {});
+                }
+            } else if (kind == 'A' && len == 2 && !m_settingMode) {
+                Event(params[1] == 2 ? "self test: printer status print"
+                                     : params[1] == 3 ? "self test: rolling pattern print" : "self test");
+                Command(out, {});
+            } else {
+                Command(out, {});
+            }
+            return 5 + len;
+        }
+        if (m_settingMode) return 1; // print data and settings are ignored in user setting mode
+        if (b[1] == 'I') {
+            if (!need(3)) return 0;
+            const std::uint8_t id = b[2];
+            if (id == 1 || id == 49) {
+                if (m_modelIdQueries++ < faults.noDot) Command(out, {});
+                else Command(out, {'.'});
+            } else if (id == 65 || id == 66 || id == 67) {
+                const std::string& text = id == 65 ? firmware : id == 66 ? maker : model;
+                Bytes reply{0x5F};
+                reply.insert(reply.end(), text.begin(), text.end());
+                reply.push_back(0x00);
+                Command(out, reply);
+            } else {
+                Command(out, {});
+            }
+            return 3;
+        }
+        if (b[1] == 'a') {
+            if (!need(3)) return 0;
+            m_asb = b[2] != 0;
+            Command(out, {});
+            return 3;
+        }
+        return 1;
+    }
+    if (b[0] == ESC) {
+        if (m_settingMode) return 1;
+        if (!need(2)) return 0;
+        if (b[1] == '@') {
+            m_asb = false;
+            Command(out, {});
+            return 2;
+        }
+        if (b[1] == '=') {
+            if (!need(3)) return 0;
+            Command(out, {});
+            return 3;
+        }
+        return 1;
+    }
+    return 1; // print data: nothing to answer
+}
+
+bool LoadState(const std::string& path, PrinterEngine& engine, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+        std::istringstream words(line);
+        std::string word, eq, pins;
+        int n = 0;
+        if (!(words >> word)) continue;
+        if (word != "switch" || !(words >> n >> eq >> pins) || eq != "=" || !engine.SetSwitchText(n, pins)) {
+            error = path + ":" + std::to_string(lineNo) + ": expected 'switch N = PPPPPPPP'";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SaveState(const std::string& path, const PrinterEngine& engine) {
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << "# pinwright-sim memory switches, pin 8 first\n";
+        for (int n = 1; n <= 9; ++n) out << "switch " << n << " = " << engine.SwitchText(n) << "\n";
+        if (!out.flush()) return false;
+    }
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+} // namespace sim

@@ -1,0 +1,75 @@
+// The printer side of an LTX-58x: an ESC/POS command parser with memory switches, identity texts, user
+// setting mode and injectable faults. Bytes in, reply bytes out; no I/O of its own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Faults {
+    bool silent = false;
+    int delayMs = 0;
+    Bytes stray;          // sent before every memory switch reply
+    bool garbage = false; // switch replies carry characters other than '0'/'1'
+    bool shortReplies = false;
+    int noDot = 0;        // the first K model-ID queries get no reply
+    int hangupAfter = -1; // the line drops after this many commands
+};
+
+class PrinterEngine {
+public:
+    PrinterEngine();
+
+    std::string maker = "MERIDOX";
+    std::string model = "LTX-580";
+    std::string firmware = "2.10 SIM";
+    Faults faults;
+
+    // Memory switches 1..9; pin p is bit p-1.
+    std::uint8_t Switch(int n) const { return m_switches.at(n); }
+    void SetSwitch(int n, std::uint8_t pins) { m_switches.at(n) = pins; }
+    // "PPPPPPPP", pin 8 first.
+    std::string SwitchText(int n) const;
+    bool SetSwitchText(int n, const std::string& pins);
+
+    // Feeds received bytes; returns what the printer sends back.
+    Bytes Feed(const Bytes& data);
+    bool InSettingMode() const { return m_settingMode; }
+    bool HungUp() const { return m_hungUp; }
+    int Commands() const { return m_commands; }
+
+    // Called when user setting mode ends (the switches were applied and the printer reset).
+    std::function<void()> onSettingsApplied;
+    // One line per event worth a log: self tests, resets, mode changes.
+    std::function<void(const std::string&)> onEvent;
+
+private:
+    // Tries to take one command from the front of the buffer; returns the bytes it used, 0 if more are
+    // needed.
+    std::size_t ParseOne(Bytes& out);
+    void Command(Bytes& out, const Bytes& reply);
+    void SwitchReply(Bytes& out, int n);
+    void Event(const std::string& what);
+
+    Bytes m_in;
+    std::array<std::uint8_t, 10> m_switches{};
+    std::array<int, 10> m_staged{}; // -1 nothing staged, else the new pin bits
+    std::array<std::uint8_t, 10> m_stagedMask{};
+    bool m_settingMode = false;
+    bool m_hungUp = false;
+    bool m_asb = false;
+    int m_commands = 0;
+    int m_modelIdQueries = 0;
+};
+
+// The state file: one line a switch, "switch N = PPPPPPPP" (pin 8 first); '#' starts a comment.
+bool LoadState(const std::string& path, PrinterEngine& engine, std::string& error);
+bool SaveState(const std::string& path, const PrinterEngine& engine);
+
+} // namespace sim

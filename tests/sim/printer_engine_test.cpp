@@ -1,0 +1,175 @@
+// The virtual printer fed byte streams. Commands are written out byte by byte from ESC/POS here.
+#include "sim/printer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+using sim::Bytes;
+using sim::PrinterEngine;
+
+namespace {
+
+Bytes B(std::initializer_list<int> v) {
+    Bytes b;
+    for (int x : v) b.push_back(static_cast<std::uint8_t>(x));
+    return b;
+}
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+const Bytes kInit = B({0x1B, 0x40});
+const Bytes kSelect = B({0x1B, 0x3D, 0x01});
+const Bytes kAsbOff = B({0x1D, 0x61, 0x00});
+const Bytes kModelId = B({0x1D, 0x49, 0x01});
+const Bytes kSetupIn = B({0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'});
+const Bytes kSetupOut = B({0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T'});
+Bytes Query(int sw) { return B({0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, sw}); }
+Bytes Change(int sw, const std::string& pins) { return Cat(B({0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, sw}), Text(pins)); }
+Bytes SwitchReply(const std::string& pins) { return Cat(Cat(B({0x37, 0x21}), Text(pins)), B({0})); }
+
+TEST(PrinterEngine, AnswersEveryCommandOfTheToolsSet) {
+    PrinterEngine p;
+    EXPECT_EQ(p.Feed(Cat(Cat(kInit, kSelect), kAsbOff)), Bytes{});
+    EXPECT_EQ(p.Feed(kModelId), Text("."));
+    EXPECT_EQ(p.Feed(B({0x1D, 0x49, 0x41})), Cat(Cat(B({0x5F}), Text("2.10 SIM")), B({0})));
+    EXPECT_EQ(p.Feed(B({0x1D, 0x49, 0x42})), Cat(Cat(B({0x5F}), Text("MERIDOX")), B({0})));
+    EXPECT_EQ(p.Feed(B({0x1D, 0x49, 0x43})), Cat(Cat(B({0x5F}), Text("LTX-580")), B({0})));
+    EXPECT_EQ(p.Feed(Query(1)), SwitchReply("00000000"));
+    EXPECT_EQ(p.Feed(Query(2)), SwitchReply("00010100"));
+    EXPECT_EQ(p.Feed(Query(9)), SwitchReply("10000000"));
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x16}));
+    EXPECT_EQ(p.Feed(B({0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x02})), Bytes{});
+    EXPECT_EQ(p.Feed(kSetupIn), B({0x37, 0x20, 0x00}));
+    EXPECT_TRUE(p.InSettingMode());
+    EXPECT_EQ(p.Feed(kSetupOut), Bytes{});
+    EXPECT_FALSE(p.InSettingMode());
+}
+
+TEST(PrinterEngine, EmptyIdentityTextIsHeaderAndNul) {
+    PrinterEngine p;
+    p.firmware = "";
+    EXPECT_EQ(p.Feed(B({0x1D, 0x49, 0x41})), B({0x5F, 0x00}));
+}
+
+TEST(PrinterEngine, CommandsSplitAtEveryByteBoundaryGiveTheSameReplies) {
+    const Bytes stream = Cat(Cat(Cat(kInit, kModelId), Query(2)), Cat(kSetupIn, B({0x10, 0x04, 0x01})));
+    PrinterEngine whole;
+    const Bytes expected = whole.Feed(stream);
+    for (std::size_t cut = 1; cut < stream.size(); ++cut) {
+        PrinterEngine p;
+        Bytes got = p.Feed(Bytes(stream.begin(), stream.begin() + static_cast<long>(cut)));
+        got = Cat(got, p.Feed(Bytes(stream.begin() + static_cast<long>(cut), stream.end())));
+        EXPECT_EQ(got, expected) << "cut at " << cut;
+    }
+    PrinterEngine bytewise;
+    Bytes got;
+    for (auto b : stream) got = Cat(got, bytewise.Feed({b}));
+    EXPECT_EQ(got, expected);
+}
+
+TEST(PrinterEngine, StagedChangesApplyOnlyWhenTheModeEnds) {
+    PrinterEngine p;
+    int applied = 0;
+    p.onSettingsApplied = [&] { ++applied; };
+    p.Feed(kSetupIn);
+    p.Feed(Change(9, "01100002"));
+    EXPECT_EQ(p.Feed(Query(9)), SwitchReply("10000000")) << "not visible before fn 2";
+    EXPECT_EQ(applied, 0);
+    p.Feed(kSetupOut);
+    EXPECT_EQ(applied, 1);
+    EXPECT_EQ(p.Feed(Query(9)), SwitchReply("01100000"));
+}
+
+TEST(PrinterEngine, TwoLeavesPinsAsTheyWere) {
+    PrinterEngine p;
+    p.SetSwitchText(1, "10111011");
+    p.Feed(kSetupIn);
+    p.Feed(Change(1, "22202222"));
+    p.Feed(Change(2, "11010122"));
+    p.Feed(kSetupOut);
+    EXPECT_EQ(p.SwitchText(1), "10101011");
+    EXPECT_EQ(p.SwitchText(2), "11010100");
+}
+
+TEST(PrinterEngine, ChangesOutsideSettingModeAndPrintDataInsideItAreIgnored) {
+    PrinterEngine p;
+    p.Feed(Change(2, "11111111"));
+    p.Feed(kSetupOut);
+    EXPECT_EQ(p.SwitchText(2), "00010100");
+    p.Feed(kSetupIn);
+    EXPECT_EQ(p.Feed(Cat(Text("hello\n"), kModelId)), Bytes{}) << "no model ID in setting mode";
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x16})) << "real-time status still answers";
+}
+
+TEST(PrinterEngine, UnknownBytesAndPrintDataGetNoReply) {
+    PrinterEngine p;
+    EXPECT_EQ(p.Feed(Text("Receipt line\r\n")), Bytes{});
+    EXPECT_EQ(p.Feed(B({0x1B, 0x21, 0x08, 0xFF, 0x00, 0x1D, 0x56, 0x00})), Bytes{});
+    EXPECT_EQ(p.Feed(kModelId), Text("."));
+}
+
+TEST(PrinterEngine, Faults) {
+    {
+        PrinterEngine p;
+        p.faults.silent = true;
+        EXPECT_EQ(p.Feed(Cat(kModelId, Query(2))), Bytes{});
+    }
+    {
+        PrinterEngine p;
+        p.faults.stray = B({0xAA, 0x37});
+        EXPECT_EQ(p.Feed(Query(2)), Cat(B({0xAA, 0x37}), SwitchReply("00010100")));
+        EXPECT_EQ(p.Feed(kModelId), Text(".")) << "only switch replies get stray bytes";
+    }
+    {
+        PrinterEngine p;
+        p.faults.garbage = true;
+        Bytes r = p.Feed(Query(2));
+        ASSERT_EQ(r.size(), 11u);
+        bool foreign = false;
+        for (int i = 2; i < 10; ++i) foreign |= r[i] != '0' && r[i] != '1';
+        EXPECT_TRUE(foreign);
+    }
+    {
+        PrinterEngine p;
+        p.faults.shortReplies = true;
+        EXPECT_EQ(p.Feed(Query(2)), B({0x37, 0x21, '0', '0', '0'}));
+    }
+    {
+        PrinterEngine p;
+        p.faults.noDot = 2;
+        EXPECT_EQ(p.Feed(kModelId), Bytes{});
+        EXPECT_EQ(p.Feed(kModelId), Bytes{});
+        EXPECT_EQ(p.Feed(kModelId), Text("."));
+    }
+    {
+        PrinterEngine p;
+        p.faults.hangupAfter = 2;
+        EXPECT_EQ(p.Feed(kInit), Bytes{});
+        EXPECT_FALSE(p.HungUp());
+        EXPECT_EQ(p.Feed(Cat(kModelId, kModelId)), Text("."));
+        EXPECT_TRUE(p.HungUp());
+        EXPECT_EQ(p.Feed(kModelId), Bytes{});
+    }
+}
+
+TEST(PrinterEngine, StateFileRoundTripsAndRejectsNonsense) {
+    auto path = std::filesystem::temp_directory_path() / ("pw-sim-state-" + std::to_string(::getpid()));
+    PrinterEngine a;
+    a.SetSwitchText(2, "11010100");
+    ASSERT_TRUE(sim::SaveState(path.string(), a));
+    PrinterEngine b;
+    std::string error;
+    ASSERT_TRUE(sim::LoadState(path.string(), b, error)) << error;
+    EXPECT_EQ(b.SwitchText(2), "11010100");
+    { std::FILE* f = std::fopen(path.c_str(), "w"); std::fputs("switch 2 = 1101\n", f); std::fclose(f); }
+    EXPECT_FALSE(sim::LoadState(path.string(), b, error));
+    EXPECT_NE(error.find(":1:"), std::string::npos);
+    std::filesystem::remove(path);
+}
+
+} // namespace
