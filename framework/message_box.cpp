@@ -12,9 +12,10 @@ MessageBoxPresenter& Presenter() {
 }
 } // namespace
 
-int AfxMessageBox(const std::string& text, unsigned type) {
-    if (auto& p = Presenter()) return p(text, type);
+int AfxMessageBox(const std::string& text, unsigned type, const std::string& detail) {
+    if (auto& p = Presenter()) return p(text, type, detail);
     std::fprintf(stderr, "%s\n", text.c_str());
+    if (!detail.empty()) std::fprintf(stderr, "%s\n", detail.c_str());
     return IDOK;
 }
 

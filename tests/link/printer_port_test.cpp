@@ -19,7 +19,7 @@ struct MessageLog {
     std::vector<std::pair<std::string, unsigned>> shown;
     MessageBoxPresenter previous;
     MessageLog() {
-        previous = SetMessageBoxPresenter([this](const std::string& t, unsigned type) {
+        previous = SetMessageBoxPresenter([this](const std::string& t, unsigned type, const std::string&) {
             shown.emplace_back(t, type);
             return IDOK;
         });

@@ -31,7 +31,10 @@ thread_local void* currentWorker = nullptr;
 }
 
 void FakeDevice::ReplyAt(std::uint32_t due, const Bytes& bytes) {
-    for (auto b : bytes) m_input.emplace_back(due, b);
+    // Kept in order of arrival: a later reply scheduled earlier still comes after an earlier one.
+    auto at = m_input.end();
+    while (at != m_input.begin() && !NotAfter(std::prev(at)->first, due)) --at;
+    for (auto b : bytes) at = std::next(m_input.insert(at, {due, b}));
 }
 
 Bytes FakeDevice::TakeReceived() {

@@ -1,0 +1,131 @@
+#include "dialogs/comm_dlg.h"
+
+#include "protocol/commands.h"
+#include "protocol/connection_check.h"
+#include "res/resource.h"
+
+namespace pw {
+
+namespace {
+const MessageMapEntry<CCommDlg> kMessageMap[] = {
+    {IDC_CHECK_COMM, BN_CLICKED, &CCommDlg::OnCheckCommunication},
+    {IDC_SELF_TEST1, BN_CLICKED, &CCommDlg::OnSelfTest1},
+    {IDC_SELF_TEST2, BN_CLICKED, &CCommDlg::OnSelfTest2},
+    {IDC_RUN_MANAGER, BN_CLICKED, &CCommDlg::OnRunManager},
+    {IDC_INTERFACE_SERIAL, BN_CLICKED, &CCommDlg::OnInterfaceSerial},
+    {IDC_INTERFACE_PARALLEL, BN_CLICKED, &CCommDlg::OnInterfaceParallel},
+    {IDC_INTERFACE_USB, BN_CLICKED, &CCommDlg::OnInterfaceUsb},
+    {IDC_COM_PORT, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+    {IDC_COMM_BAUD, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+    {IDC_COMM_DATABITS, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+    {IDC_COMM_PARITY, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+    {IDC_COMM_STOPBITS, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+};
+
+constexpr std::int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
+} // namespace
+
+CCommDlg::CCommDlg(DeviceServices& services) : CDialog(IDD_COMM_DIALOG), m_port(services) {}
+
+bool CCommDlg::Dispatch(int id, int code) { return DispatchMessageMap(*this, kMessageMap, id, code); }
+
+void CCommDlg::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, IDC_LPT_PORT, m_cbLptPort);
+    DDX_Control(pDX, IDC_COMM_PARITY, m_cbParity);
+    DDX_Control(pDX, IDC_COMM_STOPBITS, m_cbStopBits);
+    DDX_Control(pDX, IDC_COMM_DATABITS, m_cbDataBits);
+    DDX_Control(pDX, IDC_COMM_BAUD, m_cbBaudRate);
+    DDX_Control(pDX, IDC_COM_PORT, m_cbComPort);
+    DDX_Radio(pDX, IDC_INTERFACE_SERIAL, m_nInterface);
+}
+
+BOOL CCommDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_cbComPort.SetCurSel(0);
+    m_cbBaudRate.SetCurSel(0);
+    m_cbDataBits.SetCurSel(0);
+    m_cbParity.SetCurSel(0);
+    m_cbStopBits.SetCurSel(0);
+    m_cbLptPort.SetCurSel(0);
+    return TRUE;
+}
+
+void CCommDlg::EnableTestButtons(BOOL bEnable) {
+    GetDlgItem(IDC_SELF_TEST1)->EnableWindow(bEnable);
+    GetDlgItem(IDC_RUN_MANAGER)->EnableWindow(bEnable);
+    // A successful check also offers "Self Test 2": a button the user can see should work.
+    GetDlgItem(IDC_SELF_TEST2)->EnableWindow(bEnable);
+}
+
+void CCommDlg::EnableInterfaceControls(int kind) {
+    for (CComboBox* cb : {&m_cbLptPort, &m_cbComPort, &m_cbBaudRate, &m_cbDataBits, &m_cbParity, &m_cbStopBits})
+        cb->EnableWindow(FALSE);
+    if (kind == kSerial) {
+        for (CComboBox* cb : {&m_cbComPort, &m_cbBaudRate, &m_cbDataBits, &m_cbParity, &m_cbStopBits})
+            cb->EnableWindow(TRUE);
+    } else if (kind == kParallel) {
+        m_cbLptPort.EnableWindow(TRUE);
+    }
+}
+
+void CCommDlg::OnCheckCommunication() {
+    UpdateData(TRUE);
+    if (m_nInterface == kSerial) {
+        m_port.m_strPort = m_cbComPort.GetLBText(m_cbComPort.GetCurSel());
+        const int baud = m_cbBaudRate.GetCurSel();
+        if (baud >= 0 && baud < 5) m_port.m_nBaudRate = kBaudRates[baud];
+        if (m_cbDataBits.GetCurSel() == 0) m_port.m_nByteSize = 8;
+        const int parity = m_cbParity.GetCurSel();
+        if (parity >= 0 && parity <= 2) m_port.m_nParity = parity;
+        m_port.m_nStopBits = m_cbStopBits.GetCurSel();
+    } else if (m_nInterface == kParallel) {
+        m_port.m_strPort = m_cbLptPort.GetLBText(m_cbLptPort.GetCurSel());
+    } else if (m_nInterface == kUsb) {
+        m_port.m_strPort = "USB";
+    }
+
+    if (!m_port.Open()) {
+        AfxMessageBox("Can't open port and Printer is disconnected", MB_ICONEXCLAMATION,
+                      m_port.Services().LastOpenProblem());
+        return;
+    }
+    switch (RunConnectionHandshake(m_port, m_nInterface)) {
+    case HandshakeResult::PortError: AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION); return;
+    case HandshakeResult::ReadError: AfxMessageBox("Read Error", MB_ICONEXCLAMATION); return;
+    case HandshakeResult::NoAnswer:
+        AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
+        return;
+    case HandshakeResult::Connected:
+        AfxMessageBox("Printer is connected.", MB_ICONINFORMATION);
+        EnableTestButtons(TRUE);
+        GetDlgItem(IDC_CHECK_COMM)->EnableWindow(FALSE);
+        return;
+    }
+}
+
+void CCommDlg::OnSelfTest1() { Send(m_port, CMD_SELF_TEST_1); }
+void CCommDlg::OnSelfTest2() { Send(m_port, CMD_SELF_TEST_2); }
+
+void CCommDlg::OnInterface(int kind) {
+    if (m_port.m_hPort != kNoDevice) {
+        EnableTestButtons(FALSE);
+        m_port.Close();
+        GetDlgItem(IDC_CHECK_COMM)->EnableWindow(TRUE);
+    }
+    EnableInterfaceControls(kind);
+}
+
+void CCommDlg::OnInterfaceSerial() { OnInterface(kSerial); }
+void CCommDlg::OnInterfaceParallel() { OnInterface(kParallel); }
+void CCommDlg::OnInterfaceUsb() { OnInterface(kUsb); }
+
+void CCommDlg::OnSettingChanged() {
+    if (m_port.m_hPort == kNoDevice) return;
+    m_port.Close();
+    EnableTestButtons(FALSE);
+    GetDlgItem(IDC_CHECK_COMM)->EnableWindow(TRUE);
+}
+
+void CCommDlg::OnRunManager() { OnOK(); }
+
+} // namespace pw

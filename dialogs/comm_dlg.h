@@ -1,0 +1,45 @@
+// The communication dialog: the user picks Serial, Parallel or USB and the line settings, checks that the
+// printer answers, may print a self test, and starts the manager with "Run Manager". Owns the program's
+// one printer port.
+#pragma once
+
+#include "framework/dialog.h"
+#include "link/printer_port.h"
+
+namespace pw {
+
+class CCommDlg : public CDialog {
+public:
+    explicit CCommDlg(DeviceServices& services = PlatformServices());
+
+    CPrinterPort m_port;
+    CComboBox m_cbLptPort;
+    CComboBox m_cbParity;
+    CComboBox m_cbStopBits;
+    CComboBox m_cbDataBits;
+    CComboBox m_cbBaudRate;
+    CComboBox m_cbComPort;
+    int m_nInterface = kSerial;
+
+    void EnableTestButtons(BOOL bEnable);
+    void EnableInterfaceControls(int kind);
+
+    void OnCheckCommunication();
+    void OnSelfTest1();
+    void OnSelfTest2();
+    void OnInterfaceSerial();
+    void OnInterfaceParallel();
+    void OnInterfaceUsb();
+    void OnSettingChanged();
+    void OnRunManager();
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    bool Dispatch(int id, int code) override;
+
+private:
+    void OnInterface(int kind);
+};
+
+} // namespace pw

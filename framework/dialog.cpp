@@ -1,0 +1,215 @@
+#include "framework/dialog.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <stdexcept>
+
+namespace pw {
+
+namespace {
+WindowFactory& Factory() {
+    static WindowFactory factory;
+    return factory;
+}
+std::deque<ModalHandler>& Handlers() {
+    static std::deque<ModalHandler> handlers;
+    return handlers;
+}
+} // namespace
+
+void SetWindowFactory(WindowFactory factory) { Factory() = std::move(factory); }
+void PushModalHandler(ModalHandler handler) { Handlers().push_back(std::move(handler)); }
+void ClearModalHandlers() { Handlers().clear(); }
+std::size_t PendingModalHandlers() { return Handlers().size(); }
+
+void AfxExitProcess(int status) {
+    std::fflush(nullptr);
+    std::exit(status);
+}
+
+const ControlTemplate* DialogTemplate::Find(int controlId) const {
+    for (const auto& c : controls)
+        if (c.id == controlId) return &c;
+    return nullptr;
+}
+
+std::vector<int> DialogTemplate::RadioGroup(int firstId) const {
+    std::vector<int> ids;
+    bool inGroup = false;
+    for (const auto& c : controls) {
+        if (!inGroup) {
+            if (c.id != firstId) continue;
+            inGroup = true;
+        } else if (c.group) {
+            break;
+        }
+        if (c.kind == ControlKind::AutoRadio) ids.push_back(c.id);
+    }
+    return ids;
+}
+
+// --- controls --------------------------------------------------------------------------------------------
+
+DialogWindow* CWnd::Window() const { return m_dlg ? m_dlg->Window() : nullptr; }
+CWnd::operator bool() const { return Window() && Window()->HasControl(m_id); }
+
+BOOL CWnd::EnableWindow(BOOL enable) {
+    DialogWindow* w = Window();
+    if (!w) return FALSE;
+    BOOL wasDisabled = !w->IsControlEnabled(m_id);
+    w->EnableControl(m_id, enable != FALSE);
+    return wasDisabled;
+}
+BOOL CWnd::IsWindowEnabled() const { return Window() && Window()->IsControlEnabled(m_id); }
+void CWnd::SetWindowText(const std::string& text) {
+    if (auto* w = Window()) w->SetControlText(m_id, text);
+}
+std::string CWnd::GetWindowText() const { return Window() ? Window()->GetControlText(m_id) : std::string(); }
+
+int CButton::GetCheck() const { return Window() ? Window()->GetCheck(m_id) : 0; }
+void CButton::SetCheck(int checked) {
+    if (auto* w = Window()) w->SetCheck(m_id, checked);
+}
+
+int CComboBox::GetCurSel() const { return Window() ? Window()->ComboGetCurSel(m_id) : CB_ERR; }
+int CComboBox::SetCurSel(int index) {
+    DialogWindow* w = Window();
+    if (!w) return CB_ERR;
+    w->ComboSetCurSel(m_id, index);
+    return (index >= 0 && index < w->ComboGetCount(m_id)) ? index : CB_ERR;
+}
+int CComboBox::GetCount() const { return Window() ? Window()->ComboGetCount(m_id) : 0; }
+std::string CComboBox::GetLBText(int index) const {
+    return Window() ? Window()->ComboGetLBText(m_id, index) : std::string();
+}
+
+void CProgressCtrl::SetRange(int lower, int upper) {
+    if (auto* w = Window()) w->ProgressSetRange(m_id, lower, upper);
+}
+void CProgressCtrl::SetStep(int step) {
+    if (auto* w = Window()) w->ProgressSetStep(m_id, step);
+}
+void CProgressCtrl::StepIt() {
+    if (auto* w = Window()) w->ProgressStepIt(m_id);
+}
+void CProgressCtrl::SetPos(int pos) {
+    if (auto* w = Window()) w->ProgressSetPos(m_id, pos);
+}
+int CProgressCtrl::GetPos() const { return Window() ? Window()->ProgressGetPos(m_id) : 0; }
+
+// --- dialog ----------------------------------------------------------------------------------------------
+
+CDialog::CDialog(int templateId) : m_template(&FindDialogTemplate(templateId)) {}
+CDialog::~CDialog() = default;
+
+int CDialog::DoModal() {
+    if (!Factory()) throw std::logic_error("no window backend installed");
+    m_ended = false;
+    m_result = IDCANCEL;
+    m_window = Factory()(*this, *m_template);
+    OnInitDialog();
+    if (!m_ended) {
+        if (!Handlers().empty()) {
+            ModalHandler handler = std::move(Handlers().front());
+            Handlers().pop_front();
+            m_window->Show();
+            handler(*this);
+            if (!m_ended) EndDialog(IDCANCEL);
+        } else {
+            m_window->RunModal();
+            if (!m_ended) m_result = IDCANCEL;
+        }
+    }
+    DestroyWindow();
+    return m_result;
+}
+
+void CDialog::EndDialog(int result) {
+    m_ended = true;
+    m_result = result;
+    if (m_window) m_window->EndModal(result);
+}
+
+BOOL CDialog::DestroyWindow() {
+    if (!m_window) return FALSE;
+    m_items.clear();
+    m_window.reset();
+    return TRUE;
+}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+    if (!m_window) return FALSE;
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    UpdateData(TRUE);
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool CDialog::Dispatch(int, int) { return false; }
+
+CWnd* CDialog::GetDlgItem(int id) {
+    if (!m_window || !m_window->HasControl(id)) return nullptr;
+    for (auto& item : m_items)
+        if (item->GetDlgCtrlID() == id) return item.get();
+    m_items.push_back(std::make_unique<CWnd>(this, id));
+    return m_items.back().get();
+}
+
+void CDialog::Notify(int id, int code) {
+    if (Dispatch(id, code)) return;
+    if (code == BN_CLICKED) Command(id);
+}
+
+void CDialog::Command(int id) {
+    if (id == IDOK) OnOK();
+    else if (id == IDCANCEL) OnCancel();
+}
+
+void CDialog::OnSysCommand(unsigned, long) {}
+
+// --- data exchange ---------------------------------------------------------------------------------------
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) { control.Attach(pDX->m_pDlgWnd, id); }
+
+void DDX_CBIndex(CDataExchange* pDX, int id, int& index) {
+    DialogWindow* w = pDX->m_pDlgWnd->Window();
+    if (pDX->m_bSaveAndValidate) index = w->ComboGetCurSel(id);
+    else w->ComboSetCurSel(id, index);
+}
+
+void DDX_Radio(CDataExchange* pDX, int firstId, int& value) {
+    DialogWindow* w = pDX->m_pDlgWnd->Window();
+    const std::vector<int> group = pDX->m_pDlgWnd->Template().RadioGroup(firstId);
+    if (pDX->m_bSaveAndValidate) {
+        value = -1;
+        for (std::size_t i = 0; i < group.size(); ++i)
+            if (w->GetCheck(group[i])) {
+                value = static_cast<int>(i);
+                break;
+            }
+    } else {
+        for (std::size_t i = 0; i < group.size(); ++i) w->SetCheck(group[i], static_cast<int>(i) == value);
+    }
+}
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& text) {
+    DialogWindow* w = pDX->m_pDlgWnd->Window();
+    if (pDX->m_bSaveAndValidate) text = w->GetControlText(id);
+    else w->SetControlText(id, text);
+}
+
+} // namespace pw

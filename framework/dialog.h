@@ -1,0 +1,183 @@
+// The dialog framework: CDialog with modal runs, data exchange and message maps, over a window backend that
+// builds the real widgets (framework/qt/). Dialogs written on it read one-to-one against their descriptions.
+#pragma once
+
+#include "framework/dialog_template.h"
+#include "framework/message_box.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pw {
+
+using BOOL = int;
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+// Notifications.
+constexpr int BN_CLICKED = 0;
+constexpr int CBN_SELCHANGE = 1;
+
+constexpr int CB_ERR = -1;
+
+class CDialog;
+
+// One realised dialog window. The framework talks to widgets only through this.
+class DialogWindow {
+public:
+    virtual ~DialogWindow() = default;
+    virtual bool HasControl(int id) const = 0;
+    virtual void EnableControl(int id, bool enable) = 0;
+    virtual bool IsControlEnabled(int id) const = 0;
+    virtual std::string GetControlText(int id) const = 0;
+    virtual void SetControlText(int id, const std::string& text) = 0;
+    virtual int GetCheck(int id) const = 0;
+    virtual void SetCheck(int id, int checked) = 0;
+    virtual int ComboGetCurSel(int id) const = 0;
+    virtual void ComboSetCurSel(int id, int index) = 0;
+    virtual int ComboGetCount(int id) const = 0;
+    virtual std::string ComboGetLBText(int id, int index) const = 0;
+    virtual void ProgressSetRange(int id, int lower, int upper) = 0;
+    virtual void ProgressSetStep(int id, int step) = 0;
+    virtual void ProgressStepIt(int id) = 0;
+    virtual void ProgressSetPos(int id, int pos) = 0;
+    virtual int ProgressGetPos(int id) const = 0;
+    virtual void SetCaption(const std::string& text) = 0;
+    // The dialog's own menu of system commands (separator when text is empty).
+    virtual void AppendSystemMenu(unsigned commandId, const std::string& text) = 0;
+    virtual void Show() = 0;
+    virtual int RunModal() = 0;
+    virtual void EndModal(int result) = 0;
+};
+
+using WindowFactory = std::function<std::unique_ptr<DialogWindow>(CDialog&, const DialogTemplate&)>;
+void SetWindowFactory(WindowFactory factory);
+
+// Tests answer modal dialogs here: each DoModal, once its window is up and initialised, calls the next
+// handler instead of running a loop of its own. A dialog the handler leaves open ends with IDCANCEL.
+using ModalHandler = std::function<void(CDialog&)>;
+void PushModalHandler(ModalHandler handler);
+void ClearModalHandlers();
+std::size_t PendingModalHandlers();
+
+// Ends the process at once, as "Exit" and a refused start-up do.
+[[noreturn]] void AfxExitProcess(int status);
+
+class CDataExchange {
+public:
+    CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
+    CDialog* m_pDlgWnd;
+    BOOL m_bSaveAndValidate;
+};
+
+// A control of a realised dialog, reached by id.
+class CWnd {
+public:
+    CWnd() = default;
+    CWnd(CDialog* dlg, int id) : m_dlg(dlg), m_id(id) {}
+    void Attach(CDialog* dlg, int id) { m_dlg = dlg, m_id = id; }
+    int GetDlgCtrlID() const { return m_id; }
+    BOOL EnableWindow(BOOL enable = TRUE);
+    BOOL IsWindowEnabled() const;
+    void SetWindowText(const std::string& text);
+    std::string GetWindowText() const;
+    explicit operator bool() const;
+
+protected:
+    DialogWindow* Window() const;
+    CDialog* m_dlg = nullptr;
+    int m_id = 0;
+};
+
+class CButton : public CWnd {
+public:
+    using CWnd::CWnd;
+    int GetCheck() const;
+    void SetCheck(int checked);
+};
+
+class CComboBox : public CWnd {
+public:
+    using CWnd::CWnd;
+    int GetCurSel() const;
+    int SetCurSel(int index);
+    int GetCount() const;
+    std::string GetLBText(int index) const;
+};
+
+class CProgressCtrl : public CWnd {
+public:
+    using CWnd::CWnd;
+    void SetRange(int lower, int upper);
+    void SetStep(int step);
+    void StepIt();
+    void SetPos(int pos);
+    int GetPos() const;
+};
+
+class CDialog {
+public:
+    explicit CDialog(int templateId);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    int DoModal();
+    void EndDialog(int result);
+    BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    CWnd* GetDlgItem(int id);
+    virtual BOOL DestroyWindow();
+
+    // Called by the backend: a control's notification and a system command.
+    void Notify(int id, int code);
+    virtual void OnSysCommand(unsigned nID, long lParam);
+    // OK and Cancel commands (Enter with no push button focused, Escape, the close box).
+    void Command(int id);
+
+    const DialogTemplate& Template() const { return *m_template; }
+    DialogWindow* Window() const { return m_window.get(); }
+    bool IsWindowUp() const { return m_window != nullptr; }
+
+protected:
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual void OnOK();
+    virtual void OnCancel();
+    // The dialog's message map: runs the handler for (id, code) and says whether there was one.
+    virtual bool Dispatch(int id, int code);
+
+private:
+    const DialogTemplate* m_template;
+    std::unique_ptr<DialogWindow> m_window;
+    std::vector<std::unique_ptr<CWnd>> m_items;
+    bool m_ended = false;
+    int m_result = IDCANCEL;
+};
+
+// A message map entry: control id, notification, member function.
+template <class D>
+struct MessageMapEntry {
+    int id;
+    int code;
+    void (D::*handler)();
+};
+
+template <class D, std::size_t N>
+bool DispatchMessageMap(D& dlg, const MessageMapEntry<D> (&map)[N], int id, int code) {
+    for (const auto& e : map)
+        if (e.id == id && e.code == code) {
+            (dlg.*e.handler)();
+            return true;
+        }
+    return false;
+}
+
+// Dialog data exchange. Combo index and radio values are -1 for no selection.
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+void DDX_CBIndex(CDataExchange* pDX, int id, int& index);
+void DDX_Radio(CDataExchange* pDX, int firstId, int& value);
+void DDX_Text(CDataExchange* pDX, int id, std::string& text);
+
+} // namespace pw

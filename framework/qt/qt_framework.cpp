@@ -1,0 +1,376 @@
+#include "framework/qt/qt_framework.h"
+
+#include "framework/dialog.h"
+#include "framework/file_dialog.h"
+#include "framework/qt/dlu_mapper.h"
+#include "res/icon.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QRadioButton>
+
+#include <map>
+
+namespace pw::qt {
+
+namespace {
+
+constexpr const char* kIdProperty = "pwControlId";
+constexpr const char* kStepsProperty = "pwSteps";
+
+class QtDialogWindow final : public QDialog, public DialogWindow {
+public:
+    QtDialogWindow(CDialog& dlg, const DialogTemplate& t);
+
+    bool HasControl(int id) const override { return m_controls.count(id) != 0; }
+    void EnableControl(int id, bool enable) override {
+        if (QWidget* w = Find(id)) w->setEnabled(enable);
+    }
+    bool IsControlEnabled(int id) const override {
+        QWidget* w = Find(id);
+        return w && w->isEnabledTo(const_cast<QtDialogWindow*>(this));
+    }
+    std::string GetControlText(int id) const override;
+    void SetControlText(int id, const std::string& text) override;
+    int GetCheck(int id) const override {
+        auto* b = qobject_cast<QAbstractButton*>(Find(id));
+        return b && b->isChecked() ? 1 : 0;
+    }
+    void SetCheck(int id, int checked) override;
+    int ComboGetCurSel(int id) const override {
+        auto* c = qobject_cast<QComboBox*>(Find(id));
+        return c ? c->currentIndex() : CB_ERR;
+    }
+    void ComboSetCurSel(int id, int index) override;
+    int ComboGetCount(int id) const override {
+        auto* c = qobject_cast<QComboBox*>(Find(id));
+        return c ? c->count() : 0;
+    }
+    std::string ComboGetLBText(int id, int index) const override {
+        auto* c = qobject_cast<QComboBox*>(Find(id));
+        return c && index >= 0 && index < c->count() ? c->itemText(index).toStdString() : std::string();
+    }
+    void ProgressSetRange(int id, int lower, int upper) override {
+        if (auto* p = Progress(id)) p->setRange(lower, upper);
+    }
+    void ProgressSetStep(int id, int step) override { m_steps[id] = step; }
+    void ProgressStepIt(int id) override;
+    void ProgressSetPos(int id, int pos) override;
+    int ProgressGetPos(int id) const override {
+        auto* p = qobject_cast<QProgressBar*>(Find(id));
+        return p ? p->value() : 0;
+    }
+    void SetCaption(const std::string& text) override { setWindowTitle(QString::fromStdString(text)); }
+    void AppendSystemMenu(unsigned commandId, const std::string& text) override {
+        m_systemMenu.emplace_back(commandId, text);
+    }
+    void Show() override { show(); }
+    int RunModal() override { return exec(); }
+    void EndModal(int result) override { done(result); }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    QWidget* Find(int id) const {
+        auto it = m_controls.find(id);
+        return it == m_controls.end() ? nullptr : it->second;
+    }
+    QProgressBar* Progress(int id) const { return qobject_cast<QProgressBar*>(Find(id)); }
+    QWidget* Build(const ControlTemplate& c, const DluMapper& map);
+
+    CDialog& m_dlg;
+    std::map<int, QWidget*> m_controls;
+    std::map<int, int> m_steps;
+    std::vector<std::pair<unsigned, std::string>> m_systemMenu;
+    QPushButton* m_default = nullptr;
+};
+
+QtDialogWindow::QtDialogWindow(CDialog& dlg, const DialogTemplate& t) : m_dlg(dlg) {
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromStdString(t.caption));
+    setWindowIcon(AppIcon());
+    setObjectName(QStringLiteral("dialog_%1").arg(t.id));
+    const QFont font = DluMapper::PinnedFont();
+    setFont(font);
+    DluMapper map(font);
+    setFixedSize(map.X(t.cx), map.Y(t.cy));
+
+    QButtonGroup* group = nullptr;
+    std::vector<QWidget*> boxes;
+    for (const auto& c : t.controls) {
+        QWidget* w = Build(c, map);
+        if (c.kind == ControlKind::GroupBox) boxes.push_back(w);
+        if (c.kind == ControlKind::AutoRadio) {
+            if (c.group || !group) group = new QButtonGroup(this);
+            group->addButton(static_cast<QRadioButton*>(w));
+        } else if (c.group) {
+            group = nullptr;
+        }
+        w->setEnabled(!c.disabled);
+        if (c.id != IDC_STATIC) {
+            w->setProperty(kIdProperty, c.id);
+            w->setObjectName(QStringLiteral("control_%1").arg(c.id));
+            m_controls[c.id] = w;
+        }
+    }
+    // Frames sit beneath the controls they surround, so they never take a click meant for one.
+    for (QWidget* b : boxes) b->lower();
+}
+
+QWidget* QtDialogWindow::Build(const ControlTemplate& c, const DluMapper& map) {
+    const QString text = QString::fromStdString(c.text);
+    const int id = c.id;
+    QWidget* w = nullptr;
+    switch (c.kind) {
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+        auto* b = new QPushButton(text, this);
+        b->setAutoDefault(false);
+        if (c.kind == ControlKind::DefPushButton) {
+            b->setDefault(true);
+            m_default = b;
+        }
+        connect(b, &QPushButton::clicked, this, [this, id] { m_dlg.Notify(id, BN_CLICKED); });
+        w = b;
+        break;
+    }
+    case ControlKind::AutoRadio: {
+        auto* r = new QRadioButton(text, this);
+        connect(r, &QRadioButton::clicked, this, [this, id] { m_dlg.Notify(id, BN_CLICKED); });
+        w = r;
+        break;
+    }
+    case ControlKind::GroupBox: w = new QGroupBox(text, this); break;
+    case ControlKind::Static: {
+        auto* l = new QLabel(text, this);
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = l;
+        break;
+    }
+    case ControlKind::IconStatic: {
+        auto* l = new QLabel(this);
+        l->setPixmap(AppIcon().pixmap(32, 32));
+        w = l;
+        break;
+    }
+    case ControlKind::ComboDropList:
+    case ControlKind::ComboDropDown: {
+        auto* cb = new QComboBox(this);
+        if (c.kind == ControlKind::ComboDropDown) {
+            cb->setEditable(true);
+            cb->setInsertPolicy(QComboBox::NoInsert);
+        }
+        for (const auto& item : c.items) cb->addItem(QString::fromStdString(item));
+        cb->setCurrentIndex(-1);
+        connect(cb, &QComboBox::activated, this, [this, id] { m_dlg.Notify(id, CBN_SELCHANGE); });
+        w = cb;
+        break;
+    }
+    case ControlKind::Progress: {
+        auto* p = new QProgressBar(this);
+        p->setTextVisible(false);
+        p->setRange(0, 100);
+        p->setValue(0);
+        p->setProperty(kStepsProperty, 0);
+        w = p;
+        break;
+    }
+    }
+    QRect r = map.Rect(c.x, c.y, c.cx, c.cy);
+    if (auto* cb = qobject_cast<QComboBox*>(w)) {
+        // The template's height includes the dropped list; the closed box keeps its natural height.
+        const int boxHeight = std::max(cb->sizeHint().height(), map.Y(12));
+        const int itemHeight = std::max(1, cb->fontMetrics().height() + 2);
+        cb->setMaxVisibleItems(std::max(1, (r.height() - boxHeight) / itemHeight));
+        r.setHeight(boxHeight);
+    }
+    w->setGeometry(r);
+    w->setFocusPolicy(c.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
+    return w;
+}
+
+std::string QtDialogWindow::GetControlText(int id) const {
+    QWidget* w = Find(id);
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    return {};
+}
+
+void QtDialogWindow::SetControlText(int id, const std::string& text) {
+    QWidget* w = Find(id);
+    const QString t = QString::fromStdString(text);
+    if (auto* l = qobject_cast<QLabel*>(w)) l->setText(t);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(t);
+    else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(t);
+    else if (auto* c = qobject_cast<QComboBox*>(w); c && c->isEditable()) c->setEditText(t);
+}
+
+void QtDialogWindow::SetCheck(int id, int checked) {
+    auto* b = qobject_cast<QAbstractButton*>(Find(id));
+    if (!b || b->isChecked() == (checked != 0)) return;
+    QButtonGroup* g = b->group();
+    // An exclusive group will not let its checked button go; unchecking all buttons of a row must work.
+    if (g && !checked) g->setExclusive(false);
+    b->setChecked(checked != 0);
+    if (g && !checked) g->setExclusive(true);
+}
+
+void QtDialogWindow::ComboSetCurSel(int id, int index) {
+    auto* c = qobject_cast<QComboBox*>(Find(id));
+    if (!c) return;
+    if (index < 0 || index >= c->count()) {
+        c->setCurrentIndex(-1);
+        if (c->isEditable()) c->setEditText(QString());
+    } else {
+        c->setCurrentIndex(index);
+    }
+}
+
+void QtDialogWindow::ProgressStepIt(int id) {
+    auto* p = Progress(id);
+    if (!p) return;
+    int pos = p->value() + m_steps[id];
+    if (pos > p->maximum()) pos = p->minimum(); // past the end it starts over
+    p->setValue(pos);
+    p->setProperty(kStepsProperty, p->property(kStepsProperty).toInt() + 1);
+    p->repaint(); // the dialog is blocked during printer sequences: paint each step now
+}
+
+void QtDialogWindow::ProgressSetPos(int id, int pos) {
+    auto* p = Progress(id);
+    if (!p) return;
+    p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
+    p->repaint();
+}
+
+void QtDialogWindow::keyPressEvent(QKeyEvent* e) {
+    if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) return QDialog::keyPressEvent(e);
+    switch (e->key()) {
+    case Qt::Key_Escape: m_dlg.Command(IDCANCEL); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled()) b->click();
+        else if (m_default && m_default->isEnabled()) m_default->click();
+        else m_dlg.Command(IDOK);
+        return;
+    default: QDialog::keyPressEvent(e);
+    }
+}
+
+void QtDialogWindow::closeEvent(QCloseEvent* e) {
+    e->ignore(); // the dialog decides, as the Cancel command does
+    m_dlg.Command(IDCANCEL);
+}
+
+void QtDialogWindow::contextMenuEvent(QContextMenuEvent* e) {
+    if (m_systemMenu.empty()) return;
+    QMenu menu(this);
+    for (const auto& [cmd, text] : m_systemMenu) {
+        if (text.empty()) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* a = menu.addAction(QString::fromStdString(text));
+        a->setData(cmd);
+    }
+    QPoint at = e->reason() == QContextMenuEvent::Mouse ? e->globalPos() : mapToGlobal(QPoint(width() / 4, height() / 4));
+    if (QAction* chosen = menu.exec(at)) m_dlg.OnSysCommand(chosen->data().toUInt(), 0);
+}
+
+QMessageBox::Icon IconFor(unsigned type) {
+    switch (type & 0xF0) {
+    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
+    case MB_ICONINFORMATION: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+int ShowMessageBox(const std::string& text, unsigned type, const std::string& detail) {
+    QMessageBox box(IconFor(type), QCoreApplication::applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    if (!detail.empty()) box.setInformativeText(Qt::convertFromPlainText(QString::fromStdString(detail)));
+    box.setWindowIcon(AppIcon());
+    box.exec();
+    return IDOK;
+}
+
+// "Status Files (*.sts)|*.sts|" -> "Status Files (*.sts)"
+QString QtFilter(const std::string& filter) {
+    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        if (!parts[i].isEmpty()) out << parts[i];
+    return out.join(QStringLiteral(";;"));
+}
+
+FileDialogAnswer ShowFileDialog(const FileDialogRequest& req) {
+    QFileDialog dlg(QApplication::activeWindow(), QString::fromStdString(req.title));
+    dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    dlg.setAcceptMode(req.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dlg.setFileMode(req.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dlg.setOption(QFileDialog::DontConfirmOverwrite, !(req.flags & OFN_OVERWRITEPROMPT));
+    dlg.setNameFilter(QtFilter(req.filter));
+    if (req.initialName.find('*') == std::string::npos) dlg.selectFile(QString::fromStdString(req.initialName));
+    dlg.setWindowIcon(AppIcon());
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {IDCANCEL, {}};
+    return {IDOK, dlg.selectedFiles().first().toStdString()};
+}
+
+} // namespace
+
+QIcon AppIcon() {
+    static QIcon icon = [] {
+        QIcon i;
+        i.addPixmap(QPixmap(kIcon32));
+        i.addPixmap(QPixmap(kIcon16));
+        return i;
+    }();
+    return icon;
+}
+
+void InstallQtFramework() {
+    SetWindowFactory([](CDialog& dlg, const DialogTemplate& t) -> std::unique_ptr<DialogWindow> {
+        return std::make_unique<QtDialogWindow>(dlg, t);
+    });
+    SetMessageBoxPresenter(ShowMessageBox);
+    SetFileDialogPresenter(ShowFileDialog);
+    QApplication::setWindowIcon(AppIcon());
+}
+
+QWidget* ControlWidget(CDialog& dlg, int id) {
+    auto* w = dynamic_cast<QtDialogWindow*>(dlg.Window());
+    return w ? w->findChild<QWidget*>(QStringLiteral("control_%1").arg(id)) : nullptr;
+}
+
+QWidget* DialogWidget(CDialog& dlg) { return dynamic_cast<QtDialogWindow*>(dlg.Window()); }
+
+void UserSelect(QComboBox* combo, int index) {
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+int ProgressSteps(QWidget* progress) { return progress ? progress->property(kStepsProperty).toInt() : 0; }
+
+} // namespace pw::qt

@@ -1,0 +1,70 @@
+// The communication dialog on the Linux backend against pinwright-sim over a real pseudo-terminal.
+#include "dialogs/comm_dlg.h"
+
+#include "res/resource.h"
+#include "tests/support/dialog_test.h"
+#include "tests/support/sim_process.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace pw;
+using namespace pw::test;
+
+namespace {
+
+class CommEndToEnd : public ::testing::Test {
+protected:
+    MessageRecorder messages;
+    void TearDown() override {
+        ClearModalHandlers();
+        ::unsetenv("PINWRIGHT_COM1");
+    }
+    // Checks communication on COM1 at 115200 baud, then runs `then` while the dialog is up.
+    void Check(SimProcess& sim, std::function<void(CCommDlg&)> then = {}) {
+        ::setenv("PINWRIGHT_COM1", sim.PtyPath().c_str(), 1);
+        CCommDlg dlg;
+        PushModalHandler([&](CDialog&) {
+            Choose(dlg, IDC_COMM_BAUD, 4);
+            Click(dlg, IDC_CHECK_COMM);
+            if (then) then(dlg);
+        });
+        dlg.DoModal();
+        dlg.m_port.Close();
+    }
+};
+
+TEST_F(CommEndToEnd, CheckOnCom1SucceedsAndSelfTestOneReachesThePrinter) {
+    SimProcess sim({"--trace"}, true);
+    Check(sim, [&](CCommDlg& dlg) {
+        ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Printer is connected."});
+        Click(dlg, IDC_SELF_TEST1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    });
+    sim.Stop();
+    EXPECT_NE(sim.Stderr().find("self test: printer status print"), std::string::npos) << sim.Stderr();
+}
+
+TEST_F(CommEndToEnd, SilentPrinterGetsTheInformationMessage) {
+    SimProcess sim({"--fault", "silent"});
+    auto t = std::chrono::steady_clock::now();
+    Check(sim);
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - t).count();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], (ShownMessage{"Can't connect printer. Please restart printer.", MB_ICONINFORMATION, {}}));
+    // Eleven serial reads of up to 5 s each, with the waits between them.
+    EXPECT_LT(seconds, 60);
+}
+
+TEST_F(CommEndToEnd, MissingDeviceSaysWhichDevice) {
+    ::setenv("PINWRIGHT_COM1", "/nonexistent/pinwright-tty", 1);
+    CCommDlg dlg;
+    PushModalHandler([&](CDialog&) { Click(dlg, IDC_CHECK_COMM); });
+    dlg.DoModal();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "Can't open port and Printer is disconnected");
+    EXPECT_NE(messages.shown[0].detail.find("/nonexistent/pinwright-tty"), std::string::npos);
+}
+
+} // namespace

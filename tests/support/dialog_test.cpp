@@ -1,0 +1,99 @@
+#include "tests/support/dialog_test.h"
+
+#include "framework/qt/qt_framework.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace pw::test {
+
+MessageRecorder::MessageRecorder() {
+    m_previous = SetMessageBoxPresenter([this](const std::string& text, unsigned type, const std::string& detail) {
+        shown.push_back({text, type, detail});
+        return IDOK;
+    });
+}
+MessageRecorder::~MessageRecorder() { SetMessageBoxPresenter(m_previous); }
+
+std::vector<std::string> MessageRecorder::Texts() const {
+    std::vector<std::string> t;
+    for (auto& m : shown) t.push_back(m.text);
+    return t;
+}
+
+FileDialogScript::FileDialogScript() {
+    m_previous = SetFileDialogPresenter([this](const FileDialogRequest& r) {
+        requests.push_back(r);
+        if (answers.empty()) return FileDialogAnswer{IDCANCEL, {}};
+        FileDialogAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    });
+}
+FileDialogScript::~FileDialogScript() { SetFileDialogPresenter(m_previous); }
+
+static QWidget* Widget(CDialog& dlg, int id) {
+    QWidget* w = qt::ControlWidget(dlg, id);
+    if (!w) ADD_FAILURE() << "no control " << id;
+    return w;
+}
+
+void Click(CDialog& dlg, int id) {
+    if (QWidget* w = Widget(dlg, id)) QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2));
+}
+
+void Choose(CDialog& dlg, int id, int index) {
+    auto* combo = qobject_cast<QComboBox*>(Widget(dlg, id));
+    ASSERT_NE(combo, nullptr);
+    ASSERT_TRUE(combo->isEnabled()) << "a user cannot choose in disabled combo " << id;
+    qt::UserSelect(combo, index);
+}
+
+void PressKey(CDialog& dlg, int qtKey) {
+    QWidget* w = qt::DialogWidget(dlg);
+    QWidget* target = w && w->focusWidget() ? w->focusWidget() : w;
+    QTest::keyClick(target, static_cast<Qt::Key>(qtKey));
+}
+
+bool Enabled(CDialog& dlg, int id) {
+    QWidget* w = Widget(dlg, id);
+    return w && w->isEnabled();
+}
+
+bool Checked(CDialog& dlg, int id) {
+    auto* b = qobject_cast<QAbstractButton*>(Widget(dlg, id));
+    return b && b->isChecked();
+}
+
+std::string Text(CDialog& dlg, int id) {
+    QWidget* w = Widget(dlg, id);
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    return {};
+}
+
+int Selection(CDialog& dlg, int id) {
+    auto* c = qobject_cast<QComboBox*>(Widget(dlg, id));
+    return c ? c->currentIndex() : -2;
+}
+
+std::vector<std::string> Items(CDialog& dlg, int id) {
+    std::vector<std::string> items;
+    if (auto* c = qobject_cast<QComboBox*>(Widget(dlg, id)))
+        for (int i = 0; i < c->count(); ++i) items.push_back(c->itemText(i).toStdString());
+    return items;
+}
+
+int ProgressSteps(CDialog& dlg, int id) { return qt::ProgressSteps(Widget(dlg, id)); }
+
+int ProgressPos(CDialog& dlg, int id) {
+    auto* p = qobject_cast<QProgressBar*>(Widget(dlg, id));
+    return p ? p->value() : -1;
+}
+
+} // namespace pw::test

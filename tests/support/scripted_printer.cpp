@@ -1,0 +1,72 @@
+#include "tests/support/scripted_printer.h"
+
+#include <cstdio>
+
+namespace pw::test {
+
+ScriptedPrinter::ScriptedPrinter(FakeDeviceServices& os, FakeDevice& device) : m_os(os), m_device(device) {
+    device.onBytes = [this](FakeDevice&, const Bytes& bytes) { Take(bytes); };
+}
+
+void ScriptedPrinter::On(const Bytes& command, std::function<std::optional<Answer>(int)> answer) {
+    m_answers[command] = std::move(answer);
+}
+
+void ScriptedPrinter::Always(const Bytes& command, Bytes reply, std::uint32_t delayMs) {
+    On(command, [reply, delayMs](int) { return std::optional<Answer>(Answer{reply, delayMs}); });
+}
+
+int ScriptedPrinter::Count(const Bytes& command) const {
+    int n = 0;
+    for (const auto& c : commands) n += c == command;
+    return n;
+}
+
+// Length of the command at the front of `b`, or 0 when more bytes are needed.
+static std::size_t Frame(const Bytes& b) {
+    if (b.empty()) return 0;
+    auto need = [&](std::size_t n) { return b.size() >= n ? n : 0; };
+    switch (b[0]) {
+    case 0x1B:
+        if (b.size() < 2) return 0;
+        return b[1] == 0x40 ? 2 : need(3);
+    case 0x10: return need(3);
+    case 0x1D:
+        if (b.size() < 2) return 0;
+        if (b[1] == 0x28) {
+            if (b.size() < 5) return 0;
+            return need(5 + b[3] + 256u * b[4]);
+        }
+        return need(3);
+    default: return 1;
+    }
+}
+
+void ScriptedPrinter::Take(const Bytes& bytes) {
+    m_pending.insert(m_pending.end(), bytes.begin(), bytes.end());
+    while (std::size_t n = Frame(m_pending)) {
+        Bytes cmd(m_pending.begin(), m_pending.begin() + static_cast<long>(n));
+        m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(n));
+        commands.push_back(cmd);
+        times.push_back(m_os.Now());
+        int nth = m_seen[cmd]++;
+        auto it = m_answers.find(cmd);
+        if (it == m_answers.end()) continue;
+        if (auto a = it->second(nth)) m_device.ReplyAt(m_os.Now() + a->delayMs, a->bytes);
+    }
+}
+
+Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+std::string Hex(const Bytes& bytes) {
+    std::string s;
+    char b[4];
+    for (auto c : bytes) {
+        std::snprintf(b, sizeof b, "%02X ", c);
+        s += b;
+    }
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+
+} // namespace pw::test

@@ -1,0 +1,42 @@
+// A printer scripted by the test, on a FakeDevice: it frames the bytes it receives into ESC/POS commands
+// (by their own rules, not the tool's tables) and answers each with what the test says, at a virtual time.
+#pragma once
+
+#include "tests/support/fake_device_services.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace pw::test {
+
+struct Answer {
+    Bytes bytes;
+    std::uint32_t delayMs = 0;
+};
+
+class ScriptedPrinter {
+public:
+    ScriptedPrinter(FakeDeviceServices& os, FakeDevice& device);
+
+    // Answers the nth (0-based) arrival of exactly this command.
+    void On(const Bytes& command, std::function<std::optional<Answer>(int nth)> answer);
+    void Always(const Bytes& command, Bytes reply, std::uint32_t delayMs = 0);
+
+    std::vector<Bytes> commands; // every framed command, in order
+    int Count(const Bytes& command) const;
+    std::vector<std::uint32_t> times; // virtual arrival time of each command
+
+private:
+    void Take(const Bytes& bytes);
+    FakeDeviceServices& m_os;
+    FakeDevice& m_device;
+    Bytes m_pending;
+    std::map<Bytes, std::function<std::optional<Answer>(int)>> m_answers;
+    std::map<Bytes, int> m_seen;
+};
+
+Bytes ToBytes(const std::string& text);
+std::string Hex(const Bytes& bytes);
+
+} // namespace pw::test
