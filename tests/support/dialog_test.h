@@ -3,44 +3,13 @@
 #pragma once
 
 #include "framework/dialog.h"
-#include "framework/file_dialog.h"
+#include "tests/support/recorders.h"
 
 #include <deque>
 #include <string>
 #include <vector>
 
 namespace pw::test {
-
-struct ShownMessage {
-    std::string text;
-    unsigned type;
-    std::string detail;
-    bool operator==(const ShownMessage& o) const { return text == o.text && type == o.type; }
-};
-
-// Records every message box while alive.
-class MessageRecorder {
-public:
-    MessageRecorder();
-    ~MessageRecorder();
-    std::vector<ShownMessage> shown;
-    std::vector<std::string> Texts() const;
-
-private:
-    MessageBoxPresenter m_previous;
-};
-
-// Answers file dialogs from a queue while alive; an empty queue cancels.
-class FileDialogScript {
-public:
-    FileDialogScript();
-    ~FileDialogScript();
-    std::deque<FileDialogAnswer> answers;
-    std::vector<FileDialogRequest> requests;
-
-private:
-    FileDialogPresenter m_previous;
-};
 
 void Click(CDialog& dlg, int id);
 void Choose(CDialog& dlg, int id, int index);

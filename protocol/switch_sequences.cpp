@@ -1,0 +1,277 @@
+#include "protocol/switch_sequences.h"
+
+#include "framework/message_box.h"
+
+#include <cstring>
+
+namespace pw {
+
+namespace {
+
+constexpr int kPreCheckRetries = 100;
+constexpr std::size_t kMaxIdentityBytes = 2 * kMaxIdentityText + 2; // underscores are read but dropped
+
+// The text of a USB identity reply: from the second byte to the first NUL.
+std::string UsbText(const std::uint8_t* buf, int n) {
+    std::string text;
+    for (int i = 1; i < n && i < static_cast<int>(kReplyBufferSize) && buf[i] != 0; ++i)
+        text += static_cast<char>(buf[i]);
+    return text;
+}
+
+// One identity text by the interface's path. false when the printer did not answer.
+bool ReadText(CPrinterPort& port, int kind, std::string& text, std::uint32_t serialWait, SequenceView& view) {
+    text.clear();
+    if (kind == kUsb) {
+        std::uint8_t buf[kReplyBufferSize] = {};
+        port.Services().Sleep(100);
+        const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
+        if (n <= 0) return false;
+        text = UsbText(buf, n);
+        return true;
+    }
+    return ReadIdentityText(port, text, serialWait, view) == TextRead::Complete;
+}
+
+// An 11-byte switch reply: "7", "!", eight '0'/'1', NUL.
+bool ValidSwitchBody(const std::uint8_t* body) { // from the "!" on: 10 bytes
+    if (body[0] != '!' || body[9] != 0) return false;
+    for (int i = 1; i <= 8; ++i)
+        if (body[i] != '0' && body[i] != '1') return false;
+    return true;
+}
+
+// Reads one switch reply and returns its ten bytes from the "!" on. On serial and parallel, `skipStray`
+// skips what stands before the header; it steps once after the header.
+SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std::uint8_t (&body)[10],
+                               SequenceView& view, bool stepAfterHeader) {
+    DeviceServices& os = port.Services();
+    std::uint8_t buf[kReplyBufferSize] = {};
+    if (kind == kUsb) {
+        os.Sleep(100);
+        const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
+        if (n <= 0) return SequenceResult::NoAnswer;
+        if (n < 11) return SequenceResult::NoAnswer;
+        if (buf[0] != '7' || !ValidSwitchBody(buf + 1)) return SequenceResult::BadReply;
+        std::memcpy(body, buf + 1, 10);
+        return SequenceResult::Ok;
+    }
+    os.Sleep(10);
+    if (port.Read(buf, 1) != 1) return SequenceResult::NoAnswer;
+    if (stepAfterHeader) view.StepProgress();
+    if (skipStray) {
+        for (int stray = 0; buf[0] != '7'; ++stray) {
+            if (stray >= kMaxStrayBytes) return SequenceResult::BadReply;
+            if (port.Read(buf, 1) != 1) return SequenceResult::NoAnswer;
+        }
+    } else if (buf[0] != '7') {
+        return SequenceResult::BadReply;
+    }
+    if (port.Read(buf, 10) != 10) return SequenceResult::NoAnswer;
+    if (!ValidSwitchBody(buf)) return SequenceResult::BadReply;
+    std::memcpy(body, buf, 10);
+    return SequenceResult::Ok;
+}
+
+} // namespace
+
+TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs, SequenceView& view) {
+    port.Services().Sleep(initialWaitMs);
+    for (std::size_t reads = 0; reads < kMaxIdentityBytes; ++reads) {
+        std::uint8_t b = 0;
+        // A read that yields nothing ends the text: the previous byte is never taken again.
+        if (port.Read(&b, 1) != 1) return TextRead::NoAnswer;
+        if (b != '_' && b != 0) {
+            if (text.size() >= kMaxIdentityText) return TextRead::NoAnswer;
+            text += static_cast<char>(b);
+        }
+        view.StepProgress();
+        if (b == 0) return TextRead::Complete;
+    }
+    return TextRead::NoAnswer;
+}
+
+int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view) {
+    if (!identity.firmware.empty()) return 1;
+    DeviceServices& os = port.Services();
+    auto noAnswer = [&] {
+        identity.firmware.clear(); // identify again next time
+        view.SetProgressPos(0);
+        AfxMessageBox(kPrinterDidNotAnswer, MB_ICONEXCLAMATION);
+        return -1;
+    };
+
+    Send(port, CMD_QUERY_FIRMWARE);
+    identity.firmware.clear();
+    os.Sleep(10);
+    std::string firmware;
+    if (!ReadText(port, kind, firmware, 1000, view)) return noAnswer();
+    identity.firmware = firmware;
+
+    Send(port, CMD_QUERY_MAKER);
+    std::string maker;
+    os.Sleep(10);
+    if (!ReadText(port, kind, maker, 1000, view)) return noAnswer();
+    if (maker != kExpectedMaker) {
+        AfxMessageBox(maker, MB_ICONEXCLAMATION);
+        AfxMessageBox("This printer don't match our company name.", MB_ICONEXCLAMATION);
+        return 0;
+    }
+
+    Send(port, CMD_QUERY_MODEL_NAME);
+    std::string model;
+    if (!ReadText(port, kind, model, 10, view)) return noAnswer();
+    identity.model = model;
+    if (model.find(kExpectedModelFamily) == std::string::npos) {
+        AfxMessageBox("This printer don't match our printer name.", MB_ICONEXCLAMATION);
+        return 0;
+    }
+    view.RefreshControls();
+    return 1;
+}
+
+int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view) {
+    DeviceServices& os = port.Services();
+    std::uint8_t reply[kReplyBufferSize] = {};
+    std::memcpy(reply, CMD_INIT.data(), CMD_INIT.size());
+    if (Send(port, CMD_INIT) != 0) {
+        Send(port, CMD_SELECT_PRINTER);
+        const int identified = IdentifyPrinter(port, kind, identity, view);
+        if (identified < 0) return 0;
+        if (identified == 0)
+            AfxMessageBox("Don't use this program for other company product.", MB_ICONEXCLAMATION);
+        Send(port, CMD_ASB_OFF);
+        Send(port, CMD_QUERY_MODEL_ID);
+        std::memset(reply, 0, sizeof reply);
+        if (kind == kUsb) {
+            os.Sleep(100);
+            port.Read(reply, static_cast<int>(kReplyBufferSize));
+        } else {
+            os.Sleep(10);
+            port.Read(reply, 1);
+        }
+        if (reply[0] == '.') return 1;
+    }
+    // Each read waits up to the port's 5 s for a byte; one that brings nothing ends the retries, so a
+    // silent printer is reported in seconds, not after a hundred such waits.
+    for (int i = 0; i < kPreCheckRetries; ++i) {
+        os.Sleep(10);
+        if (port.Read(reply, 1) != 1) break;
+        if (reply[0] == '.') return 1;
+    }
+    AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
+    return 0;
+}
+
+SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view) {
+    SwitchModel r = out;
+    const bool usb = kind == kUsb;
+    view.SetProgressPos(0);
+    std::uint8_t body[10];
+    auto fail = [&](SequenceResult why) {
+        view.SetProgressPos(0);
+        return why;
+    };
+
+    Send(port, CMD_QUERY_SW2);
+    if (auto res = ReadSwitchReply(port, kind, !usb, body, view, !usb); res != SequenceResult::Ok) return fail(res);
+    for (int k = 1; k <= 8; ++k) {
+        r.m_sw2[k - 1] = body[9 - k] - '0';
+        view.StepProgress();
+    }
+
+    Send(port, CMD_QUERY_SW9);
+    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok) return fail(res);
+    if (!usb) view.StepProgress();
+    for (int k = 1; k <= 8; ++k) {
+        r.m_sw9[k - 1] = body[9 - k] - '0';
+        view.StepProgress();
+    }
+
+    Send(port, CMD_QUERY_SW1);
+    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok) return fail(res);
+    const int autoFeed = body[4] - '0'; // pin 5, the fourth of the eight characters
+    for (int i = 0; i < (usb ? 8 : 1); ++i) view.StepProgress();
+
+    DeriveSelections(r, autoFeed);
+    view.SelectCodePage(r.m_nCodePageSel);
+    for (int i = 0; i < 4; ++i) view.StepProgress(); // cutter, baud rate, parity, flow control
+
+    Send(port, CMD_SELECT_PRINTER);
+    view.StepProgress();
+    out = r;
+    return SequenceResult::Ok;
+}
+
+Cmd<15> BuildSwitch1Command(const SwitchModel& m) {
+    std::array<bool, 8> on{};
+    on[4] = m.m_nAutoFeedSel != 0;
+    return FillChangeCommand(CMD_SET_SW1, on);
+}
+
+Cmd<15> BuildSwitch2Command(const SwitchModel& m) {
+    std::array<bool, 8> on{};
+    const int value = CodePageValueFromIndex(m.m_nCodePageSel);
+    for (int pin = 4; pin <= 8; ++pin) on[static_cast<std::size_t>(pin - 1)] = (value >> (pin - 4)) & 1;
+    on[2] = m.m_sw2[2] != 0;
+    return FillChangeCommand(CMD_SET_SW2, on);
+}
+
+Cmd<15> BuildSwitch9Command(const SwitchModel& m) {
+    std::array<bool, 8> on{};
+    if (m.m_nBaudSel >= 0 && m.m_nBaudSel < kBaudRateCount) {
+        const auto pins = BaudPinsFromIndex(m.m_nBaudSel);
+        for (int i = 0; i < 3; ++i) on[static_cast<std::size_t>(5 + i)] = pins[static_cast<std::size_t>(i)] != 0;
+    } else {
+        // No baud rate chosen: keep the line speed the model holds rather than falling back to 9600.
+        for (int pin = 6; pin <= 8; ++pin) on[static_cast<std::size_t>(pin - 1)] = m.m_sw9[pin - 1] != 0;
+    }
+    for (int pin = 2; pin <= 5; ++pin) on[static_cast<std::size_t>(pin - 1)] = m.m_sw9[pin - 1] != 0;
+    return FillChangeCommand(CMD_SET_SW9, on);
+}
+
+SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceView& view) {
+    DeviceServices& os = port.Services();
+    std::uint8_t reply[kReplyBufferSize] = {};
+    auto endMode = [&] {
+        Send(port, CMD_SETUP_OUT);
+        Send(port, CMD_SELECT_PRINTER);
+    };
+    auto fail = [&](SequenceResult why) {
+        endMode();
+        view.SetProgressPos(0);
+        return why;
+    };
+
+    if (Send(port, CMD_SETUP_IN) != CMD_SETUP_IN.size()) return fail(SequenceResult::NotWritten);
+    os.Sleep(1000);
+    // Not one byte of the mode notice: the printer is not in user setting mode.
+    if (port.Read(reply, 3) == 0) return fail(SequenceResult::NoAnswer);
+    view.StepProgress();
+
+    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return fail(SequenceResult::NotWritten);
+    os.Sleep(100);
+    port.Read(reply, 1);
+    view.StepProgress();
+
+    for (const Cmd<15>& cmd : {BuildSwitch1Command(m), BuildSwitch2Command(m), BuildSwitch9Command(m)}) {
+        if (Send(port, cmd) != cmd.size()) return fail(SequenceResult::NotWritten);
+        view.StepProgress();
+    }
+
+    const bool ended = Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size();
+    const bool selected = Send(port, CMD_SELECT_PRINTER) == CMD_SELECT_PRINTER.size();
+    for (int i = 0; i < 2; ++i) {
+        view.StepProgress();
+        os.Sleep(1000);
+        view.StepProgress();
+    }
+    if (!ended || !selected) {
+        view.SetProgressPos(0);
+        return SequenceResult::NotWritten;
+    }
+    view.SetProgressPos(100);
+    return SequenceResult::Ok;
+}
+
+} // namespace pw

@@ -1,0 +1,75 @@
+// The main dialog's printer sequences at the byte level: the pre-check with the printer identification,
+// reading switches 2, 9 and 1, and writing switches 1, 2 and 9 in user setting mode. The dialog supplies
+// the progress bar and the refresh of its controls; everything else is here, testable without a window.
+#pragma once
+
+#include "link/printer_port.h"
+#include "protocol/commands.h"
+#include "settings/switch_model.h"
+
+#include <string>
+
+namespace pw {
+
+// What a sequence needs of the window it runs in.
+class SequenceView {
+public:
+    virtual ~SequenceView() = default;
+    virtual void SetProgressPos(int pos) = 0;
+    virtual void StepProgress() = 0;
+    virtual void RefreshControls() = 0;        // shows the members again (identity texts among them)
+    virtual void SelectCodePage(int index) = 0; // the Default Code Page combo, at once
+};
+
+// The main dialog's firmware and model texts, which the identification fills in.
+struct PrinterIdentity {
+    std::string& firmware; // empty: identification still to run
+    std::string& model;
+};
+
+constexpr const char* kExpectedMaker = "MERIDOX";
+constexpr const char* kExpectedModelFamily = "LTX-58";
+constexpr std::size_t kMaxIdentityText = 64;
+constexpr int kMaxStrayBytes = 64;
+
+// Said when a reply never came, or came cut short, and the sequence stopped.
+constexpr const char* kPrinterDidNotAnswer =
+    "The printer did not answer. Nothing was changed. Check the cable and the printer, then try again.";
+// Said when a switch reply came but was not a switch reply.
+constexpr const char* kBadSwitchReply =
+    "The printer sent an unreadable memory switch reply. Nothing was changed; please try again.";
+// Said when Set Status could not send every command whole.
+constexpr const char* kSettingsNotWritten =
+    "The settings were not written: the printer did not take every command. Check the connection and try again.";
+
+enum class TextRead { Complete, NoAnswer };
+
+// Reads an identity text reply one byte at a time after `initialWaitMs`, dropping every "_", stepping the
+// progress bar once per byte read. It ends at the NUL; a read that yields nothing or a text longer than
+// 64 characters ends it as NoAnswer.
+TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs, SequenceView& view);
+
+// 1: identification not needed or passed; 0: maker or model mismatch (messages shown); -1: the printer
+// did not answer (message shown, nothing kept).
+int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view);
+
+// 1 when the printer answered "." (after the identification, once per connection), 0 after the failure
+// message.
+int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view);
+
+enum class SequenceResult { Ok, NoAnswer, BadReply, NotWritten };
+
+// Reads switches 2, 9 and 1 and derives the selections into `out` (a copy of the model, changed only on
+// Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB) and ends with the printer selected.
+SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view);
+
+// The three change commands as they will be sent.
+Cmd<15> BuildSwitch1Command(const SwitchModel& m);
+Cmd<15> BuildSwitch2Command(const SwitchModel& m);
+Cmd<15> BuildSwitch9Command(const SwitchModel& m);
+
+// Writes switches 1, 2 and 9 in user setting mode and selects the printer; 9 progress steps on success.
+// User setting mode is always ended once it may have been entered.
+SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceView& view);
+
+} // namespace pw
