@@ -21,7 +21,7 @@ const Bytes kStatus = {0x10, 0x04, 0x01};
 Bytes Query(int sw) { return {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, static_cast<std::uint8_t>(sw)}; }
 Bytes Change(int sw, const std::string& pins) {
     Bytes b = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, static_cast<std::uint8_t>(sw)};
-    b.insert(b.end(), pins.begin(), pins.end());
+    for (char c : pins) b.push_back(static_cast<std::uint8_t>(c));
     return b;
 }
 Bytes Cat(Bytes a, const Bytes& b) {
