@@ -12,24 +12,16 @@ using namespace pw::test;
 
 namespace {
 
-const Bytes kInit = {0x1B, 0x40}, kSelect = {0x1B, 0x3D, 0x01}, kAsbOff = {0x1D, 0x61, 0x00};
-const Bytes kModelId = {0x1D, 0x49, 0x01};
-const Bytes kFirmware = {0x1D, 0x49, 0x41}, kMaker = {0x1D, 0x49, 0x42}, kModelName = {0x1D, 0x49, 0x43};
-const Bytes kSetupIn = {0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'};
-const Bytes kSetupOut = {0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T'};
-const Bytes kStatus = {0x10, 0x04, 0x01};
-Bytes Query(int sw) { return {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, static_cast<std::uint8_t>(sw)}; }
-Bytes Change(int sw, const std::string& pins) {
-    Bytes b = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, static_cast<std::uint8_t>(sw)};
-    for (char c : pins) b.push_back(static_cast<std::uint8_t>(c));
-    return b;
-}
+const Bytes &kInit = kEscInit, &kSelect = kEscSelect, &kAsbOff = kGsAsbOff, &kModelId = kGsModelId;
+const Bytes &kFirmware = kGsFirmware, &kMaker = kGsMaker, &kModelName = kGsModelName, &kStatus = kDleStatus;
+Bytes Query(int sw) { return SwitchQuery(sw); }
+Bytes Change(int sw, const std::string& pins) { return SwitchChange(sw, pins); }
 Bytes Cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-Bytes IdText(const std::string& t) { return Cat(Cat({0x5F}, ToBytes(t)), {0}); }
-Bytes SwitchReply(const std::string& pins) { return Cat(Cat({'7', '!'}, ToBytes(pins)), {0}); }
+Bytes IdText(const std::string& t) { return IdentityReply(t); }
+Bytes SwitchReply(const std::string& pins) { return SwitchReplyBytes(pins); }
 std::string Pins(const Cmd<15>& c) { return std::string(c.begin() + 7, c.end()); }
 
 // Records what a sequence does to the window.
@@ -77,15 +69,7 @@ protected:
     // A printer that answers everything as an LTX-580 would.
     void Good(const std::string& sw2 = "00010100", const std::string& sw9 = "10000000",
               const std::string& sw1 = "00000000") {
-        printer->Always(kModelId, {'.'});
-        printer->Always(kFirmware, IdText("2.10"));
-        printer->Always(kMaker, IdText("MERIDOX"));
-        printer->Always(kModelName, IdText("LTX-580"));
-        printer->Always(Query(2), SwitchReply(sw2));
-        printer->Always(Query(9), SwitchReply(sw9));
-        printer->Always(Query(1), SwitchReply(sw1));
-        printer->Always(kSetupIn, {0x37, 0x20, 0x00});
-        printer->Always(kStatus, {0x16});
+        AnswerAsLtx580(*printer, sw2, sw9, sw1);
     }
 };
 

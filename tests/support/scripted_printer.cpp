@@ -58,6 +58,45 @@ void ScriptedPrinter::Take(const Bytes& bytes) {
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+const Bytes kEscInit = {0x1B, 0x40}, kEscSelect = {0x1B, 0x3D, 0x01}, kGsAsbOff = {0x1D, 0x61, 0x00},
+            kGsModelId = {0x1D, 0x49, 0x01}, kGsFirmware = {0x1D, 0x49, 0x41}, kGsMaker = {0x1D, 0x49, 0x42},
+            kGsModelName = {0x1D, 0x49, 0x43}, kSetupIn = {0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'},
+            kSetupOut = {0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T'}, kDleStatus = {0x10, 0x04, 0x01};
+
+Bytes SwitchQuery(int sw) { return {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, static_cast<std::uint8_t>(sw)}; }
+
+Bytes SwitchChange(int sw, const std::string& pins) {
+    Bytes b = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, static_cast<std::uint8_t>(sw)};
+    for (char c : pins) b.push_back(static_cast<std::uint8_t>(c));
+    return b;
+}
+
+Bytes SwitchReplyBytes(const std::string& pins) {
+    Bytes b = {'7', '!'};
+    for (char c : pins) b.push_back(static_cast<std::uint8_t>(c));
+    b.push_back(0);
+    return b;
+}
+
+Bytes IdentityReply(const std::string& text) {
+    Bytes b = {0x5F};
+    for (char c : text) b.push_back(static_cast<std::uint8_t>(c));
+    b.push_back(0);
+    return b;
+}
+
+void AnswerAsLtx580(ScriptedPrinter& printer, const std::string& sw2, const std::string& sw9, const std::string& sw1) {
+    printer.Always(kGsModelId, {'.'});
+    printer.Always(kGsFirmware, IdentityReply("2.10"));
+    printer.Always(kGsMaker, IdentityReply("MERIDOX"));
+    printer.Always(kGsModelName, IdentityReply("LTX-580"));
+    printer.Always(SwitchQuery(2), SwitchReplyBytes(sw2));
+    printer.Always(SwitchQuery(9), SwitchReplyBytes(sw9));
+    printer.Always(SwitchQuery(1), SwitchReplyBytes(sw1));
+    printer.Always(kSetupIn, {0x37, 0x20, 0x00});
+    printer.Always(kDleStatus, {0x16});
+}
+
 std::string Hex(const Bytes& bytes) {
     std::string s;
     char b[4];

@@ -37,6 +37,18 @@ private:
 };
 
 Bytes ToBytes(const std::string& text);
+
+// Commands as the printer sees them, written out from ESC/POS.
+extern const Bytes kEscInit, kEscSelect, kGsAsbOff, kGsModelId, kGsFirmware, kGsMaker, kGsModelName, kSetupIn,
+    kSetupOut, kDleStatus;
+Bytes SwitchQuery(int sw);
+Bytes SwitchChange(int sw, const std::string& pins);
+Bytes SwitchReplyBytes(const std::string& pins); // "7", "!", the pins, NUL
+Bytes IdentityReply(const std::string& text);    // "_", the text, NUL
+
+// Answers every query as an LTX-580 with these switches (pin 8 first) would.
+void AnswerAsLtx580(ScriptedPrinter& printer, const std::string& sw2 = "00010100",
+                    const std::string& sw9 = "10000000", const std::string& sw1 = "00000000");
 std::string Hex(const Bytes& bytes);
 
 } // namespace pw::test
