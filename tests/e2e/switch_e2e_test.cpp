@@ -1,0 +1,149 @@
+// The main dialog on the Linux backend against pinwright-sim over a real pseudo-terminal.
+#include "dialogs/switch_dlg.h"
+
+#include "res/resource.h"
+#include "tests/support/dialog_test.h"
+#include "tests/support/sim_process.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace pw;
+using namespace pw::test;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+class SwitchEndToEnd : public ::testing::Test {
+protected:
+    MessageRecorder messages;
+    fs::path dir = fs::temp_directory_path() /
+                   ("pw-e2e-" + std::to_string(::getpid()) + "-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override {
+        ClearModalHandlers();
+        ::unsetenv("PINWRIGHT_COM1");
+        fs::remove_all(dir);
+    }
+    // Connects on COM1 to the simulator and runs `steps` in the main dialog.
+    void Run(SimProcess& sim, std::function<void(CSwitchDlg&)> steps) {
+        ::setenv("PINWRIGHT_COM1", sim.PtyPath().c_str(), 1);
+        CSwitchDlg dlg;
+        PushModalHandler([&](CDialog&) {
+            Choose(dlg.m_commDlg, IDC_COMM_BAUD, 4);
+            Click(dlg.m_commDlg, IDC_CHECK_COMM);
+            Click(dlg.m_commDlg, IDC_RUN_MANAGER);
+        });
+        PushModalHandler([&](CDialog&) {
+            ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Printer is connected."});
+            messages.shown.clear();
+            steps(dlg);
+        });
+        dlg.DoModal();
+    }
+    std::string State() {
+        std::ifstream in(dir / "printer.state");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+TEST_F(SwitchEndToEnd, GetChangeSetAndGetAgain) {
+    SimProcess sim({"--state", (dir / "printer.state").string()});
+    Run(sim, [&](CSwitchDlg& dlg) {
+        auto t = Clock::now();
+        Click(dlg, IDC_GET_STATUS);
+        const double firstGet = Seconds(t);
+        ASSERT_EQ(messages.Texts().back(), "Success to get status of printer.");
+        EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC850 (Multilingual)");
+        EXPECT_EQ(Text(dlg, IDC_AUTO_CUTTER), "Full Cut");
+        EXPECT_EQ(Text(dlg, IDC_BAUD_RATE), "115200");
+        EXPECT_EQ(Text(dlg, IDC_MODEL), "LTX-580");
+
+        Choose(dlg, IDC_CODE_PAGE, 18);  // PC857 (Turkish)
+        Choose(dlg, IDC_BAUD_RATE, 1);   // 19200
+        Choose(dlg, IDC_PARITY, 2);      // Even
+        t = Clock::now();
+        Click(dlg, IDC_SET_STATUS);
+        const double set = Seconds(t);
+        ASSERT_EQ(messages.Texts().back(), "Success to set status of printer");
+
+        Click(dlg, IDC_INIT_STATUS); // scramble the dialog, then read back from the printer
+        t = Clock::now();
+        Click(dlg, IDC_GET_STATUS);
+        const double laterGet = Seconds(t);
+        EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC857 (Turkish)");
+        EXPECT_EQ(Text(dlg, IDC_BAUD_RATE), "19200");
+        EXPECT_EQ(Text(dlg, IDC_PARITY), "Even");
+        EXPECT_EQ(Text(dlg, IDC_AUTO_CUTTER), "Full Cut");
+        std::printf("[ timing ] first Get Status %.3f s, Set Status %.3f s, later Get Status %.3f s\n", firstGet, set,
+                    laterGet);
+    });
+    EXPECT_NE(State().find("switch 2 = 11010100"), std::string::npos) << State();
+    EXPECT_NE(State().find("switch 9 = 00101100"), std::string::npos) << State();
+}
+
+TEST_F(SwitchEndToEnd, StrayBytesBeforeTheSwitchTwoReplyAreSkipped) {
+    SimProcess sim({"--fault", "stray=AA0021", "--switch", "2=01000100"});
+    Run(sim, [&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        // The switch 9 and 1 replies get the same stray bytes, which they do not skip.
+        EXPECT_EQ(messages.Texts().back(), kBadSwitchReply);
+        EXPECT_EQ(Selection(dlg, IDC_CODE_PAGE), -1);
+        EXPECT_TRUE(Enabled(dlg, IDC_GET_STATUS)) << "still usable";
+    });
+}
+
+TEST_F(SwitchEndToEnd, GarbageAndShortRepliesAreRefused) {
+    for (const char* fault : {"garbage", "short"}) {
+        SimProcess sim({"--fault", fault});
+        messages.shown.clear();
+        Run(sim, [&](CSwitchDlg& dlg) {
+            Click(dlg, IDC_GET_STATUS);
+            EXPECT_EQ(messages.shown.size(), 1u) << fault;
+            EXPECT_NE(messages.Texts().back(), "Success to get status of printer.") << fault;
+            EXPECT_FALSE(Enabled(dlg, IDC_SET_STATUS)) << fault;
+            EXPECT_TRUE(Enabled(dlg, IDC_GET_STATUS)) << fault;
+        });
+    }
+}
+
+TEST_F(SwitchEndToEnd, SilentAfterTheCheckSaysThePrinterDidNotAnswer) {
+    // The printer answers the connection check's four commands, then falls silent.
+    SimProcess sim({"--fault", "hangup-after=4"});
+    Run(sim, [&](CSwitchDlg& dlg) {
+        auto t = Clock::now();
+        Click(dlg, IDC_GET_STATUS);
+        EXPECT_LT(Seconds(t), 30.0);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_NE(messages.Texts().back(), "Success to get status of printer.");
+        EXPECT_TRUE(Enabled(dlg, IDC_CHANGE_COMM));
+        EXPECT_TRUE(Enabled(dlg, IDC_EXIT));
+    });
+}
+
+TEST_F(SwitchEndToEnd, LineDropAtSetStatusIsReportedAndNothingIsApplied) {
+    // Connection check 4 commands, Get Status 15; the line drops after the pre-check of Set Status, so the
+    // printer never enters user setting mode.
+    SimProcess sim({"--fault", "hangup-after=19", "--state", (dir / "printer.state").string()});
+    Run(sim, [&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        ASSERT_EQ(messages.Texts().back(), "Success to get status of printer.");
+        Choose(dlg, IDC_CODE_PAGE, 0);
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts().back(), kPrinterDidNotAnswer);
+        EXPECT_TRUE(Enabled(dlg, IDC_CHANGE_COMM));
+    });
+    EXPECT_EQ(State(), "") << "nothing was applied";
+}
+
+} // namespace
