@@ -89,7 +89,7 @@ int CPrinterPort::OpenUsb() {
     DeviceHandle h = OpenUsbPrinter(*m_services, kUsbSuffix);
     if (h == kInvalidHandle || h == kNoDevice) {
         m_hPort = kNoDevice;
-        AfxMessageBox(kUsbHandleFailure, MB_OK);
+        AfxMessageBox(kUsbHandleFailure, MB_OK, m_services->LastOpenProblem());
         return 0;
     }
     m_hPort = h;

@@ -3,6 +3,7 @@
 #include "link/posix/device_names.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -372,6 +373,12 @@ bool PosixDeviceServices::GetVersionEx(OsVersion& version, bool) {
 
 bool PosixDeviceServices::EnumUsbInterface(std::uint32_t index, std::string& path) {
     auto devices = UsbPrinterDevices();
+    if (index == 0 && devices.empty()) {
+        const char* dir = std::getenv("PINWRIGHT_USB_DIR");
+        std::lock_guard lock(m_mutex);
+        m_openProblem = std::string("No USB printer found in ") + (dir && *dir ? dir : "/dev/usb") +
+                        ": is the printer switched on and its cable plugged in?";
+    }
     if (index >= devices.size()) return Fail(kErrorNoMoreItems);
     path = devices[index];
     return true;

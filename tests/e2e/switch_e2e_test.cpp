@@ -92,6 +92,22 @@ TEST_F(SwitchEndToEnd, GetChangeSetAndGetAgain) {
     EXPECT_NE(State().find("switch 9 = 00101100"), std::string::npos) << State();
 }
 
+TEST_F(SwitchEndToEnd, InitializeThenSetStatusWritesTheDefaults) {
+    SimProcess sim({"--state", (dir / "printer.state").string(), "--switch", "2=11111111", "--switch", "9=01111110",
+                    "--switch", "1=11111111"});
+    Run(sim, [&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        Click(dlg, IDC_INIT_STATUS);
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts().back(), "Success to set status of printer");
+    });
+    // Pins the tool leaves alone ('2') keep their values: switch 1 all but pin 5, switch 2 pins 1 and 2,
+    // switch 9 pin 1.
+    EXPECT_NE(State().find("switch 1 = 11101111"), std::string::npos) << State();
+    EXPECT_NE(State().find("switch 2 = 00000011"), std::string::npos) << State();
+    EXPECT_NE(State().find("switch 9 = 10000000"), std::string::npos) << State();
+}
+
 TEST_F(SwitchEndToEnd, StrayBytesBeforeTheSwitchTwoReplyAreSkipped) {
     SimProcess sim({"--fault", "stray=AA0021", "--switch", "2=01000100"});
     Run(sim, [&](CSwitchDlg& dlg) {
