@@ -4,7 +4,7 @@
 namespace pw {
 
 class CSwitchApp {
-public:
+  public:
     // Returns FALSE: the program ends without a message loop of its own.
     int InitInstance();
     void* m_pMainWnd = nullptr;

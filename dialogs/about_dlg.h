@@ -7,7 +7,7 @@
 namespace pw {
 
 class CAboutDlg : public CDialog {
-public:
+  public:
     CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 };
 

@@ -27,7 +27,9 @@ constexpr std::int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 
 CCommDlg::CCommDlg(DeviceServices& services) : CDialog(IDD_COMM_DIALOG), m_port(services) {}
 
-bool CCommDlg::Dispatch(int id, int code) { return DispatchMessageMap(*this, kMessageMap, id, code); }
+bool CCommDlg::Dispatch(int id, int code) {
+    return DispatchMessageMap(*this, kMessageMap, id, code);
+}
 
 void CCommDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_LPT_PORT, m_cbLptPort);
@@ -58,7 +60,8 @@ void CCommDlg::EnableTestButtons(BOOL bEnable) {
 }
 
 void CCommDlg::EnableInterfaceControls(int kind) {
-    for (CComboBox* cb : {&m_cbLptPort, &m_cbComPort, &m_cbBaudRate, &m_cbDataBits, &m_cbParity, &m_cbStopBits})
+    for (CComboBox* cb :
+         {&m_cbLptPort, &m_cbComPort, &m_cbBaudRate, &m_cbDataBits, &m_cbParity, &m_cbStopBits})
         cb->EnableWindow(FALSE);
     if (kind == kSerial) {
         for (CComboBox* cb : {&m_cbComPort, &m_cbBaudRate, &m_cbDataBits, &m_cbParity, &m_cbStopBits})
@@ -90,8 +93,12 @@ void CCommDlg::OnCheckCommunication() {
         return;
     }
     switch (RunConnectionHandshake(m_port, m_nInterface)) {
-    case HandshakeResult::PortError: AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION); return;
-    case HandshakeResult::ReadError: AfxMessageBox("Read Error", MB_ICONEXCLAMATION); return;
+    case HandshakeResult::PortError:
+        AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION);
+        return;
+    case HandshakeResult::ReadError:
+        AfxMessageBox("Read Error", MB_ICONEXCLAMATION);
+        return;
     case HandshakeResult::NoAnswer:
         AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
         return;
@@ -103,8 +110,12 @@ void CCommDlg::OnCheckCommunication() {
     }
 }
 
-void CCommDlg::OnSelfTest1() { Send(m_port, CMD_SELF_TEST_1); }
-void CCommDlg::OnSelfTest2() { Send(m_port, CMD_SELF_TEST_2); }
+void CCommDlg::OnSelfTest1() {
+    Send(m_port, CMD_SELF_TEST_1);
+}
+void CCommDlg::OnSelfTest2() {
+    Send(m_port, CMD_SELF_TEST_2);
+}
 
 void CCommDlg::OnInterface(int kind) {
     if (m_port.m_hPort != kNoDevice) {
@@ -115,9 +126,15 @@ void CCommDlg::OnInterface(int kind) {
     EnableInterfaceControls(kind);
 }
 
-void CCommDlg::OnInterfaceSerial() { OnInterface(kSerial); }
-void CCommDlg::OnInterfaceParallel() { OnInterface(kParallel); }
-void CCommDlg::OnInterfaceUsb() { OnInterface(kUsb); }
+void CCommDlg::OnInterfaceSerial() {
+    OnInterface(kSerial);
+}
+void CCommDlg::OnInterfaceParallel() {
+    OnInterface(kParallel);
+}
+void CCommDlg::OnInterfaceUsb() {
+    OnInterface(kUsb);
+}
 
 void CCommDlg::OnSettingChanged() {
     if (m_port.m_hPort == kNoDevice) return;
@@ -126,6 +143,8 @@ void CCommDlg::OnSettingChanged() {
     GetDlgItem(IDC_CHECK_COMM)->EnableWindow(TRUE);
 }
 
-void CCommDlg::OnRunManager() { OnOK(); }
+void CCommDlg::OnRunManager() {
+    OnOK();
+}
 
 } // namespace pw

@@ -9,7 +9,7 @@
 namespace pw {
 
 class CCommDlg : public CDialog {
-public:
+  public:
     explicit CCommDlg(DeviceServices& services = PlatformServices());
 
     CPrinterPort m_port;
@@ -33,12 +33,12 @@ public:
     void OnSettingChanged();
     void OnRunManager();
 
-protected:
+  protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     bool Dispatch(int id, int code) override;
 
-private:
+  private:
     void OnInterface(int kind);
 };
 

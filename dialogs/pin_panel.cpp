@@ -41,9 +41,9 @@ constexpr RowView kSwitch9View[8] = {
 };
 
 // The twelve setting controls, in the order they are enabled.
-constexpr int kSettingControls[12] = {IDC_SET_STATUS, IDC_SWITCH2_STATUS, IDC_SWITCH9_STATUS, IDC_SAVE_STATUS,
-                                      IDC_INIT_STATUS, IDC_BAUD_RATE,      IDC_PARITY,         IDC_DATA_BITS,
-                                      IDC_FLOW_CONTROL, IDC_AUTO_CUTTER,   IDC_AUTO_FEED,      IDC_CODE_PAGE};
+constexpr int kSettingControls[12] = {
+    IDC_SET_STATUS, IDC_SWITCH2_STATUS, IDC_SWITCH9_STATUS, IDC_SAVE_STATUS, IDC_INIT_STATUS, IDC_BAUD_RATE,
+    IDC_PARITY,     IDC_DATA_BITS,      IDC_FLOW_CONTROL,   IDC_AUTO_CUTTER, IDC_AUTO_FEED,   IDC_CODE_PAGE};
 
 void ShowRow(CDialog& dlg, int row, const RowView& v) {
     char label[32];

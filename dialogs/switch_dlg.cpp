@@ -50,9 +50,12 @@ constexpr unsigned kLoadFlags = 0x00A81022;
 
 const char* FailureText(SequenceResult r) {
     switch (r) {
-    case SequenceResult::BadReply: return kBadSwitchReply;
-    case SequenceResult::NotWritten: return kSettingsNotWritten;
-    default: return kPrinterDidNotAnswer;
+    case SequenceResult::BadReply:
+        return kBadSwitchReply;
+    case SequenceResult::NotWritten:
+        return kSettingsNotWritten;
+    default:
+        return kPrinterDidNotAnswer;
     }
 }
 
@@ -60,7 +63,9 @@ const char* FailureText(SequenceResult r) {
 
 CSwitchDlg::CSwitchDlg(DeviceServices& services) : CDialog(IDD_SWITCH_DIALOG), m_commDlg(services) {}
 
-bool CSwitchDlg::Dispatch(int id, int code) { return DispatchMessageMap(*this, kMessageMap, id, code); }
+bool CSwitchDlg::Dispatch(int id, int code) {
+    return DispatchMessageMap(*this, kMessageMap, id, code);
+}
 
 void CSwitchDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_PARITY, m_cbParity);
@@ -117,7 +122,9 @@ BOOL CSwitchDlg::DestroyWindow() {
     return CDialog::DestroyWindow();
 }
 
-void CSwitchDlg::OnExit() { AfxExitProcess(0); }
+void CSwitchDlg::OnExit() {
+    AfxExitProcess(0);
+}
 
 void CSwitchDlg::OnChangeCommType() {
     EnableSettingControls(FALSE);
@@ -196,13 +203,27 @@ void CSwitchDlg::Selchange(CComboBox& combo, int& selection, void (*rule)(Switch
     UpdateData(FALSE);
 }
 
-void CSwitchDlg::OnSelchangeCodePage() { Selchange(m_cbCodePage, m_nCodePageSel, ApplyCodePage); }
-void CSwitchDlg::OnSelchangeAutoFeed() { Selchange(m_cbAutoFeed, m_nAutoFeedSel, nullptr); }
-void CSwitchDlg::OnSelchangeBaudRate() { Selchange(m_cbBaudRate, m_nBaudSel, ApplyBaudRate); }
-void CSwitchDlg::OnSelchangeFlowControl() { Selchange(m_cbFlowControl, m_nFlowSel, ApplyFlowControl); }
-void CSwitchDlg::OnSelchangeAutoCutter() { Selchange(m_cbAutoCutter, m_nCutterSel, ApplyAutoCutter); }
-void CSwitchDlg::OnSelchangeParity() { Selchange(m_cbParity, m_nParitySel, ApplyParity); }
-void CSwitchDlg::OnSelchangeDataBits() { Selchange(m_cbDataBits, m_nDataBitsSel, ApplyDataBits); }
+void CSwitchDlg::OnSelchangeCodePage() {
+    Selchange(m_cbCodePage, m_nCodePageSel, ApplyCodePage);
+}
+void CSwitchDlg::OnSelchangeAutoFeed() {
+    Selchange(m_cbAutoFeed, m_nAutoFeedSel, nullptr);
+}
+void CSwitchDlg::OnSelchangeBaudRate() {
+    Selchange(m_cbBaudRate, m_nBaudSel, ApplyBaudRate);
+}
+void CSwitchDlg::OnSelchangeFlowControl() {
+    Selchange(m_cbFlowControl, m_nFlowSel, ApplyFlowControl);
+}
+void CSwitchDlg::OnSelchangeAutoCutter() {
+    Selchange(m_cbAutoCutter, m_nCutterSel, ApplyAutoCutter);
+}
+void CSwitchDlg::OnSelchangeParity() {
+    Selchange(m_cbParity, m_nParitySel, ApplyParity);
+}
+void CSwitchDlg::OnSelchangeDataBits() {
+    Selchange(m_cbDataBits, m_nDataBitsSel, ApplyDataBits);
+}
 
 // --- status file -----------------------------------------------------------------------------------------
 

@@ -12,13 +12,14 @@
 namespace pw {
 
 class CSwitchDlg : public CDialog, public SwitchModel, private SequenceView {
-public:
+  public:
     explicit CSwitchDlg(DeviceServices& services = PlatformServices());
 
     CCommDlg m_commDlg;
     std::string m_strFirmware;
     std::string m_strModel;
-    CComboBox m_cbParity, m_cbDataBits, m_cbAutoCutter, m_cbFlowControl, m_cbBaudRate, m_cbAutoFeed, m_cbCodePage;
+    CComboBox m_cbParity, m_cbDataBits, m_cbAutoCutter, m_cbFlowControl, m_cbBaudRate, m_cbAutoFeed,
+        m_cbCodePage;
     CProgressCtrl m_progress;
 
     // Pin panel.
@@ -26,8 +27,7 @@ public:
     void OnSwitch2Status();
     void OnSwitch9Status();
     void EnableSettingControls(BOOL bEnable);
-    template <int Row, int Value>
-    void OnPinButtonClicked() { PinButtonClicked(Row, Value); }
+    template <int Row, int Value> void OnPinButtonClicked() { PinButtonClicked(Row, Value); }
 
     // Printer.
     int CheckPrinter();
@@ -54,12 +54,12 @@ public:
     void OnSysCommand(unsigned nID, long lParam) override;
     BOOL DestroyWindow() override;
 
-protected:
+  protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     bool Dispatch(int id, int code) override;
 
-private:
+  private:
     void PinButtonClicked(int row, int value);
     // The common frame of the selectors: controls to members, the new index, the rule, members to controls.
     void Selchange(CComboBox& combo, int& selection, void (*rule)(SwitchModel&));

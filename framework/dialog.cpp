@@ -18,10 +18,18 @@ std::deque<ModalHandler>& Handlers() {
 }
 } // namespace
 
-void SetWindowFactory(WindowFactory factory) { Factory() = std::move(factory); }
-void PushModalHandler(ModalHandler handler) { Handlers().push_back(std::move(handler)); }
-void ClearModalHandlers() { Handlers().clear(); }
-std::size_t PendingModalHandlers() { return Handlers().size(); }
+void SetWindowFactory(WindowFactory factory) {
+    Factory() = std::move(factory);
+}
+void PushModalHandler(ModalHandler handler) {
+    Handlers().push_back(std::move(handler));
+}
+void ClearModalHandlers() {
+    Handlers().clear();
+}
+std::size_t PendingModalHandlers() {
+    return Handlers().size();
+}
 
 void AfxExitProcess(int status) {
     std::fflush(nullptr);
@@ -51,8 +59,12 @@ std::vector<int> DialogTemplate::RadioGroup(int firstId) const {
 
 // --- controls --------------------------------------------------------------------------------------------
 
-DialogWindow* CWnd::Window() const { return m_dlg ? m_dlg->Window() : nullptr; }
-CWnd::operator bool() const { return Window() && Window()->HasControl(m_id); }
+DialogWindow* CWnd::Window() const {
+    return m_dlg ? m_dlg->Window() : nullptr;
+}
+CWnd::operator bool() const {
+    return Window() && Window()->HasControl(m_id);
+}
 
 BOOL CWnd::EnableWindow(BOOL enable) {
     DialogWindow* w = Window();
@@ -61,25 +73,35 @@ BOOL CWnd::EnableWindow(BOOL enable) {
     w->EnableControl(m_id, enable != FALSE);
     return wasDisabled;
 }
-BOOL CWnd::IsWindowEnabled() const { return Window() && Window()->IsControlEnabled(m_id); }
+BOOL CWnd::IsWindowEnabled() const {
+    return Window() && Window()->IsControlEnabled(m_id);
+}
 void CWnd::SetWindowText(const std::string& text) {
     if (auto* w = Window()) w->SetControlText(m_id, text);
 }
-std::string CWnd::GetWindowText() const { return Window() ? Window()->GetControlText(m_id) : std::string(); }
+std::string CWnd::GetWindowText() const {
+    return Window() ? Window()->GetControlText(m_id) : std::string();
+}
 
-int CButton::GetCheck() const { return Window() ? Window()->GetCheck(m_id) : 0; }
+int CButton::GetCheck() const {
+    return Window() ? Window()->GetCheck(m_id) : 0;
+}
 void CButton::SetCheck(int checked) {
     if (auto* w = Window()) w->SetCheck(m_id, checked);
 }
 
-int CComboBox::GetCurSel() const { return Window() ? Window()->ComboGetCurSel(m_id) : CB_ERR; }
+int CComboBox::GetCurSel() const {
+    return Window() ? Window()->ComboGetCurSel(m_id) : CB_ERR;
+}
 int CComboBox::SetCurSel(int index) {
     DialogWindow* w = Window();
     if (!w) return CB_ERR;
     w->ComboSetCurSel(m_id, index);
     return (index >= 0 && index < w->ComboGetCount(m_id)) ? index : CB_ERR;
 }
-int CComboBox::GetCount() const { return Window() ? Window()->ComboGetCount(m_id) : 0; }
+int CComboBox::GetCount() const {
+    return Window() ? Window()->ComboGetCount(m_id) : 0;
+}
 std::string CComboBox::GetLBText(int index) const {
     return Window() ? Window()->ComboGetLBText(m_id, index) : std::string();
 }
@@ -96,7 +118,9 @@ void CProgressCtrl::StepIt() {
 void CProgressCtrl::SetPos(int pos) {
     if (auto* w = Window()) w->ProgressSetPos(m_id, pos);
 }
-int CProgressCtrl::GetPos() const { return Window() ? Window()->ProgressGetPos(m_id) : 0; }
+int CProgressCtrl::GetPos() const {
+    return Window() ? Window()->ProgressGetPos(m_id) : 0;
+}
 
 // --- dialog ----------------------------------------------------------------------------------------------
 
@@ -157,9 +181,13 @@ void CDialog::OnOK() {
     EndDialog(IDOK);
 }
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
 
-bool CDialog::Dispatch(int, int) { return false; }
+bool CDialog::Dispatch(int, int) {
+    return false;
+}
 
 CWnd* CDialog::GetDlgItem(int id) {
     if (!m_window || !m_window->HasControl(id)) return nullptr;
@@ -175,20 +203,26 @@ void CDialog::Notify(int id, int code) {
 }
 
 void CDialog::Command(int id) {
-    if (id == IDOK) OnOK();
-    else if (id == IDCANCEL) OnCancel();
+    if (id == IDOK)
+        OnOK();
+    else if (id == IDCANCEL)
+        OnCancel();
 }
 
 void CDialog::OnSysCommand(unsigned, long) {}
 
 // --- data exchange ---------------------------------------------------------------------------------------
 
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control) { control.Attach(pDX->m_pDlgWnd, id); }
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+    control.Attach(pDX->m_pDlgWnd, id);
+}
 
 void DDX_CBIndex(CDataExchange* pDX, int id, int& index) {
     DialogWindow* w = pDX->m_pDlgWnd->Window();
-    if (pDX->m_bSaveAndValidate) index = w->ComboGetCurSel(id);
-    else w->ComboSetCurSel(id, index);
+    if (pDX->m_bSaveAndValidate)
+        index = w->ComboGetCurSel(id);
+    else
+        w->ComboSetCurSel(id, index);
 }
 
 void DDX_Radio(CDataExchange* pDX, int firstId, int& value) {
@@ -208,8 +242,10 @@ void DDX_Radio(CDataExchange* pDX, int firstId, int& value) {
 
 void DDX_Text(CDataExchange* pDX, int id, std::string& text) {
     DialogWindow* w = pDX->m_pDlgWnd->Window();
-    if (pDX->m_bSaveAndValidate) text = w->GetControlText(id);
-    else w->SetControlText(id, text);
+    if (pDX->m_bSaveAndValidate)
+        text = w->GetControlText(id);
+    else
+        w->SetControlText(id, text);
 }
 
 } // namespace pw

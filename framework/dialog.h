@@ -26,7 +26,7 @@ class CDialog;
 
 // One realised dialog window. The framework talks to widgets only through this.
 class DialogWindow {
-public:
+  public:
     virtual ~DialogWindow() = default;
     virtual bool HasControl(int id) const = 0;
     virtual void EnableControl(int id, bool enable) = 0;
@@ -66,7 +66,7 @@ std::size_t PendingModalHandlers();
 [[noreturn]] void AfxExitProcess(int status);
 
 class CDataExchange {
-public:
+  public:
     CDataExchange(CDialog* dlg, BOOL save) : m_pDlgWnd(dlg), m_bSaveAndValidate(save) {}
     CDialog* m_pDlgWnd;
     BOOL m_bSaveAndValidate;
@@ -74,7 +74,7 @@ public:
 
 // A control of a realised dialog, reached by id.
 class CWnd {
-public:
+  public:
     CWnd() = default;
     CWnd(CDialog* dlg, int id) : m_dlg(dlg), m_id(id) {}
     void Attach(CDialog* dlg, int id) { m_dlg = dlg, m_id = id; }
@@ -85,21 +85,21 @@ public:
     std::string GetWindowText() const;
     explicit operator bool() const;
 
-protected:
+  protected:
     DialogWindow* Window() const;
     CDialog* m_dlg = nullptr;
     int m_id = 0;
 };
 
 class CButton : public CWnd {
-public:
+  public:
     using CWnd::CWnd;
     int GetCheck() const;
     void SetCheck(int checked);
 };
 
 class CComboBox : public CWnd {
-public:
+  public:
     using CWnd::CWnd;
     int GetCurSel() const;
     int SetCurSel(int index);
@@ -108,7 +108,7 @@ public:
 };
 
 class CProgressCtrl : public CWnd {
-public:
+  public:
     using CWnd::CWnd;
     void SetRange(int lower, int upper);
     void SetStep(int step);
@@ -118,7 +118,7 @@ public:
 };
 
 class CDialog {
-public:
+  public:
     explicit CDialog(int templateId);
     virtual ~CDialog();
     CDialog(const CDialog&) = delete;
@@ -140,7 +140,7 @@ public:
     DialogWindow* Window() const { return m_window.get(); }
     bool IsWindowUp() const { return m_window != nullptr; }
 
-protected:
+  protected:
     virtual BOOL OnInitDialog();
     virtual void DoDataExchange(CDataExchange* pDX);
     virtual void OnOK();
@@ -148,7 +148,7 @@ protected:
     // The dialog's message map: runs the handler for (id, code) and says whether there was one.
     virtual bool Dispatch(int id, int code);
 
-private:
+  private:
     const DialogTemplate* m_template;
     std::unique_ptr<DialogWindow> m_window;
     std::vector<std::unique_ptr<CWnd>> m_items;
@@ -157,8 +157,7 @@ private:
 };
 
 // A message map entry: control id, notification, member function.
-template <class D>
-struct MessageMapEntry {
+template <class D> struct MessageMapEntry {
     int id;
     int code;
     void (D::*handler)();

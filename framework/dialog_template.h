@@ -28,7 +28,7 @@ struct ControlTemplate {
     int x = 0, y = 0, cx = 0, cy = 0;
     bool disabled = false;
     bool tabStop = false;
-    bool group = false;   // starts a group (radio groups end at the next control that starts one)
+    bool group = false; // starts a group (radio groups end at the next control that starts one)
     bool vscroll = false;
     bool noPrefix = false; // ampersands shown as they are
     std::vector<std::string> items;

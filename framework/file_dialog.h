@@ -34,16 +34,16 @@ using FileDialogPresenter = std::function<FileDialogAnswer(const FileDialogReque
 FileDialogPresenter SetFileDialogPresenter(FileDialogPresenter presenter);
 
 class CFileDialog {
-public:
-    CFileDialog(bool openFileDialog, const std::string& initialName, unsigned flags, const std::string& filter,
-                const std::string& title);
+  public:
+    CFileDialog(bool openFileDialog, const std::string& initialName, unsigned flags,
+                const std::string& filter, const std::string& title);
     int DoModal();
     std::string GetPathName() const { return m_path; }
     // The chosen file's name without its folder.
     std::string GetFileName() const;
     const FileDialogRequest& Request() const { return m_request; }
 
-private:
+  private:
     FileDialogRequest m_request;
     std::string m_path;
 };

@@ -16,7 +16,8 @@ constexpr int IDCANCEL = 2;
 
 // `detail` is an optional second paragraph under the text (what to do about a device problem); the text
 // itself is always the system's own.
-using MessageBoxPresenter = std::function<int(const std::string& text, unsigned type, const std::string& detail)>;
+using MessageBoxPresenter =
+    std::function<int(const std::string& text, unsigned type, const std::string& detail)>;
 
 // Shows `text` modally with one OK button; type 0 (no icon), 48 (exclamation) or 64 (information).
 int AfxMessageBox(const std::string& text, unsigned type = MB_OK, const std::string& detail = {});

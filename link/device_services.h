@@ -72,7 +72,7 @@ struct OsVersion {
 using ThreadHandle = std::uint64_t;
 
 class DeviceServices {
-public:
+  public:
     virtual ~DeviceServices() = default;
 
     virtual DeviceHandle CreateFile(const std::string& name, ShareMode share) = 0;
@@ -91,7 +91,8 @@ public:
                                      bool wait) = 0;
     // Abandons the outstanding write attempt.
     virtual void CancelIo(DeviceHandle h) = 0;
-    virtual bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) = 0;
+    virtual bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length,
+                          std::uint32_t& read) = 0;
 
     virtual std::uint32_t GetLastError() = 0;
     virtual std::uint32_t GetTickCount() = 0;

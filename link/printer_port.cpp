@@ -22,9 +22,13 @@ std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity) {
     return flags;
 }
 
-TimeLimits SerialTimeLimits() { return TimeLimits{0, 0, kReadTotalMs, 5, 1000}; }
+TimeLimits SerialTimeLimits() {
+    return TimeLimits{0, 0, kReadTotalMs, 5, 1000};
+}
 
-TimeLimits TransferTimeLimits() { return TimeLimits{kMaxDword, kMaxDword, kReadTotalMs, 5, 1000}; }
+TimeLimits TransferTimeLimits() {
+    return TimeLimits{kMaxDword, kMaxDword, kReadTotalMs, 5, 1000};
+}
 
 CPrinterPort::CPrinterPort(DeviceServices& services) : m_services(&services) {}
 
@@ -143,7 +147,8 @@ std::uint32_t CPrinterPort::Write(const void* data, std::uint32_t length) {
 int CPrinterPort::Read(void* buffer, int length) {
     if (length <= 0) return 0;
     std::uint32_t got = 0;
-    m_services->ReadFile(m_hPort, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(length), got);
+    m_services->ReadFile(m_hPort, static_cast<std::uint8_t*>(buffer), static_cast<std::uint32_t>(length),
+                         got);
     return static_cast<int>(got);
 }
 

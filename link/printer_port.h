@@ -15,7 +15,7 @@ enum InterfaceKind : int { kSerial = 0, kParallel = 1, kUsb = 2 };
 DeviceServices& PlatformServices();
 
 class CPrinterPort {
-public:
+  public:
     explicit CPrinterPort(DeviceServices& services = PlatformServices());
     virtual ~CPrinterPort() = default; // releases the name only; owners Close() first
 
@@ -38,7 +38,7 @@ public:
     DeviceHandle m_hPort = kNoDevice;
     std::int32_t m_nKind = kSerial;
 
-private:
+  private:
     void ReleaseHeld();
     DeviceServices* m_services;
 };

@@ -8,13 +8,19 @@ namespace {
 char completeDeviceName[kCompleteDeviceNameSize];
 std::FILE* diagnostics = nullptr;
 
-std::FILE* Out() { return diagnostics ? diagnostics : stdout; }
+std::FILE* Out() {
+    return diagnostics ? diagnostics : stdout;
+}
 
 } // namespace
 
-const char* CompleteDeviceName() { return completeDeviceName; }
+const char* CompleteDeviceName() {
+    return completeDeviceName;
+}
 
-void SetDiscoveryOutput(std::FILE* out) { diagnostics = out; }
+void SetDiscoveryOutput(std::FILE* out) {
+    diagnostics = out;
+}
 
 DeviceHandle OpenUsbPrinter(DeviceServices& services, const char* suffix) {
     // The interface path, a backslash, the suffix and the terminator must fit the buffer.

@@ -9,16 +9,15 @@
 
 namespace pw {
 
-template <std::size_t N>
-using Cmd = std::array<std::uint8_t, N>;
+template <std::size_t N> using Cmd = std::array<std::uint8_t, N>;
 
-inline constexpr Cmd<2> CMD_INIT = {0x1B, 0x40};                     // ESC @
-inline constexpr Cmd<3> CMD_SELECT_PRINTER = {0x1B, 0x3D, 0x01};     // ESC = 1
-inline constexpr Cmd<3> CMD_ASB_OFF = {0x1D, 0x61, 0x00};            // GS a 0
-inline constexpr Cmd<3> CMD_QUERY_MODEL_ID = {0x1D, 0x49, 0x01};     // GS I 1
-inline constexpr Cmd<3> CMD_QUERY_FIRMWARE = {0x1D, 0x49, 0x41};     // GS I 65
-inline constexpr Cmd<3> CMD_QUERY_MAKER = {0x1D, 0x49, 0x42};        // GS I 66
-inline constexpr Cmd<3> CMD_QUERY_MODEL_NAME = {0x1D, 0x49, 0x43};   // GS I 67
+inline constexpr Cmd<2> CMD_INIT = {0x1B, 0x40};                                      // ESC @
+inline constexpr Cmd<3> CMD_SELECT_PRINTER = {0x1B, 0x3D, 0x01};                      // ESC = 1
+inline constexpr Cmd<3> CMD_ASB_OFF = {0x1D, 0x61, 0x00};                             // GS a 0
+inline constexpr Cmd<3> CMD_QUERY_MODEL_ID = {0x1D, 0x49, 0x01};                      // GS I 1
+inline constexpr Cmd<3> CMD_QUERY_FIRMWARE = {0x1D, 0x49, 0x41};                      // GS I 65
+inline constexpr Cmd<3> CMD_QUERY_MAKER = {0x1D, 0x49, 0x42};                         // GS I 66
+inline constexpr Cmd<3> CMD_QUERY_MODEL_NAME = {0x1D, 0x49, 0x43};                    // GS I 67
 inline constexpr Cmd<7> CMD_SELF_TEST_1 = {0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x02}; // status print
 inline constexpr Cmd<7> CMD_SELF_TEST_2 = {0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x03}; // rolling pattern
 inline constexpr Cmd<8> CMD_SETUP_IN = {0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'};
@@ -26,16 +25,18 @@ inline constexpr Cmd<9> CMD_SETUP_OUT = {0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O'
 inline constexpr Cmd<7> CMD_QUERY_SW1 = {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, 0x01};
 inline constexpr Cmd<7> CMD_QUERY_SW2 = {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, 0x02};
 inline constexpr Cmd<7> CMD_QUERY_SW9 = {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, 0x09};
-inline constexpr Cmd<15> CMD_SET_SW1 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x01, '2', '2', '2', '0', '2', '2', '2', '2'};
-inline constexpr Cmd<15> CMD_SET_SW2 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x02, '0', '0', '0', '0', '0', '0', '2', '2'};
-inline constexpr Cmd<15> CMD_SET_SW9 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x09, '0', '0', '0', '0', '0', '0', '0', '2'};
+inline constexpr Cmd<15> CMD_SET_SW1 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x01, '2',
+                                        '2',  '2',  '0',  '2',  '2',  '2',  '2'};
+inline constexpr Cmd<15> CMD_SET_SW2 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x02, '0',
+                                        '0',  '0',  '0',  '0',  '0',  '2',  '2'};
+inline constexpr Cmd<15> CMD_SET_SW9 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x09, '0',
+                                        '0',  '0',  '0',  '0',  '0',  '0',  '2'};
 inline constexpr Cmd<3> CMD_REALTIME_STATUS = {0x10, 0x04, 0x01}; // DLE EOT 1
 
 constexpr std::size_t kReplyBufferSize = 20;
 
 // Writes a whole command; returns the bytes that went out.
-template <std::size_t N>
-std::uint32_t Send(CPrinterPort& port, const Cmd<N>& cmd) {
+template <std::size_t N> std::uint32_t Send(CPrinterPort& port, const Cmd<N>& cmd) {
     Cmd<N> work = cmd; // the constants stay untouched
     return port.Write(work.data(), static_cast<std::uint32_t>(N));
 }

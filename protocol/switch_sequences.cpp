@@ -75,7 +75,8 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
 
 } // namespace
 
-TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs, SequenceView& view) {
+TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
+                          SequenceView& view) {
     port.Services().Sleep(initialWaitMs);
     for (std::size_t reads = 0; reads < kMaxIdentityBytes; ++reads) {
         std::uint8_t b = 0;
@@ -174,14 +175,16 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     };
 
     Send(port, CMD_QUERY_SW2);
-    if (auto res = ReadSwitchReply(port, kind, !usb, body, view, !usb); res != SequenceResult::Ok) return fail(res);
+    if (auto res = ReadSwitchReply(port, kind, !usb, body, view, !usb); res != SequenceResult::Ok)
+        return fail(res);
     for (int k = 1; k <= 8; ++k) {
         r.m_sw2[k - 1] = body[9 - k] - '0';
         view.StepProgress();
     }
 
     Send(port, CMD_QUERY_SW9);
-    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok) return fail(res);
+    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
+        return fail(res);
     if (!usb) view.StepProgress();
     for (int k = 1; k <= 8; ++k) {
         r.m_sw9[k - 1] = body[9 - k] - '0';
@@ -189,7 +192,8 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     }
 
     Send(port, CMD_QUERY_SW1);
-    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok) return fail(res);
+    if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
+        return fail(res);
     const int autoFeed = body[4] - '0'; // pin 5, the fourth of the eight characters
     for (int i = 0; i < (usb ? 8 : 1); ++i) view.StepProgress();
 
@@ -221,7 +225,8 @@ Cmd<15> BuildSwitch9Command(const SwitchModel& m) {
     std::array<bool, 8> on{};
     if (m.m_nBaudSel >= 0 && m.m_nBaudSel < kBaudRateCount) {
         const auto pins = BaudPinsFromIndex(m.m_nBaudSel);
-        for (int i = 0; i < 3; ++i) on[static_cast<std::size_t>(5 + i)] = pins[static_cast<std::size_t>(i)] != 0;
+        for (int i = 0; i < 3; ++i)
+            on[static_cast<std::size_t>(5 + i)] = pins[static_cast<std::size_t>(i)] != 0;
     } else {
         // No baud rate chosen: keep the line speed the model holds rather than falling back to 9600.
         for (int pin = 6; pin <= 8; ++pin) on[static_cast<std::size_t>(pin - 1)] = m.m_sw9[pin - 1] != 0;
@@ -249,7 +254,8 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
     if (port.Read(reply, 3) == 0) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
 
-    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return fail(SequenceResult::NotWritten);
+    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size())
+        return fail(SequenceResult::NotWritten);
     os.Sleep(100);
     port.Read(reply, 1);
     view.StepProgress();

@@ -13,11 +13,11 @@ namespace pw {
 
 // What a sequence needs of the window it runs in.
 class SequenceView {
-public:
+  public:
     virtual ~SequenceView() = default;
     virtual void SetProgressPos(int pos) = 0;
     virtual void StepProgress() = 0;
-    virtual void RefreshControls() = 0;        // shows the members again (identity texts among them)
+    virtual void RefreshControls() = 0;         // shows the members again (identity texts among them)
     virtual void SelectCodePage(int index) = 0; // the Default Code Page combo, at once
 };
 
@@ -39,15 +39,16 @@ constexpr const char* kPrinterDidNotAnswer =
 constexpr const char* kBadSwitchReply =
     "The printer sent an unreadable memory switch reply. Nothing was changed; please try again.";
 // Said when Set Status could not send every command whole.
-constexpr const char* kSettingsNotWritten =
-    "The settings were not written: the printer did not take every command. Check the connection and try again.";
+constexpr const char* kSettingsNotWritten = "The settings were not written: the printer did not take every "
+                                            "command. Check the connection and try again.";
 
 enum class TextRead { Complete, NoAnswer };
 
 // Reads an identity text reply one byte at a time after `initialWaitMs`, dropping every "_", stepping the
 // progress bar once per byte read. It ends at the NUL; a read that yields nothing or a text longer than
 // 64 characters ends it as NoAnswer.
-TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs, SequenceView& view);
+TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
+                          SequenceView& view);
 
 // 1: identification not needed or passed; 0: maker or model mismatch (messages shown); -1: the printer
 // did not answer (message shown, nothing kept).

@@ -47,30 +47,11 @@ inline const char* const kIcon32[] = {
 };
 
 inline const char* const kIcon16[] = {
-    "16 16 7 1",
-    ". c None",
-    "w c #FFFFFF",
-    "k c #202020",
-    "d c #404850",
-    "g c #A8B0B8",
-    "b c #2060C0",
-    "r c #20C040",
-    "................",
-    "....wwwwwww.....",
-    "....wkkkkkw.....",
-    "....wwwwwww.....",
-    "....wwwwwww.....",
-    "....wkkkkkw.....",
-    ".ddddddddddddd..",
-    ".dgkkkkkkkkkgg..",
-    ".dgggggggggggg..",
-    ".dgbbbbbbbbbbg..",
-    ".dgbbbbbbbbbbg..",
-    ".dgggggggggrrg..",
-    ".dgggggggggggg..",
-    "..ddd......dd...",
-    "................",
-    "................",
+    "16 16 7 1",        ". c None",         "w c #FFFFFF",      "k c #202020",      "d c #404850",
+    "g c #A8B0B8",      "b c #2060C0",      "r c #20C040",      "................", "....wwwwwww.....",
+    "....wkkkkkw.....", "....wwwwwww.....", "....wwwwwww.....", "....wkkkkkw.....", ".ddddddddddddd..",
+    ".dgkkkkkkkkkgg..", ".dgggggggggggg..", ".dgbbbbbbbbbbg..", ".dgbbbbbbbbbbg..", ".dgggggggggrrg..",
+    ".dgggggggggggg..", "..ddd......dd...", "................", "................",
 };
 
 } // namespace pw

@@ -4,6 +4,8 @@
 
 namespace pw {
 
-const char* LoadStringResource(int id) { return id == IDS_ABOUTBOX ? kStrAboutMenu : ""; }
+const char* LoadStringResource(int id) {
+    return id == IDS_ABOUTBOX ? kStrAboutMenu : "";
+}
 
 } // namespace pw

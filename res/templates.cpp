@@ -72,7 +72,8 @@ DialogTemplate CommDialog() {
         Ctl(IDC_STATIC, K::Static, "Parity", 15, 115, 44, 9),
         Ctl(IDC_STATIC, K::Static, "Data Bits", 15, 101, 44, 8),
         Ctl(IDC_STATIC, K::Static, "LPT Port", 15, 59, 44, 8),
-        Items(Off(Tab(Ctl(IDC_LPT_PORT, K::ComboDropList, "", 65, 56, 52, 126))), {"LPT1", "LPT2", "LPT3", "LPT4"}),
+        Items(Off(Tab(Ctl(IDC_LPT_PORT, K::ComboDropList, "", 65, 56, 52, 126))),
+              {"LPT1", "LPT2", "LPT3", "LPT4"}),
     };
     return t;
 }
@@ -88,8 +89,8 @@ DialogTemplate SwitchDialog() {
     const int labelY[8] = {23, 37, 51, 64, 78, 91, 103, 117};
     const int buttonY[8] = {24, 37, 51, 65, 77, 90, 104, 117};
     for (int row = 0; row < 8; ++row)
-        c.push_back(Ctl(kPinLabel[row], K::Static, "[PIN " + std::to_string(row + 1) + "] Reserved", 16, labelY[row],
-                        96, 8));
+        c.push_back(Ctl(kPinLabel[row], K::Static, "[PIN " + std::to_string(row + 1) + "] Reserved", 16,
+                        labelY[row], 96, 8));
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "Communication Settting", 159, 239, 112, 39));
     c.push_back(Tab(Ctl(IDC_CHANGE_COMM, K::PushButton, "Change Comm Type", 165, 253, 101, 16)));
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "Setup Status", 272, 161, 75, 59));
@@ -113,19 +114,22 @@ DialogTemplate SwitchDialog() {
     c.push_back(Ctl(IDC_STATIC, K::Static, "Data Bits :", 165, 177, 45, 8));
     c.push_back(Items(Off(Tab(Ctl(IDC_DATA_BITS, K::ComboDropList, "", 213, 175, 53, 46))), {"7", "8"}));
     c.push_back(Ctl(IDC_STATIC, K::Static, "Parity :", 165, 195, 45, 8));
-    c.push_back(Items(Off(Tab(Ctl(IDC_PARITY, K::ComboDropList, "", 213, 193, 53, 49))), {"None", "Odd", "Even"}));
+    c.push_back(
+        Items(Off(Tab(Ctl(IDC_PARITY, K::ComboDropList, "", 213, 193, 53, 49))), {"None", "Odd", "Even"}));
     c.push_back(Ctl(IDC_STATIC, K::Static, "Flow Control :", 165, 212, 45, 8));
-    c.push_back(Items(Off(Tab(Ctl(IDC_FLOW_CONTROL, K::ComboDropList, "", 213, 210, 53, 36))), {"DTR/DSR", "Xon/Xoff"}));
+    c.push_back(Items(Off(Tab(Ctl(IDC_FLOW_CONTROL, K::ComboDropList, "", 213, 210, 53, 36))),
+                      {"DTR/DSR", "Xon/Xoff"}));
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "AutoCutter", 7, 209, 149, 33));
-    c.push_back(Items(Off(Tab(Ctl(IDC_AUTO_CUTTER, K::ComboDropList, "", 14, 222, 136, 76))), {"Partial Cut", "Full Cut"}));
+    c.push_back(Items(Off(Tab(Ctl(IDC_AUTO_CUTTER, K::ComboDropList, "", 14, 222, 136, 76))),
+                      {"Partial Cut", "Full Cut"}));
     c.push_back(Tab(Ctl(IDC_EXIT, K::PushButton, "Exit", 279, 333, 68, 20)));
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "Default Code Page", 7, 139, 149, 33));
     c.push_back(Items(VScroll(Off(Tab(Ctl(IDC_CODE_PAGE, K::ComboDropDown, "", 14, 151, 136, 130)))),
-                      {"PC437 (USA: Standard Europe)", "Katakana", "PC850 (Multilingual)", "PC860 (Portugues)",
-                       "PC863 (Canadian-French)", "PC865 (Nordic)", "WPC1252 (Lantin 1)", "PC866 (Cyrillic #2)",
-                       "PC852 (Latin 2)", "PC858 (Euro)", "PC864 (Arabic)", "Thai character code 42",
-                       "WPC1253 (Greek)", "WPC1251 (Cyrillic)", "PC737 (Greek)", "Thai character code 16",
-                       "WPC1255 (Hebrew)", "PC855 (Cyrillic)", "PC857 (Turkish)"}));
+                      {"PC437 (USA: Standard Europe)", "Katakana", "PC850 (Multilingual)",
+                       "PC860 (Portugues)", "PC863 (Canadian-French)", "PC865 (Nordic)", "WPC1252 (Lantin 1)",
+                       "PC866 (Cyrillic #2)", "PC852 (Latin 2)", "PC858 (Euro)", "PC864 (Arabic)",
+                       "Thai character code 42", "WPC1253 (Greek)", "WPC1251 (Cyrillic)", "PC737 (Greek)",
+                       "Thai character code 16", "WPC1255 (Hebrew)", "PC855 (Cyrillic)", "PC857 (Turkish)"}));
     c.push_back(Ctl(IDC_STATIC, K::GroupBox, "AutoLine feed", 7, 176, 149, 33));
     c.push_back(Items(VScroll(Off(Tab(Ctl(IDC_AUTO_FEED, K::ComboDropDown, "", 14, 188, 136, 130)))),
                       {"Disable", "Enable"}));
@@ -162,10 +166,14 @@ const DialogTemplate& FindDialogTemplate(int id) {
     static const DialogTemplate main = SwitchDialog();
     static const DialogTemplate about = AboutDialog();
     switch (id) {
-    case IDD_COMM_DIALOG: return comm;
-    case IDD_SWITCH_DIALOG: return main;
-    case IDD_ABOUTBOX: return about;
-    default: throw std::out_of_range("no dialog template " + std::to_string(id));
+    case IDD_COMM_DIALOG:
+        return comm;
+    case IDD_SWITCH_DIALOG:
+        return main;
+    case IDD_ABOUTBOX:
+        return about;
+    default:
+        throw std::out_of_range("no dialog template " + std::to_string(id));
     }
 }
 

@@ -13,17 +13,27 @@ namespace {
 // Field order of the file.
 struct Field {
     enum Kind { Sw2, Sw9, Sel } kind;
-    int pin;                      // for pins
-    int SwitchModel::*selection;  // for selections
-    int count;                    // list size of a selection
+    int pin;                     // for pins
+    int SwitchModel::*selection; // for selections
+    int count;                   // list size of a selection
 };
 
 constexpr Field kFields[22] = {
-    {Field::Sw2, 1, nullptr, 0}, {Field::Sw2, 2, nullptr, 0}, {Field::Sw2, 4, nullptr, 0},
-    {Field::Sw2, 5, nullptr, 0}, {Field::Sw2, 6, nullptr, 0}, {Field::Sw2, 7, nullptr, 0},
-    {Field::Sw2, 8, nullptr, 0}, {Field::Sw9, 1, nullptr, 0}, {Field::Sw9, 2, nullptr, 0},
-    {Field::Sw9, 3, nullptr, 0}, {Field::Sw9, 4, nullptr, 0}, {Field::Sw9, 5, nullptr, 0},
-    {Field::Sw9, 6, nullptr, 0}, {Field::Sw9, 7, nullptr, 0}, {Field::Sw9, 8, nullptr, 0},
+    {Field::Sw2, 1, nullptr, 0},
+    {Field::Sw2, 2, nullptr, 0},
+    {Field::Sw2, 4, nullptr, 0},
+    {Field::Sw2, 5, nullptr, 0},
+    {Field::Sw2, 6, nullptr, 0},
+    {Field::Sw2, 7, nullptr, 0},
+    {Field::Sw2, 8, nullptr, 0},
+    {Field::Sw9, 1, nullptr, 0},
+    {Field::Sw9, 2, nullptr, 0},
+    {Field::Sw9, 3, nullptr, 0},
+    {Field::Sw9, 4, nullptr, 0},
+    {Field::Sw9, 5, nullptr, 0},
+    {Field::Sw9, 6, nullptr, 0},
+    {Field::Sw9, 7, nullptr, 0},
+    {Field::Sw9, 8, nullptr, 0},
     {Field::Sel, 0, &SwitchModel::m_nBaudSel, kBaudRateCount},
     {Field::Sel, 0, &SwitchModel::m_nDataBitsSel, kDataBitsCount},
     {Field::Sel, 0, &SwitchModel::m_nFlowSel, kFlowCount},
@@ -35,9 +45,12 @@ constexpr Field kFields[22] = {
 
 int& Slot(SwitchModel& m, const Field& f) {
     switch (f.kind) {
-    case Field::Sw2: return m.m_sw2[f.pin - 1];
-    case Field::Sw9: return m.m_sw9[f.pin - 1];
-    default: return m.*f.selection;
+    case Field::Sw2:
+        return m.m_sw2[f.pin - 1];
+    case Field::Sw9:
+        return m.m_sw9[f.pin - 1];
+    default:
+        return m.*f.selection;
     }
 }
 
@@ -83,7 +96,7 @@ bool DecodeStatus(const std::vector<std::uint8_t>& bytes, SwitchModel& model) {
 
 bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error) {
     const auto bytes = EncodeStatus(m);
-    struct stat st{};
+    struct stat st {};
     const bool existed = ::stat(path.c_str(), &st) == 0;
     if (existed && !S_ISREG(st.st_mode)) {
         error = "Cannot save " + path + ": it is not a regular file.";
@@ -93,7 +106,8 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
     const auto slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string tmp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".pinwright-XXXXXX";
+    std::string tmp =
+        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".pinwright-XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         error = Why("Cannot write in the folder of", path);
@@ -136,7 +150,7 @@ bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, s
         error = Why("Cannot open", path);
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         error = "Cannot load " + path + ": it is not a regular file.";

@@ -39,7 +39,9 @@ void DeriveSelections(SwitchModel& m, int autoFeedPin) {
 }
 
 namespace {
-bool Switch2OnView(const SwitchModel& m) { return m.m_bSwitch2View != 0; }
+bool Switch2OnView(const SwitchModel& m) {
+    return m.m_bSwitch2View != 0;
+}
 
 // Sets pin `pin` of a switch, and its row when that switch is on view.
 void SetPin(SwitchModel& m, int* sw, bool onView, int pin, int value) {
@@ -60,9 +62,13 @@ void ApplyBaudRate(SwitchModel& m) {
     for (int i = 0; i < 3; ++i) SetPin(m, m.m_sw9, view, 6 + i, pins[static_cast<std::size_t>(i)]);
 }
 
-void ApplyFlowControl(SwitchModel& m) { SetPin(m, m.m_sw9, !Switch2OnView(m), 5, m.m_nFlowSel); }
+void ApplyFlowControl(SwitchModel& m) {
+    SetPin(m, m.m_sw9, !Switch2OnView(m), 5, m.m_nFlowSel);
+}
 
-void ApplyAutoCutter(SwitchModel& m) { SetPin(m, m.m_sw2, Switch2OnView(m), 3, m.m_nCutterSel); }
+void ApplyAutoCutter(SwitchModel& m) {
+    SetPin(m, m.m_sw2, Switch2OnView(m), 3, m.m_nCutterSel);
+}
 
 void ApplyParity(SwitchModel& m) {
     const bool view = !Switch2OnView(m);
@@ -77,7 +83,9 @@ void ApplyParity(SwitchModel& m) {
     // "None": parity checking off; pin 3 keeps its value.
 }
 
-void ApplyDataBits(SwitchModel& m) { SetPin(m, m.m_sw9, !Switch2OnView(m), 2, m.m_nDataBitsSel == 0 ? 1 : 0); }
+void ApplyDataBits(SwitchModel& m) {
+    SetPin(m, m.m_sw9, !Switch2OnView(m), 2, m.m_nDataBitsSel == 0 ? 1 : 0);
+}
 
 void InitializeDefaults(SwitchModel& m) {
     m.m_nBaudSel = 4;

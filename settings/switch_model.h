@@ -26,13 +26,15 @@ struct SwitchModel {
 };
 
 // Code page table: list index -> 5-bit value of switch 2 pins 4 (bit 0) to 8 (bit 4).
-inline constexpr std::array<int, 19> kCodePageValues = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 17, 18, 20, 22, 25, 26};
+inline constexpr std::array<int, 19> kCodePageValues = {0,  1,  2,  3,  4,  5,  6,  7,  8, 9,
+                                                        11, 12, 13, 17, 18, 20, 22, 25, 26};
 inline constexpr int kCodePageCount = 19;
 // Baud rate list; the index read as a number is pin 6 + 2 x pin 7 + 4 x pin 8 of switch 9.
 inline constexpr std::array<int, 5> kBaudRateValues = {9600, 19200, 38400, 57600, 115200};
 inline constexpr int kBaudRateCount = 5;
 // List sizes of the other selections.
-inline constexpr int kDataBitsCount = 2, kParityCount = 3, kFlowCount = 2, kCutterCount = 2, kAutoFeedCount = 2;
+inline constexpr int kDataBitsCount = 2, kParityCount = 3, kFlowCount = 2, kCutterCount = 2,
+                     kAutoFeedCount = 2;
 
 // Value to index: index 0 for values without an entry.
 int CodePageIndexFromValue(int value);

@@ -52,7 +52,9 @@ setting mode; print data is ignored while in that mode.
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+    stopRequested = 1;
+}
 
 std::chrono::steady_clock::time_point started;
 
@@ -144,7 +146,8 @@ int main(int argc, char** argv) {
             if (!value(v)) return Usage("--switch needs N=PPPPPPPP");
             auto eq = v.find('=');
             int n = 0;
-            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), n) || !engine.SetSwitchText(n, v.substr(eq + 1)))
+            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), n) ||
+                !engine.SetSwitchText(n, v.substr(eq + 1)))
                 return Usage("bad --switch " + v);
         } else if (arg == "--fault") {
             if (!value(v)) return Usage("--fault needs a name");
@@ -152,14 +155,22 @@ int main(int argc, char** argv) {
             std::string name = v.substr(0, eq), val = eq == std::string::npos ? "" : v.substr(eq + 1);
             sim::Faults& f = engine.faults;
             bool ok = true;
-            if (name == "silent") f.silent = true;
-            else if (name == "garbage") f.garbage = true;
-            else if (name == "short") f.shortReplies = true;
-            else if (name == "delay") ok = ParseInt(val, f.delayMs);
-            else if (name == "stray") ok = ParseHex(val, f.stray) && !f.stray.empty();
-            else if (name == "no-dot") ok = ParseInt(val, f.noDot);
-            else if (name == "hangup-after") ok = ParseInt(val, f.hangupAfter);
-            else ok = false;
+            if (name == "silent")
+                f.silent = true;
+            else if (name == "garbage")
+                f.garbage = true;
+            else if (name == "short")
+                f.shortReplies = true;
+            else if (name == "delay")
+                ok = ParseInt(val, f.delayMs);
+            else if (name == "stray")
+                ok = ParseHex(val, f.stray) && !f.stray.empty();
+            else if (name == "no-dot")
+                ok = ParseInt(val, f.noDot);
+            else if (name == "hangup-after")
+                ok = ParseInt(val, f.hangupAfter);
+            else
+                ok = false;
             if (!ok) return Usage("bad --fault " + v);
         } else {
             return Usage("unknown option " + arg);
@@ -205,7 +216,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "pinwright-sim: cannot save %s\n", statePath.c_str());
     };
 
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);

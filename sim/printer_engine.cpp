@@ -107,7 +107,7 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                         for (int sw = 1; sw <= 9; ++sw) {
                             if (!m_stagedMask[sw]) continue;
                             m_switches[sw] = static_cast<std::uint8_t>((m_switches[sw] & ~m_stagedMask[sw]) |
-                                                                      (m_staged[sw] & m_stagedMask[sw]));
+                                                                       (m_staged[sw] & m_stagedMask[sw]));
                             m_stagedMask[sw] = 0;
                             m_staged[sw] = -1;
                         }
@@ -127,8 +127,10 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                                 if (c == '2') continue;
                                 if (m_staged[sw] < 0) m_staged[sw] = 0;
                                 m_stagedMask[sw] |= bit;
-                                if (c == '1') m_staged[sw] |= bit;
-                                else m_staged[sw] &= ~bit;
+                                if (c == '1')
+                                    m_staged[sw] |= bit;
+                                else
+                                    m_staged[sw] &= ~bit;
                             }
                         }
                     }
@@ -139,8 +141,9 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                     Command(out, {});
                 }
             } else if (kind == 'A' && len == 2 && !m_settingMode) {
-                Event(params[1] == 2 ? "self test: printer status print"
-                                     : params[1] == 3 ? "self test: rolling pattern print" : "self test");
+                Event(params[1] == 2   ? "self test: printer status print"
+                      : params[1] == 3 ? "self test: rolling pattern print"
+                                       : "self test");
                 Command(out, {});
             } else {
                 Command(out, {});
@@ -152,8 +155,10 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
             if (!need(3)) return 0;
             const std::uint8_t id = b[2];
             if (id == 1 || id == 49) {
-                if (m_modelIdQueries++ < faults.noDot) Command(out, {});
-                else Command(out, {'.'});
+                if (m_modelIdQueries++ < faults.noDot)
+                    Command(out, {});
+                else
+                    Command(out, {'.'});
             } else if (id == 65 || id == 66 || id == 67) {
                 const std::string& text = id == 65 ? firmware : id == 66 ? maker : model;
                 Bytes reply{0x5F};

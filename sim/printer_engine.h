@@ -23,7 +23,7 @@ struct Faults {
 };
 
 class PrinterEngine {
-public:
+  public:
     PrinterEngine();
 
     std::string maker = "MERIDOX";
@@ -49,7 +49,7 @@ public:
     // One line per event worth a log: self tests, resets, mode changes.
     std::function<void(const std::string&)> onEvent;
 
-private:
+  private:
     // Tries to take one command from the front of the buffer; returns the bytes it used, 0 if more are
     // needed.
     std::size_t ParseOne(Bytes& out);

@@ -19,9 +19,15 @@ DluMapper::DluMapper(const QFont& font) {
     m_baseY = fm.height();
 }
 
-int DluMapper::X(int dlu) const { return MulDiv(dlu, m_baseX, 4); }
-int DluMapper::Y(int dlu) const { return MulDiv(dlu, m_baseY, 8); }
-QRect DluMapper::Rect(int x, int y, int cx, int cy) const { return QRect(X(x), Y(y), X(cx), Y(cy)); }
+int DluMapper::X(int dlu) const {
+    return MulDiv(dlu, m_baseX, 4);
+}
+int DluMapper::Y(int dlu) const {
+    return MulDiv(dlu, m_baseY, 8);
+}
+QRect DluMapper::Rect(int x, int y, int cx, int cy) const {
+    return QRect(X(x), Y(y), X(cx), Y(cy));
+}
 
 QFont DluMapper::PinnedFont() {
     QFont f(QStringLiteral("DejaVu Sans"));

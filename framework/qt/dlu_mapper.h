@@ -7,7 +7,7 @@
 namespace pw::qt {
 
 class DluMapper {
-public:
+  public:
     explicit DluMapper(const QFont& font);
     int X(int dlu) const;
     int Y(int dlu) const;
@@ -18,7 +18,7 @@ public:
     // The one font every dialog is laid out in: DejaVu Sans at 11 pixels.
     static QFont PinnedFont();
 
-private:
+  private:
     int m_baseX;
     int m_baseY;
 };

@@ -21,8 +21,8 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QRadioButton>
+#include <QTextDocument>
 
 #include <map>
 
@@ -34,7 +34,7 @@ constexpr const char* kIdProperty = "pwControlId";
 constexpr const char* kStepsProperty = "pwSteps";
 
 class QtDialogWindow final : public QDialog, public DialogWindow {
-public:
+  public:
     QtDialogWindow(CDialog& dlg, const DialogTemplate& t);
 
     bool HasControl(int id) const override { return m_controls.count(id) != 0; }
@@ -83,12 +83,12 @@ public:
     int RunModal() override { return exec(); }
     void EndModal(int result) override { done(result); }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
-private:
+  private:
     QWidget* Find(int id) const {
         auto it = m_controls.find(id);
         return it == m_controls.end() ? nullptr : it->second;
@@ -158,7 +158,9 @@ QWidget* QtDialogWindow::Build(const ControlTemplate& c, const DluMapper& map) {
         w = r;
         break;
     }
-    case ControlKind::GroupBox: w = new QGroupBox(text, this); break;
+    case ControlKind::GroupBox:
+        w = new QGroupBox(text, this);
+        break;
     case ControlKind::Static: {
         auto* l = new QLabel(text, this);
         l->setTextFormat(Qt::PlainText);
@@ -220,10 +222,14 @@ std::string QtDialogWindow::GetControlText(int id) const {
 void QtDialogWindow::SetControlText(int id, const std::string& text) {
     QWidget* w = Find(id);
     const QString t = QString::fromStdString(text);
-    if (auto* l = qobject_cast<QLabel*>(w)) l->setText(t);
-    else if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(t);
-    else if (auto* g = qobject_cast<QGroupBox*>(w)) g->setTitle(t);
-    else if (auto* c = qobject_cast<QComboBox*>(w); c && c->isEditable()) c->setEditText(t);
+    if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(t);
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(t);
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(t);
+    else if (auto* c = qobject_cast<QComboBox*>(w); c && c->isEditable())
+        c->setEditText(t);
 }
 
 void QtDialogWindow::SetCheck(int id, int checked) {
@@ -267,14 +273,20 @@ void QtDialogWindow::ProgressSetPos(int id, int pos) {
 void QtDialogWindow::keyPressEvent(QKeyEvent* e) {
     if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) return QDialog::keyPressEvent(e);
     switch (e->key()) {
-    case Qt::Key_Escape: m_dlg.Command(IDCANCEL); return;
+    case Qt::Key_Escape:
+        m_dlg.Command(IDCANCEL);
+        return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled()) b->click();
-        else if (m_default && m_default->isEnabled()) m_default->click();
-        else m_dlg.Command(IDOK);
+        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
+            b->click();
+        else if (m_default && m_default->isEnabled())
+            m_default->click();
+        else
+            m_dlg.Command(IDOK);
         return;
-    default: QDialog::keyPressEvent(e);
+    default:
+        QDialog::keyPressEvent(e);
     }
 }
 
@@ -294,15 +306,19 @@ void QtDialogWindow::contextMenuEvent(QContextMenuEvent* e) {
         QAction* a = menu.addAction(QString::fromStdString(text));
         a->setData(cmd);
     }
-    QPoint at = e->reason() == QContextMenuEvent::Mouse ? e->globalPos() : mapToGlobal(QPoint(width() / 4, height() / 4));
+    QPoint at = e->reason() == QContextMenuEvent::Mouse ? e->globalPos()
+                                                        : mapToGlobal(QPoint(width() / 4, height() / 4));
     if (QAction* chosen = menu.exec(at)) m_dlg.OnSysCommand(chosen->data().toUInt(), 0);
 }
 
 QMessageBox::Icon IconFor(unsigned type) {
     switch (type & 0xF0) {
-    case MB_ICONEXCLAMATION: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONEXCLAMATION:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -332,7 +348,8 @@ FileDialogAnswer ShowFileDialog(const FileDialogRequest& req) {
     dlg.setFileMode(req.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg.setOption(QFileDialog::DontConfirmOverwrite, !(req.flags & OFN_OVERWRITEPROMPT));
     dlg.setNameFilter(QtFilter(req.filter));
-    if (req.initialName.find('*') == std::string::npos) dlg.selectFile(QString::fromStdString(req.initialName));
+    if (req.initialName.find('*') == std::string::npos)
+        dlg.selectFile(QString::fromStdString(req.initialName));
     dlg.setWindowIcon(AppIcon());
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {IDCANCEL, {}};
     return {IDOK, dlg.selectedFiles().first().toStdString()};
@@ -364,13 +381,17 @@ QWidget* ControlWidget(CDialog& dlg, int id) {
     return w ? w->findChild<QWidget*>(QStringLiteral("control_%1").arg(id)) : nullptr;
 }
 
-QWidget* DialogWidget(CDialog& dlg) { return dynamic_cast<QtDialogWindow*>(dlg.Window()); }
+QWidget* DialogWidget(CDialog& dlg) {
+    return dynamic_cast<QtDialogWindow*>(dlg.Window());
+}
 
 void UserSelect(QComboBox* combo, int index) {
     combo->setCurrentIndex(index);
     emit combo->activated(index);
 }
 
-int ProgressSteps(QWidget* progress) { return progress ? progress->property(kStepsProperty).toInt() : 0; }
+int ProgressSteps(QWidget* progress) {
+    return progress ? progress->property(kStepsProperty).toInt() : 0;
+}
 
 } // namespace pw::qt

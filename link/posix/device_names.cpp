@@ -30,7 +30,8 @@ std::vector<std::pair<long, std::string>> Numbered(const std::string& dir, const
 // Digits after a three-letter prefix ("COM3" -> 3), or 0 when the rest is not a plain number.
 long PortNumber(const std::string& name) {
     std::string digits = name.substr(3);
-    if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return 0;
+    if (digits.empty() || digits.size() > 3 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+        return 0;
     return std::stol(digits);
 }
 

@@ -3,8 +3,8 @@
 #include "link/posix/device_names.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -36,36 +36,59 @@ int Remaining(std::uint64_t deadline) {
     return now >= deadline ? 0 : static_cast<int>(deadline - now);
 }
 
-bool ModemLinesUnsupported(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP; }
+bool ModemLinesUnsupported(int err) {
+    return err == ENOTTY || err == EINVAL || err == ENOTSUP;
+}
 
 speed_t SpeedFor(std::uint32_t baud, bool& ok) {
     ok = true;
     switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: ok = false; return B0;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    default:
+        ok = false;
+        return B0;
     }
 }
 
 std::uint32_t BaudFor(speed_t s) {
     switch (s) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    default:
+        return 0;
     }
 }
 
@@ -95,14 +118,19 @@ std::uint32_t ErrorFromErrno(int err) {
     switch (err) {
     case ENOENT:
     case ENXIO:
-    case ENOTDIR: return kErrorFileNotFound;
+    case ENOTDIR:
+        return kErrorFileNotFound;
     case EACCES:
-    case EPERM: return kErrorAccessDenied;
+    case EPERM:
+        return kErrorAccessDenied;
     case EBADF:
-    case ENODEV: return kErrorInvalidHandle;
+    case ENODEV:
+        return kErrorInvalidHandle;
     case EBUSY:
-    case EWOULDBLOCK: return kErrorSharingViolation;
-    default: return kErrorGenFailure;
+    case EWOULDBLOCK:
+        return kErrorSharingViolation;
+    default:
+        return kErrorGenFailure;
     }
 }
 
@@ -138,7 +166,7 @@ DeviceHandle PosixDeviceServices::CreateFile(const std::string& name, ShareMode 
         lastError = ErrorFromErrno(err);
         std::string problem;
         if (err == EACCES || err == EPERM) {
-            struct stat st{};
+            struct stat st {};
             std::string groupName;
             if (::stat(path.c_str(), &st) == 0)
                 if (const ::group* g = ::getgrgid(st.st_gid)) groupName = g->gr_name;
@@ -204,10 +232,18 @@ bool PosixDeviceServices::GetCommState(DeviceHandle h, LineSettings& settings) {
     if (::tcgetattr(dev->fd, &t) != 0) return Fail(ErrorFromErrno(errno));
     settings.baudRate = BaudFor(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
-    case CS5: settings.byteSize = 5; break;
-    case CS6: settings.byteSize = 6; break;
-    case CS7: settings.byteSize = 7; break;
-    default: settings.byteSize = 8; break;
+    case CS5:
+        settings.byteSize = 5;
+        break;
+    case CS6:
+        settings.byteSize = 6;
+        break;
+    case CS7:
+        settings.byteSize = 7;
+        break;
+    default:
+        settings.byteSize = 8;
+        break;
     }
     settings.parity = !(t.c_cflag & PARENB) ? 0 : (t.c_cflag & PARODD) ? 1 : 2;
     settings.stopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
@@ -224,19 +260,38 @@ bool PosixDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) {
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
     switch (s.byteSize) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    case 8: t.c_cflag |= CS8; break;
-    default: return Fail(kErrorGenFailure);
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    case 8:
+        t.c_cflag |= CS8;
+        break;
+    default:
+        return Fail(kErrorGenFailure);
     }
     switch (s.parity) {
-    case 0: break;
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break; // mark
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;          // space
-    default: return Fail(kErrorGenFailure);
+    case 0:
+        break;
+    case 1:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        t.c_cflag |= PARENB;
+        break;
+    case 3:
+        t.c_cflag |= PARENB | PARODD | CMSPAR;
+        break; // mark
+    case 4:
+        t.c_cflag |= PARENB | CMSPAR;
+        break; // space
+    default:
+        return Fail(kErrorGenFailure);
     }
     t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
     if (s.flags & kFlagParity) t.c_iflag |= INPCK;
@@ -331,9 +386,9 @@ bool PosixDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::ui
     if (worker && worker->stopped) return true;
     const TimeLimits& l = dev->limits;
     const bool anyBytes = l.readInterval == kMaxDword && l.readTotalMultiplier == kMaxDword;
-    std::uint64_t budget = anyBytes ? l.readTotalConstant
-                                    : static_cast<std::uint64_t>(l.readTotalMultiplier) * length +
-                                          l.readTotalConstant;
+    std::uint64_t budget =
+        anyBytes ? l.readTotalConstant
+                 : static_cast<std::uint64_t>(l.readTotalMultiplier) * length + l.readTotalConstant;
     if (budget == 0) budget = 5000; // nothing here waits without a limit
     const std::uint64_t deadline = NowMs() + budget;
     while (read < length) {
@@ -357,9 +412,13 @@ bool PosixDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::ui
     return true;
 }
 
-std::uint32_t PosixDeviceServices::GetLastError() { return lastError; }
+std::uint32_t PosixDeviceServices::GetLastError() {
+    return lastError;
+}
 
-std::uint32_t PosixDeviceServices::GetTickCount() { return static_cast<std::uint32_t>(NowMs()); }
+std::uint32_t PosixDeviceServices::GetTickCount() {
+    return static_cast<std::uint32_t>(NowMs());
+}
 
 void PosixDeviceServices::Sleep(std::uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

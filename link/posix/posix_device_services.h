@@ -11,7 +11,7 @@
 namespace pw::posix {
 
 class PosixDeviceServices : public DeviceServices {
-public:
+  public:
     PosixDeviceServices();
     ~PosixDeviceServices() override;
 
@@ -24,7 +24,8 @@ public:
     void PurgeComm(DeviceHandle h, std::uint32_t flags) override;
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override;
-    bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written, bool wait) override;
+    bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
+                             bool wait) override;
     void CancelIo(DeviceHandle h) override;
     bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override;
     std::uint32_t GetLastError() override;
@@ -40,7 +41,7 @@ public:
     struct Device;
     struct Worker;
 
-private:
+  private:
     std::shared_ptr<Device> Find(DeviceHandle h);
     bool Fail(std::uint32_t error);
 

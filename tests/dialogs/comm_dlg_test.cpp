@@ -18,7 +18,7 @@ const Bytes kModelId = {0x1D, 0x49, 0x01};
 const int kCombos[] = {IDC_COM_PORT, IDC_COMM_BAUD, IDC_COMM_DATABITS, IDC_COMM_PARITY, IDC_COMM_STOPBITS};
 
 class CommDialog : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     FakeDevice& com1 = os.AddDevice("COM1");
     ScriptedPrinter printer{os, com1};
@@ -57,8 +57,10 @@ TEST_F(CommDialog, OpensWithSerialTheFirstItemsAndOnlyTheCheckButton) {
         EXPECT_EQ(Text(dlg, IDC_COMM_PARITY), "None");
         EXPECT_EQ(Text(dlg, IDC_COMM_STOPBITS), "1");
         EXPECT_EQ(Text(dlg, IDC_LPT_PORT), "LPT1");
-        EXPECT_EQ(Items(dlg, IDC_COM_PORT), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
-        EXPECT_EQ(Items(dlg, IDC_COMM_BAUD), (std::vector<std::string>{"9600", "19200", "38400", "57600", "115200"}));
+        EXPECT_EQ(Items(dlg, IDC_COM_PORT),
+                  (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
+        EXPECT_EQ(Items(dlg, IDC_COMM_BAUD),
+                  (std::vector<std::string>{"9600", "19200", "38400", "57600", "115200"}));
         EXPECT_EQ(Items(dlg, IDC_COMM_STOPBITS), (std::vector<std::string>{"1", "1.5", "2"}));
         EXPECT_EQ(Items(dlg, IDC_LPT_PORT), (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "LPT4"}));
         ExpectUnchecked();
@@ -175,13 +177,15 @@ TEST_F(CommDialog, FailuresShowTheirExactMessagesAndKeepTheButtons) {
         Choose(dlg, IDC_COM_PORT, 4); // COM5: nothing there
         Click(dlg, IDC_CHECK_COMM);
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0], (ShownMessage{"Can't open port and Printer is disconnected", MB_ICONEXCLAMATION, {}}));
+        EXPECT_EQ(messages.shown[0],
+                  (ShownMessage{"Can't open port and Printer is disconnected", MB_ICONEXCLAMATION, {}}));
         ExpectUnchecked();
 
         Choose(dlg, IDC_COM_PORT, 0);
         com1.acceptScript = [](int, std::uint32_t) { return WriteOutcome::All(0); };
         Click(dlg, IDC_CHECK_COMM);
-        EXPECT_EQ(messages.shown.back(), (ShownMessage{"Port error! Check printer's port, please.", MB_ICONEXCLAMATION, {}}));
+        EXPECT_EQ(messages.shown.back(),
+                  (ShownMessage{"Port error! Check printer's port, please.", MB_ICONEXCLAMATION, {}}));
         ExpectUnchecked();
         EXPECT_NE(dlg.m_port.m_hPort, kNoDevice) << "left open after a failure past the open";
 

@@ -4,8 +4,8 @@
 
 #include "framework/qt/qt_framework.h"
 #include "res/resource.h"
-#include "tests/support/dialog_test.h"
 #include "settings/status_file.h"
+#include "tests/support/dialog_test.h"
 #include "tests/support/scripted_printer.h"
 
 #include <QWidget>
@@ -19,21 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int kSettingControls[] = {IDC_SET_STATUS, IDC_SWITCH2_STATUS, IDC_SWITCH9_STATUS, IDC_SAVE_STATUS,
-                                IDC_INIT_STATUS, IDC_BAUD_RATE,      IDC_PARITY,         IDC_DATA_BITS,
-                                IDC_FLOW_CONTROL, IDC_AUTO_CUTTER,   IDC_AUTO_FEED,      IDC_CODE_PAGE};
+const int kSettingControls[] = {IDC_SET_STATUS,   IDC_SWITCH2_STATUS, IDC_SWITCH9_STATUS, IDC_SAVE_STATUS,
+                                IDC_INIT_STATUS,  IDC_BAUD_RATE,      IDC_PARITY,         IDC_DATA_BITS,
+                                IDC_FLOW_CONTROL, IDC_AUTO_CUTTER,    IDC_AUTO_FEED,      IDC_CODE_PAGE};
 
 class MainDialog : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     FakeDevice& com1 = os.AddDevice("COM1");
     ScriptedPrinter printer{os, com1};
     CSwitchDlg dlg{os};
     MessageRecorder messages;
     FileDialogScript files;
-    fs::path dir = fs::temp_directory_path() /
-                   ("pw-dlg-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path dir =
+        fs::temp_directory_path() / ("pw-dlg-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
 
     void SetUp() override {
         AnswerAsLtx580(printer, "01000100", "00001100"); // PC852, full cut; 9600, even parity
@@ -61,15 +61,20 @@ protected:
         ASSERT_EQ(messages.Texts().back(), "Success to get status of printer.");
     }
     std::string Label(int row) { return Text(dlg, kPinLabel[row - 1]); }
-    int Row(int row) { return Checked(dlg, kPinLeft[row - 1]) ? 0 : Checked(dlg, kPinRight[row - 1]) ? 1 : -1; }
-    void ExpectRow(int row, const std::string& label, const std::string& left, const std::string& right, bool on) {
+    int Row(int row) {
+        return Checked(dlg, kPinLeft[row - 1]) ? 0 : Checked(dlg, kPinRight[row - 1]) ? 1 : -1;
+    }
+    void ExpectRow(int row, const std::string& label, const std::string& left, const std::string& right,
+                   bool on) {
         EXPECT_EQ(Label(row), label) << "row " << row;
         EXPECT_EQ(Text(dlg, kPinLeft[row - 1]), left) << "row " << row;
         EXPECT_EQ(Text(dlg, kPinRight[row - 1]), right) << "row " << row;
         EXPECT_EQ(Enabled(dlg, kPinLeft[row - 1]), on) << "row " << row;
         EXPECT_EQ(Enabled(dlg, kPinRight[row - 1]), on) << "row " << row;
     }
-    void ExpectReserved(int row) { ExpectRow(row, "[PIN " + std::to_string(row) + "] Reserved", "Reserved", "Reserved", false); }
+    void ExpectReserved(int row) {
+        ExpectRow(row, "[PIN " + std::to_string(row) + "] Reserved", "Reserved", "Reserved", false);
+    }
     std::string SaveTo(const std::string& name) {
         files.answers.push_back({IDOK, (dir / name).string()});
         Click(dlg, IDC_SAVE_STATUS);
@@ -85,10 +90,12 @@ protected:
 
 TEST_F(MainDialog, StartsWithTheTemplatesStates) {
     Run([&] {
-        EXPECT_EQ(qt::DialogWidget(dlg)->windowTitle().toStdString(), "Pinwright Manger(For LTX-580/LTX-582 Ver2.1)");
+        EXPECT_EQ(qt::DialogWidget(dlg)->windowTitle().toStdString(),
+                  "Pinwright Manger(For LTX-580/LTX-582 Ver2.1)");
         for (int row = 1; row <= 8; ++row) ExpectReserved(row);
         for (int id : kSettingControls) EXPECT_FALSE(Enabled(dlg, id)) << id;
-        for (int id : {IDC_GET_STATUS, IDC_LOAD_STATUS, IDC_CHANGE_COMM, IDC_EXIT}) EXPECT_TRUE(Enabled(dlg, id)) << id;
+        for (int id : {IDC_GET_STATUS, IDC_LOAD_STATUS, IDC_CHANGE_COMM, IDC_EXIT})
+            EXPECT_TRUE(Enabled(dlg, id)) << id;
         EXPECT_EQ(Items(dlg, IDC_CODE_PAGE).size(), 19u);
         EXPECT_EQ(Items(dlg, IDC_CODE_PAGE)[6], "WPC1252 (Lantin 1)");
         EXPECT_EQ(Items(dlg, IDC_DATA_BITS), (std::vector<std::string>{"7", "8"}));
@@ -114,7 +121,8 @@ TEST_F(MainDialog, GetStatusFillsTheControlsAndShowsSwitchTwo) {
         ExpectReserved(2);
         ExpectRow(3, "[PIN 3] Auto Cutter", "Partial Cut", "Full Cut", true);
         for (int row = 4; row <= 8; ++row)
-            ExpectRow(row, "[PIN " + std::to_string(row) + "] Default Code Page", "Switch Off", "Switch On", true);
+            ExpectRow(row, "[PIN " + std::to_string(row) + "] Default Code Page", "Switch Off", "Switch On",
+                      true);
         EXPECT_EQ(Row(3), 1);
         EXPECT_EQ(Row(7), 1);
         EXPECT_EQ(Row(4), 0);
@@ -276,7 +284,8 @@ TEST_F(MainDialog, ThaiAfterCyrillicLeavesExactlyPinsSixAndSeven) {
         Choose(dlg, IDC_CODE_PAGE, 11);
         EXPECT_EQ((std::vector<int>{dlg.m_sw2[3], dlg.m_sw2[4], dlg.m_sw2[5], dlg.m_sw2[6], dlg.m_sw2[7]}),
                   (std::vector<int>{0, 0, 1, 1, 0}));
-        EXPECT_EQ((std::vector<int>{Row(4), Row(5), Row(6), Row(7), Row(8)}), (std::vector<int>{0, 0, 1, 1, 0}));
+        EXPECT_EQ((std::vector<int>{Row(4), Row(5), Row(6), Row(7), Row(8)}),
+                  (std::vector<int>{0, 0, 1, 1, 0}));
     });
 }
 
@@ -327,7 +336,9 @@ TEST_F(MainDialog, InitializeThenSaveWritesTheKnownBytes) {
         std::ifstream in(path, std::ios::binary);
         std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         ASSERT_EQ(bytes.size(), 88u);
-        auto field = [&](int offset) { return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | bytes[offset + 3] << 24; };
+        auto field = [&](int offset) {
+            return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 | bytes[offset + 3] << 24;
+        };
         for (int off = 4; off <= 24; off += 4) EXPECT_EQ(field(off), 0) << off;
         for (int off = 32; off <= 52; off += 4) EXPECT_EQ(field(off), 0) << off;
         EXPECT_EQ(field(56), 1);
@@ -376,12 +387,14 @@ TEST_F(MainDialog, LoadRefusesNamesAndFilesItCannotTrust) {
         for (const std::string& name : {std::string("noext"), std::string("UPPER.STS")}) {
             messages.shown.clear();
             LoadFrom(copyAs(name));
-            EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{"Wrong format files loaded.", MB_ICONEXCLAMATION, {}}}))
+            EXPECT_EQ(messages.shown,
+                      (std::vector<ShownMessage>{{"Wrong format files loaded.", MB_ICONEXCLAMATION, {}}}))
                 << name;
         }
         auto write = [&](const std::string& name, std::vector<std::uint8_t> bytes) {
-            std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                              static_cast<std::streamsize>(bytes.size()));
+            std::ofstream(dir / name, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
             return (dir / name).string();
         };
         std::ifstream in(good, std::ios::binary);
@@ -430,7 +443,8 @@ TEST_F(MainDialog, InitializeThenSetStatusWritesTheDefaults) {
         Click(dlg, IDC_INIT_STATUS);
         printer.commands.clear();
         Click(dlg, IDC_SET_STATUS);
-        EXPECT_EQ(messages.shown.back(), (ShownMessage{"Success to set status of printer", MB_ICONINFORMATION, {}}));
+        EXPECT_EQ(messages.shown.back(),
+                  (ShownMessage{"Success to set status of printer", MB_ICONINFORMATION, {}}));
         EXPECT_EQ(printer.Count(SwitchChange(1, "22202222")), 1);
         EXPECT_EQ(printer.Count(SwitchChange(2, "00000022")), 1);
         EXPECT_EQ(printer.Count(SwitchChange(9, "10000002")), 1);

@@ -15,7 +15,7 @@ using namespace pw::test;
 namespace {
 
 class CommEndToEnd : public ::testing::Test {
-protected:
+  protected:
     MessageRecorder messages;
     void TearDown() override {
         ClearModalHandlers();
@@ -50,9 +50,11 @@ TEST_F(CommEndToEnd, SilentPrinterGetsTheInformationMessage) {
     SimProcess sim({"--fault", "silent"});
     auto t = std::chrono::steady_clock::now();
     Check(sim);
-    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - t).count();
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - t).count();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0], (ShownMessage{"Can't connect printer. Please restart printer.", MB_ICONINFORMATION, {}}));
+    EXPECT_EQ(messages.shown[0],
+              (ShownMessage{"Can't connect printer. Please restart printer.", MB_ICONINFORMATION, {}}));
     // Eleven serial reads of up to 5 s each, with the waits between them.
     EXPECT_LT(seconds, 60);
 }

@@ -19,14 +19,16 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Seconds(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+double Seconds(Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
 
 class SwitchEndToEnd : public ::testing::Test {
-protected:
+  protected:
     MessageRecorder messages;
-    fs::path dir = fs::temp_directory_path() /
-                   ("pw-e2e-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path dir =
+        fs::temp_directory_path() / ("pw-e2e-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override {
         ClearModalHandlers();
@@ -69,9 +71,9 @@ TEST_F(SwitchEndToEnd, GetChangeSetAndGetAgain) {
         EXPECT_EQ(Text(dlg, IDC_BAUD_RATE), "115200");
         EXPECT_EQ(Text(dlg, IDC_MODEL), "LTX-580");
 
-        Choose(dlg, IDC_CODE_PAGE, 18);  // PC857 (Turkish)
-        Choose(dlg, IDC_BAUD_RATE, 1);   // 19200
-        Choose(dlg, IDC_PARITY, 2);      // Even
+        Choose(dlg, IDC_CODE_PAGE, 18); // PC857 (Turkish)
+        Choose(dlg, IDC_BAUD_RATE, 1);  // 19200
+        Choose(dlg, IDC_PARITY, 2);     // Even
         t = Clock::now();
         Click(dlg, IDC_SET_STATUS);
         const double set = Seconds(t);
@@ -85,16 +87,16 @@ TEST_F(SwitchEndToEnd, GetChangeSetAndGetAgain) {
         EXPECT_EQ(Text(dlg, IDC_BAUD_RATE), "19200");
         EXPECT_EQ(Text(dlg, IDC_PARITY), "Even");
         EXPECT_EQ(Text(dlg, IDC_AUTO_CUTTER), "Full Cut");
-        std::printf("[ timing ] first Get Status %.3f s, Set Status %.3f s, later Get Status %.3f s\n", firstGet, set,
-                    laterGet);
+        std::printf("[ timing ] first Get Status %.3f s, Set Status %.3f s, later Get Status %.3f s\n",
+                    firstGet, set, laterGet);
     });
     EXPECT_NE(State().find("switch 2 = 11010100"), std::string::npos) << State();
     EXPECT_NE(State().find("switch 9 = 00101100"), std::string::npos) << State();
 }
 
 TEST_F(SwitchEndToEnd, InitializeThenSetStatusWritesTheDefaults) {
-    SimProcess sim({"--state", (dir / "printer.state").string(), "--switch", "2=11111111", "--switch", "9=01111110",
-                    "--switch", "1=11111111"});
+    SimProcess sim({"--state", (dir / "printer.state").string(), "--switch", "2=11111111", "--switch",
+                    "9=01111110", "--switch", "1=11111111"});
     Run(sim, [&](CSwitchDlg& dlg) {
         Click(dlg, IDC_GET_STATUS);
         Click(dlg, IDC_INIT_STATUS);

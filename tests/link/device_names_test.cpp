@@ -33,8 +33,8 @@ TEST(DeviceNames, SerialPortsSkipPhantomUartsAndKeepNumericOrder) {
     MakeTty(t.path, "ttyACM0", nullptr);
     MakeTty(t.path, "tty5", nullptr);
     EXPECT_EQ(SerialPortsPresent(t.path.string(), "/dev"),
-              (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB1",
-                                        "/dev/ttyACM0"}));
+              (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
+                                        "/dev/ttyUSB1", "/dev/ttyACM0"}));
 }
 
 TEST(DeviceNames, EnvironmentPointsPortsElsewhere) {

@@ -20,7 +20,7 @@ long MsSince(Clock::time_point t) {
 }
 
 class PosixBackend : public ::testing::Test {
-protected:
+  protected:
     Pty pty;
     posix::PosixDeviceServices os;
     CPrinterPort port{os};

@@ -37,7 +37,7 @@ struct QuietDiscovery {
 };
 
 class PortTest : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     CPrinterPort port{os};
     MessageLog messages;
@@ -154,7 +154,9 @@ TEST_F(PortTest, WriteOfLengthZeroMakesOneAttempt) {
 
 TEST_F(PortTest, PartialAttemptsDeliverTheRestFiftyMillisecondsApart) {
     auto& dev = os.AddDevice("COM1");
-    dev.acceptScript = [](int, std::uint32_t requested) { return WriteOutcome::All(std::min(requested, 4u)); };
+    dev.acceptScript = [](int, std::uint32_t requested) {
+        return WriteOutcome::All(std::min(requested, 4u));
+    };
     port.m_nBaudRate = 9600;
     ASSERT_EQ(port.Open(), 1);
     const Bytes data = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
@@ -239,7 +241,7 @@ TEST_F(PortTest, WriteWithoutDeviceFailsAfterTheLimitOnSerial) {
 }
 
 class UsbPortTest : public PortTest {
-protected:
+  protected:
     void SetUp() override {
         os.usbInterfaces = {"/dev/usb/lp0"};
         os.AddDevice("/dev/usb/lp0");
@@ -274,14 +276,17 @@ TEST_F(UsbPortTest, NoDeviceShowsThePlainMessage) {
 
 TEST_F(UsbPortTest, AccessDeniedRediscoversAndGoesOnWithTheNewDevice) {
     auto& first = *os.DeviceNamed("/dev/usb/lp0\\USB0/4");
-    first.acceptScript = [](int, std::uint32_t) { return WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0}; };
+    first.acceptScript = [](int, std::uint32_t) {
+        return WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0};
+    };
     ASSERT_EQ(port.Open(), 1);
     DeviceHandle old = port.m_hPort;
     // Same path again, now working: the re-open finds it.
     first.acceptScript = nullptr;
     auto& dev = first;
     dev.acceptScript = [calls = 0](int, std::uint32_t n) mutable {
-        return calls++ == 0 ? WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0} : WriteOutcome::All(n);
+        return calls++ == 0 ? WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0}
+                            : WriteOutcome::All(n);
     };
     EXPECT_EQ(port.Write("abc", 3), 3u);
     EXPECT_NE(port.m_hPort, old);
@@ -324,7 +329,7 @@ TEST(IsUsbSupportedOS, FollowsThePlatformTable) {
     struct Case {
         std::uint32_t id, major, minor;
         int answer;
-    } cases[] = {{1, 4, 0, 0}, {1, 4, 10, 1}, {1, 4, 90, 1}, {2, 4, 0, 0}, {2, 3, 51, 0},
+    } cases[] = {{1, 4, 0, 0}, {1, 4, 10, 1}, {1, 4, 90, 1}, {2, 4, 0, 0},    {2, 3, 51, 0},
                  {2, 5, 0, 1}, {2, 10, 0, 1}, {0, 0, 0, 1},  {0x100, 0, 0, 1}};
     for (auto c : cases) {
         os.version = OsVersion{c.id, c.major, c.minor};
@@ -337,6 +342,8 @@ TEST(IsUsbSupportedOS, FollowsThePlatformTable) {
     EXPECT_EQ(IsUsbSupportedOS(os), 0);
 }
 
-TEST(IsUsbSupportedOS, AnswersYesOnLinux) { EXPECT_EQ(IsUsbSupportedOS(PlatformServices()), 1); }
+TEST(IsUsbSupportedOS, AnswersYesOnLinux) {
+    EXPECT_EQ(IsUsbSupportedOS(PlatformServices()), 1);
+}
 
 } // namespace

@@ -58,7 +58,8 @@ TEST(UsbDiscovery, RunTwiceGivesTheSameCompleteName) {
     DeviceHandle h;
     Discover(os, h);
     os.CloseHandle(h);
-    EXPECT_EQ(Discover(os, h), "Attempting to open /dev/usb/lp3\ncompleteDeviceName = (/dev/usb/lp3\\USB0/4)\n");
+    EXPECT_EQ(Discover(os, h),
+              "Attempting to open /dev/usb/lp3\ncompleteDeviceName = (/dev/usb/lp3\\USB0/4)\n");
     EXPECT_STREQ(CompleteDeviceName(), "/dev/usb/lp3\\USB0/4");
 }
 

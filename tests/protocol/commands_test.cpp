@@ -10,8 +10,7 @@ using pw::test::Hex;
 
 namespace {
 
-template <std::size_t N>
-std::string H(const Cmd<N>& c) {
+template <std::size_t N> std::string H(const Cmd<N>& c) {
     return Hex(Bytes(c.begin(), c.end()));
 }
 

@@ -20,7 +20,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 class Handshake : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     FakeDevice& dev = os.AddDevice("COM1");
     ScriptedPrinter printer{os, dev};
@@ -34,7 +34,8 @@ protected:
 TEST_F(Handshake, SendsTheFourCommandsInOrder) {
     printer.Always(kModelId, {'.'});
     EXPECT_EQ(RunConnectionHandshake(port, kSerial), HandshakeResult::Connected);
-    EXPECT_EQ(printer.commands, (std::vector<Bytes>{{0x1B, 0x40}, {0x1B, 0x3D, 0x01}, {0x1D, 0x61, 0x00}, kModelId}));
+    EXPECT_EQ(printer.commands,
+              (std::vector<Bytes>{{0x1B, 0x40}, {0x1B, 0x3D, 0x01}, {0x1D, 0x61, 0x00}, kModelId}));
 }
 
 TEST_F(Handshake, DotOnTheTenthRetryPasses) {
@@ -68,7 +69,7 @@ TEST_F(Handshake, InitThatWritesNothingIsAPortErrorAndSendsNothingMore) {
 }
 
 class UsbHandshake : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     FakeDevice* dev = nullptr;
     std::unique_ptr<ScriptedPrinter> printer;

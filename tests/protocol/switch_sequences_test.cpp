@@ -14,15 +14,25 @@ namespace {
 
 const Bytes &kInit = kEscInit, &kSelect = kEscSelect, &kAsbOff = kGsAsbOff, &kModelId = kGsModelId;
 const Bytes &kFirmware = kGsFirmware, &kMaker = kGsMaker, &kModelName = kGsModelName, &kStatus = kDleStatus;
-Bytes Query(int sw) { return SwitchQuery(sw); }
-Bytes Change(int sw, const std::string& pins) { return SwitchChange(sw, pins); }
+Bytes Query(int sw) {
+    return SwitchQuery(sw);
+}
+Bytes Change(int sw, const std::string& pins) {
+    return SwitchChange(sw, pins);
+}
 Bytes Cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-Bytes IdText(const std::string& t) { return IdentityReply(t); }
-Bytes SwitchReply(const std::string& pins) { return SwitchReplyBytes(pins); }
-std::string Pins(const Cmd<15>& c) { return std::string(c.begin() + 7, c.end()); }
+Bytes IdText(const std::string& t) {
+    return IdentityReply(t);
+}
+Bytes SwitchReply(const std::string& pins) {
+    return SwitchReplyBytes(pins);
+}
+std::string Pins(const Cmd<15>& c) {
+    return std::string(c.begin() + 7, c.end());
+}
 
 // Records what a sequence does to the window.
 struct ViewLog : SequenceView {
@@ -35,7 +45,7 @@ struct ViewLog : SequenceView {
 };
 
 class Sequences : public ::testing::Test {
-protected:
+  protected:
     FakeDeviceServices os;
     FakeDevice* dev = nullptr;
     std::unique_ptr<ScriptedPrinter> printer;
@@ -122,8 +132,9 @@ TEST_F(Sequences, MakerInOtherCaseFailsWithTheMakerTextFirst) {
     Good();
     printer->Always(kMaker, IdText("meridox"));
     EXPECT_EQ(CheckPrinter(port, kind, identity, view), 1) << "a mismatch only warns";
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"meridox", "This printer don't match our company name.",
-                                                          "Don't use this program for other company product."}));
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{"meridox", "This printer don't match our company name.",
+                                        "Don't use this program for other company product."}));
     for (auto& m : messages.shown) EXPECT_EQ(m.type, MB_ICONEXCLAMATION);
     EXPECT_EQ(firmware, "2.10") << "kept: later pre-checks skip identification";
     EXPECT_TRUE(model.empty());
@@ -221,8 +232,7 @@ TEST_F(Sequences, DerivationCases) {
         int baud, parity, data, flow;
     } cases[] = {
         {"10100000", 5, 0, 1, 0}, // baud pins 6 and 8: no entry
-        {"11000000", 6, 0, 1, 0},
-        {"11100000", 7, 0, 1, 0},
+        {"11000000", 6, 0, 1, 0}, {"11100000", 7, 0, 1, 0},
         {"00000100", 0, 0, 1, 0}, // pin 3 alone: parity None
         {"00001100", 0, 2, 1, 0}, // pins 3 and 4: Even
         {"00001000", 0, 1, 1, 0}, // pin 4 alone: Odd
@@ -312,8 +322,9 @@ TEST_F(Sequences, WriteSendsEverythingInOrderWithTheWaits) {
     InitializeDefaults(m);
     const std::uint32_t t0 = os.Now();
     EXPECT_EQ(WriteSwitches(port, m, view), SequenceResult::Ok);
-    EXPECT_EQ(printer->commands, (std::vector<Bytes>{kSetupIn, kStatus, Change(1, "22202222"), Change(2, "00000022"),
-                                                     Change(9, "10000002"), kSetupOut, kSelect}));
+    EXPECT_EQ(printer->commands,
+              (std::vector<Bytes>{kSetupIn, kStatus, Change(1, "22202222"), Change(2, "00000022"),
+                                  Change(9, "10000002"), kSetupOut, kSelect}));
     EXPECT_EQ(view.steps, 9);
     EXPECT_EQ(view.positions.back(), 100);
     EXPECT_EQ(os.Now() - t0, 1000u + 100u + 2000u);

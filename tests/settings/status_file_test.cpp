@@ -17,7 +17,8 @@ namespace {
 std::vector<std::uint8_t> Le(std::initializer_list<std::int32_t> fields) {
     std::vector<std::uint8_t> b;
     for (auto v : fields)
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
     return b;
 }
 
@@ -27,8 +28,9 @@ std::vector<std::uint8_t> Slurp(const fs::path& p) {
 }
 
 struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("pw-sts-" + std::to_string(::getpid()) + "-" +
-                                                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path path =
+        fs::temp_directory_path() / ("pw-sts-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     TempDir() { fs::create_directories(path); }
     ~TempDir() {
         fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
@@ -97,7 +99,8 @@ TEST(StatusFile, RefusesWrongSizesAndValuesLeavingTheModelAlone) {
 TEST(StatusFile, SaveReplacesTheFileWholeAndReadsBack) {
     TempDir t;
     const fs::path file = t.path / "shop.sts";
-    std::ofstream(file) << "old contents that are longer than eighty-eight bytes ..............................";
+    std::ofstream(file)
+        << "old contents that are longer than eighty-eight bytes ..............................";
     SwitchModel m;
     InitializeDefaults(m);
     std::string error;
@@ -106,7 +109,8 @@ TEST(StatusFile, SaveReplacesTheFileWholeAndReadsBack) {
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(ReadStatusFile(file.string(), bytes, error));
     EXPECT_EQ(bytes.size(), 88u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), fs::directory_iterator{}), 1) << "no temporary left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), fs::directory_iterator{}), 1)
+        << "no temporary left";
 }
 
 TEST(StatusFile, FailedSavesKeepTheOldFile) {
@@ -151,7 +155,8 @@ TEST(StatusFile, FailedSavesKeepTheOldFile) {
     ::waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the save must report the failure";
     EXPECT_EQ(Slurp(file), (std::vector<std::uint8_t>{'O', 'L', 'D'}));
-    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), fs::directory_iterator{}), 2) << "no temporary left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), fs::directory_iterator{}), 2)
+        << "no temporary left";
 }
 
 TEST(StatusFile, ReadingOddThingsFailsWithAReason) {

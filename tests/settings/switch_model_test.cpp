@@ -23,7 +23,8 @@ TEST(CodePageTable, EveryIndexMapsToItsValueAndBack) {
 }
 
 TEST(CodePageTable, ValuesWithoutEntryGiveIndexZeroAndBadIndexesValueZero) {
-    for (int v : {10, 14, 15, 16, 19, 21, 23, 24, 27, 28, 29, 30, 31}) EXPECT_EQ(CodePageIndexFromValue(v), 0) << v;
+    for (int v : {10, 14, 15, 16, 19, 21, 23, 24, 27, 28, 29, 30, 31})
+        EXPECT_EQ(CodePageIndexFromValue(v), 0) << v;
     for (int i : {-1, 19, 100}) EXPECT_EQ(CodePageValueFromIndex(i), 0) << i;
 }
 

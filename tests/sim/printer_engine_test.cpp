@@ -20,7 +20,9 @@ Bytes Cat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 const Bytes kInit = B({0x1B, 0x40});
 const Bytes kSelect = B({0x1B, 0x3D, 0x01});
@@ -28,9 +30,15 @@ const Bytes kAsbOff = B({0x1D, 0x61, 0x00});
 const Bytes kModelId = B({0x1D, 0x49, 0x01});
 const Bytes kSetupIn = B({0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'});
 const Bytes kSetupOut = B({0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T'});
-Bytes Query(int sw) { return B({0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, sw}); }
-Bytes Change(int sw, const std::string& pins) { return Cat(B({0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, sw}), Text(pins)); }
-Bytes SwitchReply(const std::string& pins) { return Cat(Cat(B({0x37, 0x21}), Text(pins)), B({0})); }
+Bytes Query(int sw) {
+    return B({0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, sw});
+}
+Bytes Change(int sw, const std::string& pins) {
+    return Cat(B({0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, sw}), Text(pins));
+}
+Bytes SwitchReply(const std::string& pins) {
+    return Cat(Cat(B({0x37, 0x21}), Text(pins)), B({0}));
+}
 
 TEST(PrinterEngine, AnswersEveryCommandOfTheToolsSet) {
     PrinterEngine p;
@@ -166,7 +174,11 @@ TEST(PrinterEngine, StateFileRoundTripsAndRejectsNonsense) {
     std::string error;
     ASSERT_TRUE(sim::LoadState(path.string(), b, error)) << error;
     EXPECT_EQ(b.SwitchText(2), "11010100");
-    { std::FILE* f = std::fopen(path.c_str(), "w"); std::fputs("switch 2 = 1101\n", f); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        std::fputs("switch 2 = 1101\n", f);
+        std::fclose(f);
+    }
     EXPECT_FALSE(sim::LoadState(path.string(), b, error));
     EXPECT_NE(error.find(":1:"), std::string::npos);
     std::filesystem::remove(path);

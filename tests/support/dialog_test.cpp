@@ -64,7 +64,9 @@ std::vector<std::string> Items(CDialog& dlg, int id) {
     return items;
 }
 
-int ProgressSteps(CDialog& dlg, int id) { return qt::ProgressSteps(Widget(dlg, id)); }
+int ProgressSteps(CDialog& dlg, int id) {
+    return qt::ProgressSteps(Widget(dlg, id));
+}
 
 int ProgressPos(CDialog& dlg, int id) {
     auto* p = qobject_cast<QProgressBar*>(Widget(dlg, id));

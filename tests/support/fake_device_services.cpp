@@ -14,7 +14,9 @@ bool Fail(std::uint32_t e) {
 } // namespace
 
 // Wrap-aware "a is at or before b" on the 32-bit millisecond clock.
-bool NotAfter(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) <= 0; }
+bool NotAfter(std::uint32_t a, std::uint32_t b) {
+    return static_cast<std::int32_t>(a - b) <= 0;
+}
 
 struct FakeDeviceServices::Worker {
     enum State { Running, Blocked, Finished } state = Running;
@@ -231,7 +233,8 @@ bool FakeDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uin
     FakeDevice& d = *it->second;
     const TimeLimits& l = d.limits;
     const bool anyBytes = l.readInterval == kMaxDword && l.readTotalMultiplier == kMaxDword;
-    std::uint32_t budget = anyBytes ? l.readTotalConstant : l.readTotalMultiplier * length + l.readTotalConstant;
+    std::uint32_t budget =
+        anyBytes ? l.readTotalConstant : l.readTotalMultiplier * length + l.readTotalConstant;
     const std::uint32_t deadline = m_now + budget;
 
     if (auto* w = static_cast<Worker*>(currentWorker)) {
@@ -274,7 +277,9 @@ bool FakeDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uin
     return true;
 }
 
-std::uint32_t FakeDeviceServices::GetLastError() { return lastError; }
+std::uint32_t FakeDeviceServices::GetLastError() {
+    return lastError;
+}
 
 std::uint32_t FakeDeviceServices::GetTickCount() {
     std::lock_guard lock(m_mutex);

@@ -21,14 +21,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct WriteOutcome {
     enum Kind { Done, Fail, Pending } kind = Done;
-    std::uint32_t accepted = 0;     // bytes the device takes in this attempt
-    std::uint32_t error = 0;        // for Fail
+    std::uint32_t accepted = 0;      // bytes the device takes in this attempt
+    std::uint32_t error = 0;         // for Fail
     std::uint32_t completeAfter = 0; // for Pending: virtual ms until the attempt finishes
     static WriteOutcome All(std::uint32_t n) { return {Done, n, 0, 0}; }
 };
 
 class FakeDevice {
-public:
+  public:
     // Per attempt: given the attempt number (0-based) and the bytes asked for, what the device does.
     std::function<WriteOutcome(int attempt, std::uint32_t requested)> acceptScript;
     // Called with the bytes of each attempt the device took, at the virtual time they arrived.
@@ -37,7 +37,7 @@ public:
     void ReplyAt(std::uint32_t due, const Bytes& bytes);
     Bytes TakeReceived(); // what arrived since the last call
 
-    Bytes received;                     // everything the device took
+    Bytes received;                          // everything the device took
     std::vector<std::uint32_t> attemptTimes; // virtual time of each write attempt
     LineSettings settings{};
     TimeLimits limits{};
@@ -46,7 +46,7 @@ public:
     bool held = false;
     std::uint32_t openError = 0; // nonzero: CreateFile fails with it
 
-private:
+  private:
     friend class FakeDeviceServices;
     std::deque<std::pair<std::uint32_t, std::uint8_t>> m_input;
     std::size_t m_taken = 0;
@@ -55,7 +55,7 @@ private:
 };
 
 class FakeDeviceServices : public DeviceServices {
-public:
+  public:
     explicit FakeDeviceServices(std::uint32_t startTick = 0xFFFFF000u);
     ~FakeDeviceServices() override;
 
@@ -68,8 +68,8 @@ public:
     std::vector<std::string> usbInterfaces; // "" stands for one whose details cannot be read
     std::optional<OsVersion> version = OsVersion{2, 5, 1};
     bool extendedVersionFails = false;
-    std::vector<std::string> opened;        // every CreateFile name, in order
-    std::vector<std::uint32_t> sleeps;      // every Sleep, in order
+    std::vector<std::string> opened;   // every CreateFile name, in order
+    std::vector<std::uint32_t> sleeps; // every Sleep, in order
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
     bool CloseHandle(DeviceHandle h) override;
@@ -80,7 +80,8 @@ public:
     void PurgeComm(DeviceHandle h, std::uint32_t flags) override;
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override;
-    bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written, bool wait) override;
+    bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
+                             bool wait) override;
     void CancelIo(DeviceHandle h) override;
     bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override;
     std::uint32_t GetLastError() override;
@@ -94,7 +95,7 @@ public:
 
     int threadsStarted = 0, threadsStopped = 0;
 
-private:
+  private:
     struct Worker;
     struct Pending {
         DeviceHandle h;

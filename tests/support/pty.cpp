@@ -38,7 +38,8 @@ std::vector<std::uint8_t> Pty::Receive(std::size_t count, int timeoutMs) {
     std::vector<std::uint8_t> got;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < count) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         pollfd p{m_master, POLLIN, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;

@@ -8,7 +8,7 @@
 namespace pw::test {
 
 class Pty {
-public:
+  public:
     Pty();
     ~Pty();
     Pty(const Pty&) = delete;
@@ -20,7 +20,7 @@ public:
     // Reads from the master side until `count` bytes came or `timeoutMs` passed.
     std::vector<std::uint8_t> Receive(std::size_t count, int timeoutMs = 2000);
 
-private:
+  private:
     int m_master = -1;
     std::string m_slave;
 };

@@ -3,12 +3,15 @@
 namespace pw::test {
 
 MessageRecorder::MessageRecorder() {
-    m_previous = SetMessageBoxPresenter([this](const std::string& text, unsigned type, const std::string& detail) {
-        shown.push_back({text, type, detail});
-        return IDOK;
-    });
+    m_previous =
+        SetMessageBoxPresenter([this](const std::string& text, unsigned type, const std::string& detail) {
+            shown.push_back({text, type, detail});
+            return IDOK;
+        });
 }
-MessageRecorder::~MessageRecorder() { SetMessageBoxPresenter(m_previous); }
+MessageRecorder::~MessageRecorder() {
+    SetMessageBoxPresenter(m_previous);
+}
 
 std::vector<std::string> MessageRecorder::Texts() const {
     std::vector<std::string> t;
@@ -25,6 +28,8 @@ FileDialogScript::FileDialogScript() {
         return a;
     });
 }
-FileDialogScript::~FileDialogScript() { SetFileDialogPresenter(m_previous); }
+FileDialogScript::~FileDialogScript() {
+    SetFileDialogPresenter(m_previous);
+}
 
 } // namespace pw::test

@@ -19,25 +19,25 @@ struct ShownMessage {
 
 // Records every message box while alive.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     std::vector<ShownMessage> shown;
     std::vector<std::string> Texts() const;
 
-private:
+  private:
     MessageBoxPresenter m_previous;
 };
 
 // Answers file dialogs from a queue while alive; an empty queue cancels.
 class FileDialogScript {
-public:
+  public:
     FileDialogScript();
     ~FileDialogScript();
     std::deque<FileDialogAnswer> answers;
     std::vector<FileDialogRequest> requests;
 
-private:
+  private:
     FileDialogPresenter m_previous;
 };
 

@@ -30,7 +30,8 @@ static std::size_t Frame(const Bytes& b) {
     case 0x1B:
         if (b.size() < 2) return 0;
         return b[1] == 0x40 ? 2 : need(3);
-    case 0x10: return need(3);
+    case 0x10:
+        return need(3);
     case 0x1D:
         if (b.size() < 2) return 0;
         if (b[1] == 0x28) {
@@ -38,7 +39,8 @@ static std::size_t Frame(const Bytes& b) {
             return need(5 + b[3] + 256u * b[4]);
         }
         return need(3);
-    default: return 1;
+    default:
+        return 1;
     }
 }
 
@@ -56,14 +58,18 @@ void ScriptedPrinter::Take(const Bytes& bytes) {
     }
 }
 
-Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes ToBytes(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
 
 const Bytes kEscInit = {0x1B, 0x40}, kEscSelect = {0x1B, 0x3D, 0x01}, kGsAsbOff = {0x1D, 0x61, 0x00},
             kGsModelId = {0x1D, 0x49, 0x01}, kGsFirmware = {0x1D, 0x49, 0x41}, kGsMaker = {0x1D, 0x49, 0x42},
             kGsModelName = {0x1D, 0x49, 0x43}, kSetupIn = {0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'},
             kSetupOut = {0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T'}, kDleStatus = {0x10, 0x04, 0x01};
 
-Bytes SwitchQuery(int sw) { return {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, static_cast<std::uint8_t>(sw)}; }
+Bytes SwitchQuery(int sw) {
+    return {0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, static_cast<std::uint8_t>(sw)};
+}
 
 Bytes SwitchChange(int sw, const std::string& pins) {
     Bytes b = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, static_cast<std::uint8_t>(sw)};
@@ -85,7 +91,8 @@ Bytes IdentityReply(const std::string& text) {
     return b;
 }
 
-void AnswerAsLtx580(ScriptedPrinter& printer, const std::string& sw2, const std::string& sw9, const std::string& sw1) {
+void AnswerAsLtx580(ScriptedPrinter& printer, const std::string& sw2, const std::string& sw9,
+                    const std::string& sw1) {
     printer.Always(kGsModelId, {'.'});
     printer.Always(kGsFirmware, IdentityReply("2.10"));
     printer.Always(kGsMaker, IdentityReply("MERIDOX"));

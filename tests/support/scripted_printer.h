@@ -16,7 +16,7 @@ struct Answer {
 };
 
 class ScriptedPrinter {
-public:
+  public:
     ScriptedPrinter(FakeDeviceServices& os, FakeDevice& device);
 
     // Answers the nth (0-based) arrival of exactly this command.
@@ -27,7 +27,7 @@ public:
     int Count(const Bytes& command) const;
     std::vector<std::uint32_t> times; // virtual arrival time of each command
 
-private:
+  private:
     void Take(const Bytes& bytes);
     FakeDeviceServices& m_os;
     FakeDevice& m_device;

@@ -12,7 +12,9 @@
 
 namespace pw::test {
 
-std::string SimProcess::BinaryPath() { return PINWRIGHT_SIM_PATH; }
+std::string SimProcess::BinaryPath() {
+    return PINWRIGHT_SIM_PATH;
+}
 
 SimProcess::SimProcess(std::vector<std::string> args, bool captureStderr) {
     int out[2];

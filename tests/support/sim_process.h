@@ -8,7 +8,7 @@
 namespace pw::test {
 
 class SimProcess {
-public:
+  public:
     explicit SimProcess(std::vector<std::string> args = {}, bool captureStderr = false);
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
@@ -22,7 +22,7 @@ public:
 
     static std::string BinaryPath();
 
-private:
+  private:
     int m_pid = -1;
     std::string m_pty;
     std::string m_stderrFile;
