@@ -58,7 +58,7 @@ bool RunUsbReaderAttempts(CPrinterPort& port, std::uint8_t* reply) {
         os.Sleep(kReaderWaitMs);
         g_nUsbReplyLen.store(0);
         if (attempt == kReaderAttempts) return false;
-        Send(port, CMD_QUERY_MODEL_ID);
+        if (Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return false;
         os.Sleep(kReaderWaitMs);
     }
     return false;
@@ -67,9 +67,12 @@ bool RunUsbReaderAttempts(CPrinterPort& port, std::uint8_t* reply) {
 HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
     DeviceServices& os = port.Services();
     if (Send(port, CMD_INIT) == 0) return HandshakeResult::PortError;
-    Send(port, CMD_SELECT_PRINTER);
-    Send(port, CMD_ASB_OFF);
-    Send(port, CMD_QUERY_MODEL_ID);
+    // A command that did not go out whole cannot be answered: the port is at fault, not the printer, and
+    // waiting out every retry on a dead line would only hold the dialog.
+    if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size() ||
+        Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
+        Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
+        return HandshakeResult::PortError;
 
     std::uint8_t reply[kReplyBufferSize] = {};
     if (interfaceKind == kUsb) {

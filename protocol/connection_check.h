@@ -12,7 +12,7 @@ namespace pw {
 
 enum class HandshakeResult {
     Connected, // "." came
-    PortError, // the initialise command did not go out
+    PortError, // a command of the handshake did not go out
     ReadError, // USB: ten reader attempts brought nothing
     NoAnswer,  // no "." within the first read and ten retries
 };
@@ -28,7 +28,8 @@ extern ThreadHandle g_hReaderThread; // touched by the user-interface thread onl
 
 int ReaderThreadProc(CPrinterPort* port);
 
-// Up to ten reader attempts; true with the reply in `reply` as soon as one brings bytes.
+// Up to ten reader attempts; true with the reply in `reply` as soon as one brings bytes; false after ten
+// empty attempts or when the query could not be sent again.
 bool RunUsbReaderAttempts(CPrinterPort& port, std::uint8_t* reply);
 
 } // namespace pw

@@ -102,14 +102,14 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
         return -1;
     };
 
-    Send(port, CMD_QUERY_FIRMWARE);
+    if (Send(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return noAnswer();
     identity.firmware.clear();
     os.Sleep(10);
     std::string firmware;
     if (!ReadText(port, kind, firmware, 1000, view)) return noAnswer();
     identity.firmware = firmware;
 
-    Send(port, CMD_QUERY_MAKER);
+    if (Send(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return noAnswer();
     std::string maker;
     os.Sleep(10);
     if (!ReadText(port, kind, maker, 1000, view)) return noAnswer();
@@ -119,7 +119,7 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
         return 0;
     }
 
-    Send(port, CMD_QUERY_MODEL_NAME);
+    if (Send(port, CMD_QUERY_MODEL_NAME) != CMD_QUERY_MODEL_NAME.size()) return noAnswer();
     std::string model;
     if (!ReadText(port, kind, model, 10, view)) return noAnswer();
     identity.model = model;
@@ -135,14 +135,21 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
     DeviceServices& os = port.Services();
     std::uint8_t reply[kReplyBufferSize] = {};
     std::memcpy(reply, CMD_INIT.data(), CMD_INIT.size());
+    auto fail = [&] {
+        view.SetProgressPos(0);
+        AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
+        return 0;
+    };
     if (Send(port, CMD_INIT) != 0) {
-        Send(port, CMD_SELECT_PRINTER);
+        // A command that does not go out whole means the line is down: no reply can come.
+        if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size()) return fail();
         const int identified = IdentifyPrinter(port, kind, identity, view);
         if (identified < 0) return 0;
         if (identified == 0)
             AfxMessageBox("Don't use this program for other company product.", MB_ICONEXCLAMATION);
-        Send(port, CMD_ASB_OFF);
-        Send(port, CMD_QUERY_MODEL_ID);
+        if (Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
+            Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
+            return fail();
         std::memset(reply, 0, sizeof reply);
         if (kind == kUsb) {
             os.Sleep(100);
@@ -160,8 +167,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
         if (port.Read(reply, 1) != 1) break;
         if (reply[0] == '.') return 1;
     }
-    AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
-    return 0;
+    return fail();
 }
 
 SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view) {
@@ -239,8 +245,7 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
     DeviceServices& os = port.Services();
     std::uint8_t reply[kReplyBufferSize] = {};
     auto endMode = [&] {
-        Send(port, CMD_SETUP_OUT);
-        Send(port, CMD_SELECT_PRINTER);
+        if (Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size()) Send(port, CMD_SELECT_PRINTER);
     };
     auto fail = [&](SequenceResult why) {
         endMode();
@@ -266,7 +271,7 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
     }
 
     const bool ended = Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size();
-    const bool selected = Send(port, CMD_SELECT_PRINTER) == CMD_SELECT_PRINTER.size();
+    const bool selected = ended && Send(port, CMD_SELECT_PRINTER) == CMD_SELECT_PRINTER.size();
     for (int i = 0; i < 2; ++i) {
         view.StepProgress();
         os.Sleep(1000);

@@ -44,6 +44,8 @@ Options:
                           short           switch replies cut after 5 bytes
                           no-dot=K        the first K model-ID queries get no reply
                           hangup-after=N  close the pseudo-terminal after N commands (a pulled cable)
+                          from=N          the other faults start after N commands (hangup-after
+                                          still counts from the start)
   --help                show this text
 
 Replies: GS I 1 -> "."; GS I 65/66/67 -> 5F text 00; GS ( E fn 1 -> 37 20 00; fn 4 -> 37 21, eight
@@ -169,6 +171,8 @@ int main(int argc, char** argv) {
                 ok = ParseInt(val, f.noDot);
             else if (name == "hangup-after")
                 ok = ParseInt(val, f.hangupAfter);
+            else if (name == "from")
+                ok = ParseInt(val, f.from);
             else
                 ok = false;
             if (!ok) return Usage("bad --fault " + v);
@@ -240,7 +244,8 @@ int main(int argc, char** argv) {
                 sim::Bytes in(buf, buf + n);
                 Trace(trace, "<-", in);
                 sim::Bytes reply = engine.Feed(in);
-                if (!reply.empty()) outgoing.emplace_back(NowMs() + engine.faults.delayMs, reply);
+                const int delay = engine.FaultsActive() ? engine.faults.delayMs : 0;
+                if (!reply.empty()) outgoing.emplace_back(NowMs() + delay, reply);
             }
         }
         while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowMs()) {

@@ -53,8 +53,9 @@ Bytes PrinterEngine::Feed(const Bytes& data) {
 
 // A recognised command: counts towards a hang-up, and its reply goes out unless the printer is silent.
 void PrinterEngine::Command(Bytes& out, const Bytes& reply) {
+    const bool silent = faults.silent && FaultsActive();
     ++m_commands;
-    if (!faults.silent) out.insert(out.end(), reply.begin(), reply.end());
+    if (!silent) out.insert(out.end(), reply.begin(), reply.end());
     if (faults.hangupAfter >= 0 && m_commands >= faults.hangupAfter) {
         m_hungUp = true;
         Event("line dropped");
@@ -62,14 +63,16 @@ void PrinterEngine::Command(Bytes& out, const Bytes& reply) {
 }
 
 void PrinterEngine::SwitchReply(Bytes& out, int n) {
-    Bytes reply = faults.stray;
+    const bool active = FaultsActive();
+    Bytes reply = active ? faults.stray : Bytes{};
+    const std::size_t strayBytes = reply.size();
     reply.push_back('7');
     reply.push_back('!');
     std::string pins = SwitchText(n);
-    if (faults.garbage) pins[2] = 'X', pins[5] = '?';
+    if (faults.garbage && active) pins[2] = 'X', pins[5] = '?';
     reply.insert(reply.end(), pins.begin(), pins.end());
     reply.push_back(0x00);
-    if (faults.shortReplies) reply.resize(faults.stray.size() + 5);
+    if (faults.shortReplies && active) reply.resize(strayBytes + 5);
     Command(out, reply);
 }
 
@@ -155,7 +158,7 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
             if (!need(3)) return 0;
             const std::uint8_t id = b[2];
             if (id == 1 || id == 49) {
-                if (m_modelIdQueries++ < faults.noDot)
+                if (FaultsActive() && m_modelIdQueries++ < faults.noDot)
                     Command(out, {});
                 else
                     Command(out, {'.'});

@@ -20,6 +20,7 @@ struct Faults {
     bool shortReplies = false;
     int noDot = 0;        // the first K model-ID queries get no reply
     int hangupAfter = -1; // the line drops after this many commands
+    int from = 0;         // the other faults start after this many commands
 };
 
 class PrinterEngine {
@@ -42,6 +43,8 @@ class PrinterEngine {
     Bytes Feed(const Bytes& data);
     bool InSettingMode() const { return m_settingMode; }
     bool HungUp() const { return m_hungUp; }
+    // Whether the faults other than the hang-up are in force (they start after `faults.from` commands).
+    bool FaultsActive() const { return m_commands >= faults.from; }
     int Commands() const { return m_commands; }
 
     // Called when user setting mode ends (the switches were applied and the printer reset).

@@ -62,6 +62,13 @@ TEST_F(Handshake, OtherBytesCountAsNoAnswerYet) {
     EXPECT_EQ(RunConnectionHandshake(port, kSerial), HandshakeResult::Connected);
 }
 
+TEST_F(Handshake, AQueryThatDoesNotGoOutIsAPortErrorWithoutWaitingForReplies) {
+    dev.acceptScript = [](int, std::uint32_t n) { return WriteOutcome::All(n == 3 ? 0 : n); };
+    const std::uint32_t t0 = os.Now();
+    EXPECT_EQ(RunConnectionHandshake(port, kSerial), HandshakeResult::PortError);
+    EXPECT_LE(os.Now() - t0, 10000u + 50u) << "one write's limit, no read";
+}
+
 TEST_F(Handshake, InitThatWritesNothingIsAPortErrorAndSendsNothingMore) {
     dev.acceptScript = [](int, std::uint32_t) { return WriteOutcome::All(0); };
     EXPECT_EQ(RunConnectionHandshake(port, kSerial), HandshakeResult::PortError);

@@ -165,6 +165,15 @@ TEST(PrinterEngine, Faults) {
     }
 }
 
+TEST(PrinterEngine, FaultsCanStartAfterSomeCommands) {
+    PrinterEngine p;
+    p.faults.silent = true;
+    p.faults.from = 2;
+    EXPECT_EQ(p.Feed(kModelId), Text("."));
+    EXPECT_EQ(p.Feed(kModelId), Text("."));
+    EXPECT_EQ(p.Feed(kModelId), Bytes{});
+}
+
 TEST(PrinterEngine, StateFileRoundTripsAndRejectsNonsense) {
     auto path = std::filesystem::temp_directory_path() / ("pw-sim-state-" + std::to_string(::getpid()));
     PrinterEngine a;

@@ -1,0 +1,46 @@
+// A printer port over the scripted fake whose device answers with the fuzzer's bytes.
+#pragma once
+
+#include "framework/message_box.h"
+#include "protocol/switch_sequences.h"
+#include "tests/support/fake_device_services.h"
+
+#include <cstdlib>
+
+namespace pw::fuzz {
+
+struct QuietView : SequenceView {
+    int steps = 0;
+    void SetProgressPos(int) override {}
+    void StepProgress() override { ++steps; }
+    void RefreshControls() override {}
+    void SelectCodePage(int) override {}
+};
+
+struct FuzzPort {
+    test::FakeDeviceServices os;
+    CPrinterPort port{os};
+    FuzzPort(const std::uint8_t* data, std::size_t size, bool usb) {
+        static bool quiet = [] {
+            SetMessageBoxPresenter([](const std::string&, unsigned, const std::string&) { return IDOK; });
+            return true;
+        }();
+        (void)quiet;
+        auto& dev = os.AddDevice("COM1");
+        dev.ReplyAt(os.Now(), test::Bytes(data, data + size));
+        port.m_strPort = "COM1";
+        port.m_nBaudRate = 9600;
+        if (!port.Open()) std::abort();
+        if (usb) {
+            port.m_nKind = kUsb;
+            os.SetCommTimeouts(port.m_hPort, TransferTimeLimits());
+        }
+    }
+};
+
+#define FUZZ_CHECK(cond)                                                                                     \
+    do {                                                                                                     \
+        if (!(cond)) __builtin_trap();                                                                       \
+    } while (0)
+
+} // namespace pw::fuzz
