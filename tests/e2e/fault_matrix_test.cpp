@@ -25,13 +25,20 @@ enum class Op { CheckSerial, CheckParallel, CheckUsb, SelfTest, FirstGet, LaterG
 
 const char* Name(Op op) {
     switch (op) {
-    case Op::CheckSerial: return "CheckSerial";
-    case Op::CheckParallel: return "CheckParallel";
-    case Op::CheckUsb: return "CheckUsb";
-    case Op::SelfTest: return "SelfTest";
-    case Op::FirstGet: return "FirstGet";
-    case Op::LaterGet: return "LaterGet";
-    case Op::SetStatus: return "SetStatus";
+    case Op::CheckSerial:
+        return "CheckSerial";
+    case Op::CheckParallel:
+        return "CheckParallel";
+    case Op::CheckUsb:
+        return "CheckUsb";
+    case Op::SelfTest:
+        return "SelfTest";
+    case Op::FirstGet:
+        return "FirstGet";
+    case Op::LaterGet:
+        return "LaterGet";
+    case Op::SetStatus:
+        return "SetStatus";
     }
     return "";
 }
@@ -40,28 +47,39 @@ const char* Name(Op op) {
 int CommandsBefore(Op op) {
     switch (op) {
     case Op::SelfTest:
-    case Op::FirstGet: return 4;
+    case Op::FirstGet:
+        return 4;
     case Op::LaterGet:
-    case Op::SetStatus: return 4 + 15;
-    default: return 0;
+    case Op::SetStatus:
+        return 4 + 15;
+    default:
+        return 0;
     }
 }
 int CommandsOf(Op op) {
     switch (op) {
-    case Op::SelfTest: return 1;
-    case Op::FirstGet: return 11;
-    case Op::LaterGet: return 8;
-    case Op::SetStatus: return 11;
-    default: return 4;
+    case Op::SelfTest:
+        return 1;
+    case Op::FirstGet:
+        return 11;
+    case Op::LaterGet:
+        return 8;
+    case Op::SetStatus:
+        return 11;
+    default:
+        return 4;
     }
 }
 double BoundSeconds(Op op) {
     switch (op) {
-    case Op::SelfTest: return 15;
+    case Op::SelfTest:
+        return 15;
     case Op::FirstGet:
     case Op::LaterGet:
-    case Op::SetStatus: return 45;
-    default: return 65;
+    case Op::SetStatus:
+        return 45;
+    default:
+        return 65;
     }
 }
 
@@ -74,19 +92,20 @@ struct Cell {
 std::vector<Cell> Cells() {
     std::vector<Cell> cells;
     const std::vector<std::pair<std::string, std::string>> faults = {
-        {"silent", "Silent"},     {"delay=6000", "Delay"},  {"stray=AA37", "Stray"},
-        {"garbage", "Garbage"},   {"short", "Short"},       {"no-dot=1000", "NoDot"}};
+        {"silent", "Silent"},   {"delay=6000", "Delay"}, {"stray=AA37", "Stray"},
+        {"garbage", "Garbage"}, {"short", "Short"},      {"no-dot=1000", "NoDot"}};
     for (Op op : {Op::CheckSerial, Op::CheckParallel, Op::CheckUsb, Op::SelfTest, Op::FirstGet, Op::LaterGet,
                   Op::SetStatus}) {
         for (const auto& [fault, label] : faults) cells.push_back({op, fault, label});
         for (int k = 1; k <= CommandsOf(op); ++k)
-            cells.push_back({op, "hangup-after=" + std::to_string(CommandsBefore(op) + k), "HangupAt" + std::to_string(k)});
+            cells.push_back({op, "hangup-after=" + std::to_string(CommandsBefore(op) + k),
+                             "HangupAt" + std::to_string(k)});
     }
     return cells;
 }
 
 class FaultMatrix : public ::testing::TestWithParam<Cell> {
-protected:
+  protected:
     MessageRecorder messages;
     fs::path dir = fs::temp_directory_path() / ("pw-matrix-" + std::to_string(::getpid()));
     void SetUp() override { fs::create_directories(dir); }
@@ -105,8 +124,10 @@ protected:
     void ExpectTruthfulOrder(const char* success) {
         bool failed = false;
         for (const auto& m : messages.shown) {
-            if (m.text == success) EXPECT_FALSE(failed) << "success after a failure";
-            else if (m.type == MB_ICONEXCLAMATION || m.text == "Can't connect printer. Please restart printer.")
+            if (m.text == success)
+                EXPECT_FALSE(failed) << "success after a failure";
+            else if (m.type == MB_ICONEXCLAMATION ||
+                     m.text == "Can't connect printer. Please restart printer.")
                 failed = true;
         }
     }
@@ -115,8 +136,8 @@ protected:
 TEST_P(FaultMatrix, Holds) {
     const Cell& cell = GetParam();
     const fs::path state = dir / "printer.state";
-    SimProcess sim({"--trace", "--state", state.string(), "--usb-dir", (dir / "usb").string(), "--fault", cell.fault,
-                    "--fault", "from=" + std::to_string(CommandsBefore(cell.op))},
+    SimProcess sim({"--trace", "--state", state.string(), "--usb-dir", (dir / "usb").string(), "--fault",
+                    cell.fault, "--fault", "from=" + std::to_string(CommandsBefore(cell.op))},
                    true);
     ::setenv("PINWRIGHT_COM1", sim.PtyPath().c_str(), 1);
     ::setenv("PINWRIGHT_LPT1", sim.PtyPath().c_str(), 1);
@@ -144,7 +165,8 @@ TEST_P(FaultMatrix, Holds) {
         return;
     }
 
-    const bool isCheck = cell.op == Op::CheckSerial || cell.op == Op::CheckParallel || cell.op == Op::CheckUsb;
+    const bool isCheck =
+        cell.op == Op::CheckSerial || cell.op == Op::CheckParallel || cell.op == Op::CheckUsb;
     if (isCheck) {
         CCommDlg dlg;
         PushModalHandler([&](CDialog&) {
@@ -185,7 +207,8 @@ TEST_P(FaultMatrix, Holds) {
             Choose(dlg, IDC_CODE_PAGE, 18);
             timed([&] { Click(dlg, IDC_SET_STATUS); });
             ExpectTruthfulOrder("Success to set status of printer");
-            const bool ok = !messages.shown.empty() && messages.shown.back().text == "Success to set status of printer";
+            const bool ok =
+                !messages.shown.empty() && messages.shown.back().text == "Success to set status of printer";
             sim.Stop();
             const std::string trace = sim.Stderr();
             const bool dropped = trace.find("line dropped") != std::string::npos;
@@ -199,7 +222,8 @@ TEST_P(FaultMatrix, Holds) {
         } else {
             timed([&] { Click(dlg, IDC_GET_STATUS); });
             ExpectTruthfulOrder("Success to get status of printer.");
-            const bool ok = !messages.shown.empty() && messages.shown.back().text == "Success to get status of printer.";
+            const bool ok =
+                !messages.shown.empty() && messages.shown.back().text == "Success to get status of printer.";
             if (ok) {
                 EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC850 (Multilingual)");
                 EXPECT_EQ(Text(dlg, IDC_BAUD_RATE), "115200");
@@ -224,7 +248,9 @@ TEST_P(FaultMatrix, Holds) {
     EXPECT_LT(seconds, BoundSeconds(cell.op));
 }
 
-void PrintTo(const Cell& c, std::ostream* os) { *os << Name(c.op) << " with --fault " << c.fault; }
+void PrintTo(const Cell& c, std::ostream* os) {
+    *os << Name(c.op) << " with --fault " << c.fault;
+}
 
 INSTANTIATE_TEST_SUITE_P(Cells, FaultMatrix, ::testing::ValuesIn(Cells()),
                          [](const ::testing::TestParamInfo<Cell>& info) {
