@@ -150,13 +150,17 @@ int CSwitchDlg::IdentifyPrinter() {
     return pw::IdentifyPrinter(m_commDlg.m_port, m_commDlg.m_nInterface, identity, *this);
 }
 
+bool CSwitchDlg::PrinterReady() {
+    if (CheckPrinter()) return true;
+    // Only "Change Comm Type" brings the printer commands back.
+    EnableSettingControls(FALSE);
+    GetDlgItem(IDC_GET_STATUS)->EnableWindow(FALSE);
+    GetDlgItem(IDC_LOAD_STATUS)->EnableWindow(FALSE);
+    return false;
+}
+
 void CSwitchDlg::OnGetStatus() {
-    if (!CheckPrinter()) {
-        EnableSettingControls(FALSE);
-        GetDlgItem(IDC_GET_STATUS)->EnableWindow(FALSE);
-        GetDlgItem(IDC_LOAD_STATUS)->EnableWindow(FALSE);
-        return;
-    }
+    if (!PrinterReady()) return;
     SwitchModel read = *this;
     const SequenceResult r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
     if (r != SequenceResult::Ok) {
@@ -176,12 +180,7 @@ void CSwitchDlg::OnGetStatus() {
 }
 
 void CSwitchDlg::OnSetStatus() {
-    if (!CheckPrinter()) {
-        EnableSettingControls(FALSE);
-        GetDlgItem(IDC_GET_STATUS)->EnableWindow(FALSE);
-        GetDlgItem(IDC_LOAD_STATUS)->EnableWindow(FALSE);
-        return;
-    }
+    if (!PrinterReady()) return;
     m_progress.SetPos(0);
     UpdateData(TRUE);
     const SequenceResult r = WriteSwitches(m_commDlg.m_port, *this, *this);

@@ -61,6 +61,8 @@ class CSwitchDlg : public CDialog, public SwitchModel, private SequenceView {
 
   private:
     void PinButtonClicked(int row, int value);
+    // The pre-check; on failure it disables what needs a printer.
+    bool PrinterReady();
     // The common frame of the selectors: controls to members, the new index, the rule, members to controls.
     void Selchange(CComboBox& combo, int& selection, void (*rule)(SwitchModel&));
 

@@ -36,6 +36,7 @@ Options:
                         DTR/DSR)
   --trace               log every byte received and sent, in hex with a millisecond timestamp, on
                         standard error
+  --pace BAUD           send and take bytes at that line rate, ten bits a byte, as a serial line would
   --fault NAME[=VALUE]  repeatable:
                           silent          never reply
                           delay=MS        send each reply MS milliseconds late
@@ -59,6 +60,22 @@ void OnSignal(int) {
 }
 
 std::chrono::steady_clock::time_point started;
+
+long long NowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started)
+        .count();
+}
+
+// One direction of the line: with a pace, each byte takes ten bit times and bytes queue behind each other.
+struct Line {
+    long long byteUs = 0; // 0: no pace
+    long long freeAt = 0;
+    // The time the last bit of a byte that is ready at `ready` arrives.
+    long long Take(long long ready) {
+        freeAt = std::max(ready, freeAt) + byteUs;
+        return freeAt;
+    }
+};
 
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
@@ -118,6 +135,7 @@ int main(int argc, char** argv) {
     sim::PrinterEngine engine;
     std::string linkPath, usbDir, statePath;
     bool trace = false;
+    long long byteUs = 0;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -132,6 +150,10 @@ int main(int argc, char** argv) {
             return 0;
         } else if (arg == "--trace") {
             trace = true;
+        } else if (arg == "--pace") {
+            int baud = 0;
+            if (!value(v) || !ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
+            byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
         } else if (arg == "--usb-dir") {
@@ -229,35 +251,52 @@ int main(int argc, char** argv) {
     std::printf("pty: %s\n", slavePath.c_str());
     std::fflush(stdout);
 
-    std::deque<std::pair<long long, sim::Bytes>> outgoing; // replies due at a time
+    // Bytes in flight on the line, each with the time its last bit arrives (microseconds).
+    std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
+    Line inLine{byteUs}, outLine{byteUs};
     long long lastSent = 0;
     while (!stopRequested) {
-        int timeout = engine.HungUp() ? 20 : 1000;
-        if (!outgoing.empty()) timeout = static_cast<int>(std::max(0LL, outgoing.front().first - NowMs()));
+        long long next = NowUs() + (engine.HungUp() ? 20000 : 1000000);
+        if (!incoming.empty()) next = std::min(next, incoming.front().first);
+        if (!outgoing.empty()) next = std::min(next, outgoing.front().first);
+        const long long waitUs = std::max(0LL, next - NowUs());
+        timespec timeout{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
         pollfd p{master, POLLIN, 0};
-        int r = master >= 0 ? ::poll(&p, 1, timeout) : ::poll(nullptr, 0, timeout);
+        int r = ::ppoll(master >= 0 ? &p : nullptr, master >= 0 ? 1 : 0, &timeout, nullptr);
         if (r < 0 && errno != EINTR) break;
         if (master >= 0 && r > 0 && (p.revents & POLLIN)) {
             std::uint8_t buf[512];
             ssize_t n = ::read(master, buf, sizeof buf);
             if (n > 0) {
-                sim::Bytes in(buf, buf + n);
-                Trace(trace, "<-", in);
-                sim::Bytes reply = engine.Feed(in);
-                const int delay = engine.FaultsActive() ? engine.faults.delayMs : 0;
-                if (!reply.empty()) outgoing.emplace_back(NowMs() + delay, reply);
+                Trace(trace, "<-", sim::Bytes(buf, buf + n));
+                const long long now = NowUs();
+                for (ssize_t i = 0; i < n; ++i) incoming.emplace_back(inLine.Take(now), buf[i]);
             }
         }
-        while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowMs()) {
-            const sim::Bytes& reply = outgoing.front().second;
-            Trace(trace, "->", reply);
-            [[maybe_unused]] ssize_t w = ::write(master, reply.data(), reply.size());
+        // Bytes that have come in whole go to the printer; its replies go out after any delay, at the pace.
+        sim::Bytes arrived;
+        while (!incoming.empty() && incoming.front().first <= NowUs()) {
+            arrived.push_back(incoming.front().second);
+            incoming.pop_front();
+        }
+        if (!arrived.empty()) {
+            const long long delay = engine.FaultsActive() ? engine.faults.delayMs * 1000LL : 0;
+            const sim::Bytes reply = engine.Feed(arrived);
+            const long long from = NowUs() + delay;
+            for (auto b : reply) outgoing.emplace_back(outLine.Take(from), b);
+        }
+        sim::Bytes due;
+        while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowUs()) {
+            due.push_back(outgoing.front().second);
             outgoing.pop_front();
+        }
+        if (!due.empty()) {
+            Trace(trace, "->", due);
+            [[maybe_unused]] ssize_t w = ::write(master, due.data(), due.size());
             lastSent = NowMs();
         }
         // The cable is pulled once the last reply had time to reach the other side.
         if (master >= 0 && engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100) {
-            // A pulled cable: the tool's side sees the line go away.
             if (keepSlave >= 0) ::close(keepSlave);
             keepSlave = -1;
             ::close(master);

@@ -201,9 +201,7 @@ TEST_F(CommDialog, FailuresShowTheirExactMessagesAndKeepTheButtons) {
 
 TEST_F(CommDialog, SilentUsbPrinterShowsReadError) {
     std::FILE* sink = std::tmpfile();
-    os.usbInterfaces = {"/dev/usb/lp0"};
-    os.AddDevice("/dev/usb/lp0");
-    os.AddDevice("/dev/usb/lp0\\USB0/4");
+    AddUsbPrinter(os);
     Run([&] {
         Click(dlg, IDC_INTERFACE_USB);
         Click(dlg, IDC_CHECK_COMM);

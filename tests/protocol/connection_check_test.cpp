@@ -84,9 +84,7 @@ class UsbHandshake : public ::testing::Test {
     std::FILE* sink = std::tmpfile();
     void SetUp() override {
         SetDiscoveryOutput(sink);
-        os.usbInterfaces = {"/dev/usb/lp0"};
-        os.AddDevice("/dev/usb/lp0");
-        dev = &os.AddDevice("/dev/usb/lp0\\USB0/4");
+        dev = &AddUsbPrinter(os);
         printer = std::make_unique<ScriptedPrinter>(os, *dev);
         port.m_strPort = "USB";
         ASSERT_EQ(port.Open(), 1);

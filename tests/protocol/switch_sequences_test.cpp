@@ -62,9 +62,7 @@ class Sequences : public ::testing::Test {
         std::FILE* quiet = std::tmpfile();
         SetDiscoveryOutput(quiet);
         if (k == kUsb) {
-            os.usbInterfaces = {"/dev/usb/lp0"};
-            os.AddDevice("/dev/usb/lp0");
-            dev = &os.AddDevice("/dev/usb/lp0\\USB0/4");
+            dev = &AddUsbPrinter(os);
             port.m_strPort = "USB";
         } else {
             dev = &os.AddDevice("COM1");

@@ -169,6 +169,25 @@ TEST(StatusFile, ReadingOddThingsFailsWithAReason) {
     EXPECT_FALSE(ReadStatusFile("/dev/null", bytes, error)) << "a device";
     fs::create_symlink(t.path / "loop.sts", t.path / "loop.sts");
     EXPECT_FALSE(ReadStatusFile((t.path / "loop.sts").string(), bytes, error));
+    std::ofstream(t.path / "empty.sts").close();
+    ASSERT_TRUE(ReadStatusFile((t.path / "empty.sts").string(), bytes, error));
+    SwitchModel m;
+    EXPECT_FALSE(DecodeStatus(bytes, m)) << "an empty file is refused as a wrong format";
+    std::ofstream(t.path / "secret.sts") << "x";
+    fs::permissions(t.path / "secret.sts", fs::perms::none);
+    pid_t child = ::fork();
+    if (child == 0) { // root reads anything: try as an ordinary user
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        std::vector<std::uint8_t> b;
+        std::string e;
+        ::_exit(!ReadStatusFile((t.path / "secret.sts").string(), b, e) &&
+                        e.find("secret.sts") != std::string::npos
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "an unreadable file says which";
     {
         std::ofstream big(t.path / "big.sts", std::ios::binary);
         big << std::string(1 << 20, 'x');

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -96,6 +97,19 @@ TEST(SimEndToEnd, HangupDropsTheLine) {
     ASSERT_EQ(link.port.Open(), 1);
     EXPECT_EQ(link.Ask({0x1D, 0x49, 0x01}, 1), ".");
     EXPECT_EQ(link.Ask({0x1D, 0x49, 0x01}, 1), "");
+}
+
+TEST(SimEndToEnd, PaceSendsAndTakesBytesAtTheLineRate) {
+    SimProcess sim({"--pace", "9600"});
+    Link link(sim.PtyPath());
+    ASSERT_EQ(link.port.Open(), 1);
+    const auto t = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.Ask({0x1D, 0x28, 0x45, 0x02, 0x00, 0x04, 0x02}, 11), std::string("7!00010100\0", 11));
+    const auto us =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t).count();
+    // 7 bytes in and 11 out at 1041 us a byte.
+    EXPECT_GE(us, 18 * 1041);
+    EXPECT_LT(us, 500000);
 }
 
 TEST(SimEndToEnd, UsbDirGetsALinkForDiscovery) {

@@ -45,6 +45,12 @@ Bytes FakeDevice::TakeReceived() {
     return out;
 }
 
+FakeDevice& AddUsbPrinter(FakeDeviceServices& os) {
+    os.usbInterfaces = {"/dev/usb/lp0"};
+    os.AddDevice("/dev/usb/lp0");
+    return os.AddDevice("/dev/usb/lp0\\USB0/4");
+}
+
 FakeDeviceServices::FakeDeviceServices(std::uint32_t startTick) : m_start(startTick), m_now(startTick) {}
 
 FakeDeviceServices::~FakeDeviceServices() {

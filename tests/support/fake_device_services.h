@@ -54,6 +54,10 @@ class FakeDevice {
     class FakeDeviceServices* m_owner = nullptr;
 };
 
+class FakeDeviceServices;
+// A USB printer interface at /dev/usb/lp0: the probe path and the printer channel that the port opens.
+FakeDevice& AddUsbPrinter(FakeDeviceServices& os);
+
 class FakeDeviceServices : public DeviceServices {
   public:
     explicit FakeDeviceServices(std::uint32_t startTick = 0xFFFFF000u);

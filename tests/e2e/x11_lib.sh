@@ -1,0 +1,75 @@
+# Shared by the real-window test and scripts/screenshots: a virtual X display with pinwright-sim, and
+# helpers that drive pinwright with X11 mouse and keyboard events. Source it, then call x11_start.
+# Needs: $program, $sim, $layout (pinwright-layout) and $out (a folder for the run's files).
+
+x11_start() {
+  unset QT_QPA_PLATFORM
+  display=":$((300 + $$ % 500))"
+  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  trap x11_stop EXIT
+  export DISPLAY="$display"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  "$sim" --link "$out/tty" --state "$out/printer.state" "$@" >"$out/sim.out" 2>"$out/sim.log" &
+  simpid=$!
+  for _ in $(seq 50); do [ -s "$out/sim.out" ] && break; sleep 0.1; done
+  export PINWRIGHT_COM1="$out/tty"
+}
+
+x11_stop() {
+  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+  [ -n "${simpid:-}" ] && kill "$simpid" 2>/dev/null || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+}
+
+fail() { import -window root "$out/failure.png" 2>/dev/null || true; echo "$*" >&2; exit 1; }
+
+# The first visible window whose name matches, waiting up to 15 s for it.
+window() { timeout 15 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
+
+# Clicks the middle of a control, given the window, its template id and the control id.
+click() {
+  local win="$1" geometry x y w h
+  geometry="$("$layout" "$2" "$3")" || fail "no control $3 in template $2"
+  read -r x y w h <<<"$geometry"
+  xdotool mousemove --window "$win" $((x + w / 2)) $((y + h / 2)) click 1
+}
+
+# Chooses in a drop-down list: a click opens it, arrow keys move, Return takes the item.
+choose() {
+  local win="$1" template="$2" id="$3" key="$4" count="$5"
+  click "$win" "$template" "$id"
+  sleep 0.4
+  for _ in $(seq "$count"); do xdotool key "$key"; done
+  xdotool key Return
+  sleep 0.3
+}
+
+# The message box now showing (pinwright's boxes carry the program's name as caption).
+message_box() { window '^pinwright$'; }
+
+# Presses Return in the message box now showing.
+dismiss() {
+  local box
+  box="$(message_box)" || fail "no message box: $1"
+  xdotool windowfocus --sync "$box" key Return
+  sleep 0.3
+}
+
+# Starts the program and connects through the communication dialog at 115200 baud; sets $comm and $main.
+connect() {
+  "$program" >"$out/pinwright.out" 2>&1 &
+  app=$!
+  comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
+  sleep 0.5
+  [ -n "${1:-}" ] && "$1" communication
+  choose "$comm" 136 1024 Down 4
+  click "$comm" 136 1001
+  message_box >/dev/null || fail "no answer to Check Communication"
+  sleep 0.3
+  [ -n "${1:-}" ] && "$1" connected
+  dismiss "Printer is connected."
+  click "$comm" 136 1030
+  main="$(window 'Pinwright Manger\(For')" || fail "the main dialog did not show"
+  sleep 0.5
+}
