@@ -87,6 +87,8 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    // The system commands the dialog appended, as a menu of its own (window managers own the window menu).
+    void ShowSystemMenu(QPoint at);
 
   private:
     QWidget* Find(int id) const {
@@ -285,6 +287,13 @@ void QtDialogWindow::keyPressEvent(QKeyEvent* e) {
         else
             m_dlg.Command(IDOK);
         return;
+    case Qt::Key_F10: // Shift+F10, like the Menu key, opens the dialog's own menu
+        if (e->modifiers() & Qt::ShiftModifier) {
+            ShowSystemMenu(mapToGlobal(QPoint(width() / 4, height() / 4)));
+            return;
+        }
+        QDialog::keyPressEvent(e);
+        return;
     default:
         QDialog::keyPressEvent(e);
     }
@@ -296,8 +305,14 @@ void QtDialogWindow::closeEvent(QCloseEvent* e) {
 }
 
 void QtDialogWindow::contextMenuEvent(QContextMenuEvent* e) {
+    ShowSystemMenu(e->reason() == QContextMenuEvent::Mouse ? e->globalPos()
+                                                           : mapToGlobal(QPoint(width() / 4, height() / 4)));
+}
+
+void QtDialogWindow::ShowSystemMenu(QPoint at) {
     if (m_systemMenu.empty()) return;
     QMenu menu(this);
+    menu.setObjectName(QStringLiteral("systemMenu"));
     for (const auto& [cmd, text] : m_systemMenu) {
         if (text.empty()) {
             menu.addSeparator();
@@ -306,8 +321,6 @@ void QtDialogWindow::contextMenuEvent(QContextMenuEvent* e) {
         QAction* a = menu.addAction(QString::fromStdString(text));
         a->setData(cmd);
     }
-    QPoint at = e->reason() == QContextMenuEvent::Mouse ? e->globalPos()
-                                                        : mapToGlobal(QPoint(width() / 4, height() / 4));
     if (QAction* chosen = menu.exec(at)) m_dlg.OnSysCommand(chosen->data().toUInt(), 0);
 }
 

@@ -8,6 +8,10 @@
 #include "tests/support/dialog_test.h"
 #include "tests/support/scripted_printer.h"
 
+#include <QApplication>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
@@ -247,6 +251,33 @@ TEST_F(MainDialog, AboutBoxOpensForSystemCommandsSixteenToThirtyOne) {
             ClearModalHandlers();
         }
         EXPECT_NE(dlg.m_commDlg.m_port.m_hPort, kNoDevice) << "the About box leaves the connection";
+    });
+    EXPECT_EQ(opened, 2);
+}
+
+TEST_F(MainDialog, TheDialogsOwnMenuOffersTheAboutBox) {
+    int opened = 0;
+    Run([&] {
+        for (bool byKey : {false, true}) {
+            PushModalHandler([&](CDialog& d) { opened += dynamic_cast<CAboutDlg*>(&d) != nullptr; });
+            std::vector<std::string> items;
+            QObject guard; // the timer dies with this iteration
+            // The menu runs its own loop: look at it and choose from it once it shows.
+            QTimer::singleShot(50, &guard, [&] {
+                auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                ASSERT_NE(menu, nullptr);
+                for (QAction* a : menu->actions())
+                    items.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+                QTest::keyClick(menu, Qt::Key_Down); // the leading separator is not shown
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+            QWidget* w = qt::DialogWidget(dlg);
+            if (byKey)
+                QTest::keyClick(w, Qt::Key_F10, Qt::ShiftModifier);
+            else
+                QTest::mouseClick(w->windowHandle(), Qt::RightButton, {}, QPoint(5, 5));
+            EXPECT_EQ(items, (std::vector<std::string>{"-", "&About Pinwright Manger..."})) << byKey;
+        }
     });
     EXPECT_EQ(opened, 2);
 }
