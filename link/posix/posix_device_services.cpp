@@ -229,7 +229,12 @@ bool PosixDeviceServices::GetCommState(DeviceHandle h, LineSettings& settings) {
     auto dev = Find(h);
     if (!dev) return Fail(kErrorInvalidHandle);
     termios t{};
-    if (::tcgetattr(dev->fd, &t) != 0) return Fail(ErrorFromErrno(errno));
+    if (::tcgetattr(dev->fd, &t) != 0) {
+        const int err = errno;
+        std::lock_guard lock(m_mutex);
+        m_openProblem = dev->path + " is not a serial port (" + std::strerror(err) + ").";
+        return Fail(ErrorFromErrno(err));
+    }
     settings.baudRate = BaudFor(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
     case CS5:

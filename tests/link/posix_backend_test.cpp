@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 using namespace pw;
@@ -135,6 +136,16 @@ TEST_F(PosixBackend, MissingDeviceFailsTheOpenWithNotFound) {
     EXPECT_EQ(port.m_hPort, kNoDevice);
     EXPECT_EQ(os.GetLastError(), kErrorFileNotFound);
     EXPECT_NE(os.LastOpenProblem().find("/nonexistent/pinwright-port"), std::string::npos);
+}
+
+TEST_F(PosixBackend, AFileThatIsNoSerialPortFailsTheOpenAndSaysSo) {
+    const std::string file = "/tmp/pinwright-not-a-tty-" + std::to_string(::getpid());
+    std::fclose(std::fopen(file.c_str(), "w"));
+    ::setenv("PINWRIGHT_COM1", file.c_str(), 1);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_NE(os.LastOpenProblem().find("is not a serial port"), std::string::npos) << os.LastOpenProblem();
+    port.Close();
+    std::remove(file.c_str());
 }
 
 TEST_F(PosixBackend, StoppingAWorkerEndsItsBlockedReadAtOnce) {
