@@ -275,15 +275,10 @@ TEST_F(UsbPortTest, NoDeviceShowsThePlainMessage) {
 }
 
 TEST_F(UsbPortTest, AccessDeniedRediscoversAndGoesOnWithTheNewDevice) {
-    auto& first = *os.DeviceNamed("/dev/usb/lp0\\USB0/4");
-    first.acceptScript = [](int, std::uint32_t) {
-        return WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0};
-    };
+    auto& dev = *os.DeviceNamed("/dev/usb/lp0\\USB0/4");
     ASSERT_EQ(port.Open(), 1);
-    DeviceHandle old = port.m_hPort;
-    // Same path again, now working: the re-open finds it.
-    first.acceptScript = nullptr;
-    auto& dev = first;
+    const DeviceHandle old = port.m_hPort;
+    // The first attempt is refused; the device is found again at the same path and takes the bytes.
     dev.acceptScript = [calls = 0](int, std::uint32_t n) mutable {
         return calls++ == 0 ? WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0}
                             : WriteOutcome::All(n);
