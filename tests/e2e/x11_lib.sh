@@ -35,14 +35,25 @@ click() {
   xdotool mousemove --window "$win" $((x + w / 2)) $((y + h / 2)) click 1
 }
 
-# Chooses in a drop-down list: a click opens it, arrow keys move, Return takes the item.
+# How many of the program's windows are showing (a dropped-down list is one of them).
+showing() { xdotool search --onlyvisible --class pinwright 2>/dev/null | wc -l; }
+
+# Waits until `showing` gives $1, for up to 5 s.
+until_showing() {
+  for _ in $(seq 100); do [ "$(showing)" -eq "$1" ] && return 0; sleep 0.05; done
+  return 1
+}
+
+# Chooses in a drop-down list: a click opens it, arrow keys move, Return takes the item. Keys are sent only
+# once the list shows, so none can reach the dialog behind it.
 choose() {
-  local win="$1" template="$2" id="$3" key="$4" count="$5"
+  local win="$1" template="$2" id="$3" key="$4" count="$5" before
+  before="$(showing)"
   click "$win" "$template" "$id"
-  sleep 0.4
+  until_showing $((before + 1)) || fail "the list of control $id did not open"
   for _ in $(seq "$count"); do xdotool key "$key"; done
   xdotool key Return
-  sleep 0.3
+  until_showing "$before" || fail "the list of control $id did not close"
 }
 
 # The message box now showing (pinwright's boxes carry the program's name as caption).
