@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/message_box.h"
+#include "fuzz/fuzz_check.h"
 #include "protocol/switch_sequences.h"
 #include "tests/support/fake_device_services.h"
 
@@ -37,10 +38,5 @@ struct FuzzPort {
         }
     }
 };
-
-#define FUZZ_CHECK(cond)                                                                                     \
-    do {                                                                                                     \
-        if (!(cond)) __builtin_trap();                                                                       \
-    } while (0)
 
 } // namespace pw::fuzz

@@ -1,11 +1,7 @@
 // The virtual printer's command parser: any byte stream, split anywhere, gives the same replies and never
 // crashes.
+#include "fuzz/fuzz_check.h"
 #include "sim/printer_engine.h"
-
-#define FUZZ_CHECK(cond)                                                                                     \
-    do {                                                                                                     \
-        if (!(cond)) __builtin_trap();                                                                       \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -1,13 +1,9 @@
 // The status file loader: any bytes either load into a model that saves back to the same bytes, or are
 // refused without touching the model.
+#include "fuzz/fuzz_check.h"
 #include "settings/status_file.h"
 
 #include <cstring>
-
-#define FUZZ_CHECK(cond)                                                                                     \
-    do {                                                                                                     \
-        if (!(cond)) __builtin_trap();                                                                       \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace pw;
