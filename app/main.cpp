@@ -71,6 +71,7 @@ int HandleArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (int status = HandleArguments(argc, argv); status >= 0) return status;
     QApplication app(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("io.github.pinwright.Pinwright"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     pw::qt::InstallQtFramework();
     theApp.InitInstance();
