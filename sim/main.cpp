@@ -46,6 +46,8 @@ Options:
                           short           switch replies cut after 5 bytes
                           no-dot=K        the first K model-ID queries get no reply
                           hangup-after=N  close the pseudo-terminal after N commands (a pulled cable)
+                          info-silent=N[,N]  GS I N (65 firmware, 66 maker, 67 model) gets no reply
+                          info-no-nul     identity texts end without their NUL
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
   --help                show this text
@@ -116,6 +118,18 @@ bool ParseInt(const std::string& text, int& out) {
     if (text.empty() || *end || v < 0 || v > 1000000) return false;
     out = static_cast<int>(v);
     return true;
+}
+
+bool ParseIntList(const std::string& text, std::vector<int>& out) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        int v = 0;
+        if (!ParseInt(text.substr(start, comma - start), v)) return false;
+        out.push_back(v);
+        start = comma + 1;
+    }
+    return !out.empty();
 }
 
 int Usage(const std::string& problem) {
@@ -198,6 +212,10 @@ int main(int argc, char** argv) {
                 ok = ParseInt(val, f.noDot);
             else if (name == "hangup-after")
                 ok = ParseInt(val, f.hangupAfter);
+            else if (name == "info-no-nul")
+                f.infoNoNul = true;
+            else if (name == "info-silent")
+                ok = ParseIntList(val, f.infoSilent);
             else if (name == "from")
                 ok = ParseInt(val, f.from);
             else
@@ -220,9 +238,15 @@ int main(int argc, char** argv) {
     }
     const std::string slavePath = ::ptsname(master);
     termios t{};
-    ::tcgetattr(master, &t);
+    if (::tcgetattr(master, &t) != 0) {
+        std::fprintf(stderr, "pinwright-sim: cannot read the terminal settings: %s\n", std::strerror(errno));
+        return 1;
+    }
     ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
+    if (::tcsetattr(master, TCSANOW, &t) != 0) {
+        std::fprintf(stderr, "pinwright-sim: cannot set the terminal raw: %s\n", std::strerror(errno));
+        return 1;
+    }
     // Hold the slave open so the master does not see a hang-up between the tool's sessions.
     int keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
 
@@ -290,15 +314,21 @@ int main(int argc, char** argv) {
             const long long from = NowUs() + delay;
             for (auto b : reply) outgoing.emplace_back(outLine.Take(from), b);
         }
-        sim::Bytes due;
-        while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowUs()) {
-            due.push_back(outgoing.front().second);
-            outgoing.pop_front();
-        }
-        if (!due.empty()) {
-            Trace(trace, "->", due);
-            [[maybe_unused]] ssize_t w = ::write(master, due.data(), due.size());
-            lastSent = NowMs();
+        // Replies that are due go out; what the terminal does not take now stays queued, in order.
+        std::size_t dueCount = 0;
+        while (master >= 0 && dueCount < outgoing.size() && outgoing[dueCount].first <= NowUs()) ++dueCount;
+        if (dueCount > 0) {
+            sim::Bytes due;
+            for (std::size_t i = 0; i < dueCount; ++i) due.push_back(outgoing[i].second);
+            const ssize_t w = ::write(master, due.data(), due.size());
+            if (w > 0) {
+                Trace(trace, "->", sim::Bytes(due.begin(), due.begin() + w));
+                outgoing.erase(outgoing.begin(), outgoing.begin() + w);
+                lastSent = NowMs();
+            } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+                std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
+                outgoing.clear();
+            }
         }
         // The cable is pulled once the last reply had time to reach the other side.
         if (master >= 0 && engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100) {
