@@ -4,24 +4,21 @@
 set -euo pipefail
 program="$1"
 desktop="$2"
-unset QT_QPA_PLATFORM
-display=":$((200 + ($$ + 250) % 500))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; [ -n "${app:-}" ] && kill $app 2>/dev/null || true' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display within 5 s"; exit 1; }
+source "$(dirname "$0")/../../scripts/lib/wait.sh"
+out="$(mktemp -d /tmp/pinwright-class.XXXXXX)"
+trap 'xvfb_stop; [ -n "${app:-}" ] && kill $app 2>/dev/null || true; rm -rf "$out"' EXIT
 
 wanted="$(sed -n 's/^StartupWMClass=//p' "$desktop")"
 [ -n "$wanted" ] || { echo "no StartupWMClass in $desktop"; exit 1; }
 
+xvfb_start
 # Started the way the desktop entry starts it: by its name, from PATH.
-PATH="$(dirname "$program"):$PATH" "$(basename "$program")" &
+PATH="$(dirname "$program"):$PATH" "$(basename "$program")" >"$out/pinwright.out" 2>&1 &
 app=$!
-comm=$(timeout 15 xdotool search --sync --name '^Setting Communication $' | head -n1) ||
-  { echo "the communication dialog did not show within 15 s"; exit 1; }
+watch "$app" pinwright "$out/pinwright.out"
+wait_for "the communication dialog to show" 15 xdotool search --onlyvisible --name '^Setting Communication $'
+comm=$(xdotool search --onlyvisible --name '^Setting Communication $' | head -n1)
 # WM_CLASS(STRING) = "instance", "class"
 class="$(xprop -id "$comm" WM_CLASS | sed -n 's/.*= "\(.*\)", "\(.*\)"/\2/p')"
 echo "WM_CLASS class: '$class', StartupWMClass: '$wanted'"
-[ "$class" = "$wanted" ] || exit 1
+[ "$class" = "$wanted" ]
