@@ -12,7 +12,12 @@ failed=0
 fail() { echo "FAIL: $*"; echo "  stdout: $(head -c 300 "$out")"; echo "  stderr: $(head -c 300 "$err")"; failed=1; }
 
 # No display of any kind: Qt, had it started, would abort with "could not connect to display".
-run() { timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" >"$out" 2>"$err"; }
+run() {
+  timeout 10 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$@" >"$out" 2>"$err"
+  local status=$?
+  [ $status -ne 124 ] || echo "Timed out after 10 s waiting for '$*' to end." >&2
+  return $status
+}
 
 run "$program" --help
 status=$?
