@@ -25,7 +25,11 @@ const MessageMapEntry<CCommDlg> kMessageMap[] = {
 constexpr std::int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 } // namespace
 
-CCommDlg::CCommDlg(DeviceServices& services) : CDialog(IDD_COMM_DIALOG), m_port(services) {}
+CCommDlg::CCommDlg(DeviceServices& services) : CDialog(IDD_COMM_DIALOG), m_port(services) {
+    m_port.m_onProblem = [](const std::string& text, const std::string& detail) {
+        AfxMessageBox(text, MB_OK, detail);
+    };
+}
 
 bool CCommDlg::Dispatch(int id, int code) {
     return DispatchMessageMap(*this, kMessageMap, id, code);

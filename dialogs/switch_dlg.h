@@ -71,6 +71,7 @@ class CSwitchDlg : public CDialog, public SwitchModel, private SequenceView {
     void StepProgress() override { m_progress.StepIt(); }
     void RefreshControls() override { UpdateData(FALSE); }
     void SelectCodePage(int index) override { m_cbCodePage.SetCurSel(index); }
+    void Message(const std::string& text, unsigned icon) override { AfxMessageBox(text, icon); }
 };
 
 } // namespace pw

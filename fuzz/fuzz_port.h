@@ -16,6 +16,7 @@ struct QuietView : SequenceView {
     void StepProgress() override { ++steps; }
     void RefreshControls() override {}
     void SelectCodePage(int) override {}
+    void Message(const std::string&, unsigned) override {}
 };
 
 struct FuzzPort {

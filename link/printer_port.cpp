@@ -1,6 +1,5 @@
 #include "link/printer_port.h"
 
-#include "framework/message_box.h"
 #include "link/usb_discovery.h"
 
 #include <cstring>
@@ -93,7 +92,7 @@ int CPrinterPort::OpenUsb() {
     DeviceHandle h = OpenUsbPrinter(*m_services, kUsbSuffix);
     if (h == kInvalidHandle || h == kNoDevice) {
         m_hPort = kNoDevice;
-        AfxMessageBox(kUsbHandleFailure, MB_OK, m_services->LastOpenProblem());
+        if (m_onProblem) m_onProblem(kUsbHandleFailure, m_services->LastOpenProblem());
         return 0;
     }
     m_hPort = h;

@@ -5,6 +5,7 @@
 #include "link/device_services.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace pw {
@@ -37,6 +38,10 @@ class CPrinterPort {
     std::string m_strPort = "COM1";
     DeviceHandle m_hPort = kNoDevice;
     std::int32_t m_nKind = kSerial;
+
+    // Told of a problem that no result carries to the caller: the USB printer could not be found (at
+    // open, or again after a write lost it). The owner shows it: a message box, or a line on stderr.
+    std::function<void(const std::string& text, const std::string& detail)> m_onProblem;
 
   private:
     void ReleaseHeld();

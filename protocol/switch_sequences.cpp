@@ -1,7 +1,5 @@
 #include "protocol/switch_sequences.h"
 
-#include "framework/message_box.h"
-
 #include <cstring>
 
 namespace pw {
@@ -9,7 +7,8 @@ namespace pw {
 namespace {
 
 constexpr int kPreCheckRetries = 100;
-constexpr std::size_t kMaxIdentityBytes = 2 * kMaxIdentityText + 2; // underscores are read but dropped
+// A reply that never ends is read no further than this; what stands past the text bound is dropped.
+constexpr std::size_t kMaxIdentityBytes = 256;
 
 // The text of a USB identity reply: from the second byte to the first NUL.
 std::string UsbText(const std::uint8_t* buf, int n) {
@@ -19,18 +18,17 @@ std::string UsbText(const std::uint8_t* buf, int n) {
     return text;
 }
 
-// One identity text by the interface's path. false when the printer did not answer.
-bool ReadText(CPrinterPort& port, int kind, std::string& text, std::uint32_t serialWait, SequenceView& view) {
-    text.clear();
+// One identity text by the interface's path. A printer that sends nothing gives an empty text.
+std::string ReadText(CPrinterPort& port, int kind, std::uint32_t serialWait, SequenceView& view) {
+    std::string text;
     if (kind == kUsb) {
         std::uint8_t buf[kReplyBufferSize] = {};
         port.Services().Sleep(100);
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
-        if (n <= 0) return false;
-        text = UsbText(buf, n);
-        return true;
+        return n > 0 ? UsbText(buf, n) : text;
     }
-    return ReadIdentityText(port, text, serialWait, view) == TextRead::Complete;
+    ReadIdentityText(port, text, serialWait, view);
+    return text;
 }
 
 // An 11-byte switch reply: "7", "!", eight '0'/'1', NUL.
@@ -75,56 +73,43 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
 
 } // namespace
 
-TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
-                          SequenceView& view) {
+void ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
+                      SequenceView& view) {
     port.Services().Sleep(initialWaitMs);
     for (std::size_t reads = 0; reads < kMaxIdentityBytes; ++reads) {
         std::uint8_t b = 0;
         // A read that yields nothing ends the text: the previous byte is never taken again.
-        if (port.Read(&b, 1) != 1) return TextRead::NoAnswer;
-        if (b != '_' && b != 0) {
-            if (text.size() >= kMaxIdentityText) return TextRead::NoAnswer;
-            text += static_cast<char>(b);
-        }
+        if (port.Read(&b, 1) != 1) return;
+        if (b != '_' && b != 0 && text.size() < kMaxIdentityText) text += static_cast<char>(b);
         view.StepProgress();
-        if (b == 0) return TextRead::Complete;
+        if (b == 0) return;
     }
-    return TextRead::NoAnswer;
 }
 
 int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view) {
     if (!identity.firmware.empty()) return 1;
     DeviceServices& os = port.Services();
-    auto noAnswer = [&] {
-        identity.firmware.clear(); // identify again next time
-        view.SetProgressPos(0);
-        AfxMessageBox(kPrinterDidNotAnswer, MB_ICONEXCLAMATION);
-        return -1;
-    };
 
-    if (Send(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return noAnswer();
+    if (Send(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return -1;
     identity.firmware.clear();
     os.Sleep(10);
-    std::string firmware;
-    if (!ReadText(port, kind, firmware, 1000, view)) return noAnswer();
-    identity.firmware = firmware;
+    // Kept even when a check below fails; empty, it makes the next pre-check identify again.
+    identity.firmware = ReadText(port, kind, 1000, view);
 
-    if (Send(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return noAnswer();
-    std::string maker;
+    if (Send(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return -1;
     os.Sleep(10);
-    if (!ReadText(port, kind, maker, 1000, view)) return noAnswer();
+    const std::string maker = ReadText(port, kind, 1000, view);
     if (maker != kExpectedMaker) {
-        AfxMessageBox(maker, MB_ICONEXCLAMATION);
-        AfxMessageBox("This printer don't match our company name.", MB_ICONEXCLAMATION);
+        view.Message(maker, MB_ICONEXCLAMATION);
+        view.Message(kCompanyMismatch, MB_ICONEXCLAMATION);
         return 0;
     }
 
-    if (Send(port, CMD_QUERY_MODEL_NAME) != CMD_QUERY_MODEL_NAME.size()) return noAnswer();
-    std::string model;
-    if (!ReadText(port, kind, model, 10, view)) return noAnswer();
-    identity.model = model;
-    if (model.find(kExpectedModelFamily) == std::string::npos) {
-        AfxMessageBox("This printer don't match our printer name.", MB_ICONEXCLAMATION);
+    if (Send(port, CMD_QUERY_MODEL_NAME) != CMD_QUERY_MODEL_NAME.size()) return -1;
+    identity.model.clear();
+    identity.model = ReadText(port, kind, 10, view);
+    if (identity.model.find(kExpectedModelFamily) == std::string::npos) {
+        view.Message(kPrinterMismatch, MB_ICONEXCLAMATION);
         return 0;
     }
     view.RefreshControls();
@@ -137,16 +122,15 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
     std::memcpy(reply, CMD_INIT.data(), CMD_INIT.size());
     auto fail = [&] {
         view.SetProgressPos(0);
-        AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
+        view.Message(kCantConnect, MB_ICONINFORMATION);
         return 0;
     };
     if (Send(port, CMD_INIT) != 0) {
         // A command that does not go out whole means the line is down: no reply can come.
         if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size()) return fail();
         const int identified = IdentifyPrinter(port, kind, identity, view);
-        if (identified < 0) return 0;
-        if (identified == 0)
-            AfxMessageBox("Don't use this program for other company product.", MB_ICONEXCLAMATION);
+        if (identified < 0) return fail();
+        if (identified == 0) view.Message(kOtherCompanyProduct, MB_ICONEXCLAMATION);
         if (Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
             Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
             return fail();
@@ -180,7 +164,8 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
         return why;
     };
 
-    Send(port, CMD_QUERY_SW2);
+    // A query that does not go out whole means the line is down: stop before waiting for its reply.
+    if (Send(port, CMD_QUERY_SW2) != CMD_QUERY_SW2.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, !usb, body, view, !usb); res != SequenceResult::Ok)
         return fail(res);
     for (int k = 1; k <= 8; ++k) {
@@ -188,7 +173,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
         view.StepProgress();
     }
 
-    Send(port, CMD_QUERY_SW9);
+    if (Send(port, CMD_QUERY_SW9) != CMD_QUERY_SW9.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
         return fail(res);
     if (!usb) view.StepProgress();
@@ -197,7 +182,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
         view.StepProgress();
     }
 
-    Send(port, CMD_QUERY_SW1);
+    if (Send(port, CMD_QUERY_SW1) != CMD_QUERY_SW1.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
         return fail(res);
     const int autoFeed = body[4] - '0'; // pin 5, the fourth of the eight characters
@@ -207,7 +192,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     view.SelectCodePage(r.m_nCodePageSel);
     for (int i = 0; i < 4; ++i) view.StepProgress(); // cutter, baud rate, parity, flow control
 
-    Send(port, CMD_SELECT_PRINTER);
+    if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size()) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
     out = r;
     return SequenceResult::Ok;

@@ -3,6 +3,7 @@
 // the progress bar and the refresh of its controls; everything else is here, testable without a window.
 #pragma once
 
+#include "framework/message_box.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "settings/switch_model.h"
@@ -19,6 +20,9 @@ class SequenceView {
     virtual void StepProgress() = 0;
     virtual void RefreshControls() = 0;         // shows the members again (identity texts among them)
     virtual void SelectCodePage(int index) = 0; // the Default Code Page combo, at once
+    // A message for the user, in the order the sequence meets it; `icon` is MB_ICONEXCLAMATION for
+    // failures and warnings, MB_ICONINFORMATION otherwise. The dialogs show a box; the CLI writes a line.
+    virtual void Message(const std::string& text, unsigned icon) = 0;
 };
 
 // The main dialog's firmware and model texts, which the identification fills in.
@@ -32,7 +36,12 @@ constexpr const char* kExpectedModelFamily = "LTX-58";
 constexpr std::size_t kMaxIdentityText = 64;
 constexpr int kMaxStrayBytes = 64;
 
-// Said when a reply never came, or came cut short, and the sequence stopped.
+constexpr const char* kCompanyMismatch = "This printer don't match our company name.";
+constexpr const char* kPrinterMismatch = "This printer don't match our printer name.";
+constexpr const char* kOtherCompanyProduct = "Don't use this program for other company product.";
+constexpr const char* kCantConnect = "Can't connect printer. Please restart printer.";
+
+// Said when a switch reply never came, or came cut short, and the sequence stopped.
 constexpr const char* kPrinterDidNotAnswer =
     "The printer did not answer. Nothing was changed. Check the cable and the printer, then try again.";
 // Said when a switch reply came but was not a switch reply.
@@ -42,16 +51,14 @@ constexpr const char* kBadSwitchReply =
 constexpr const char* kSettingsNotWritten = "The settings were not written: the printer did not take every "
                                             "command. Check the connection and try again.";
 
-enum class TextRead { Complete, NoAnswer };
-
 // Reads an identity text reply one byte at a time after `initialWaitMs`, dropping every "_", stepping the
-// progress bar once per byte read. It ends at the NUL; a read that yields nothing or a text longer than
-// 64 characters ends it as NoAnswer.
-TextRead ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
-                          SequenceView& view);
+// progress bar once per byte read. The NUL ends the text, and so does a read that yields nothing (a silent
+// printer gives an empty text); characters past the 64th are read and dropped.
+void ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs, SequenceView& view);
 
-// 1: identification not needed or passed; 0: maker or model mismatch (messages shown); -1: the printer
-// did not answer (message shown, nothing kept).
+// Identifies the printer once per connection (while the firmware text is empty): firmware, maker and
+// model. 1: not needed or passed; 0: maker or model mismatch, after its warnings; -1: a query did not go
+// out, so the line is down (nothing shown).
 int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view);
 
 // 1 when the printer answered "." (after the identification, once per connection), 0 after the failure

@@ -45,6 +45,8 @@ Options:
                           short           switch replies cut after 5 bytes
                           no-dot=K        the first K model-ID queries get no reply
                           hangup-after=N  close the pseudo-terminal after N commands (a pulled cable)
+                          info-silent=N[,N]  GS I N (65 firmware, 66 maker, 67 model) gets no reply
+                          info-no-nul     identity texts end without their NUL
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
   --help                show this text
@@ -114,6 +116,18 @@ bool ParseInt(const std::string& text, int& out) {
     if (text.empty() || *end || v < 0 || v > 1000000) return false;
     out = static_cast<int>(v);
     return true;
+}
+
+bool ParseIntList(const std::string& text, std::vector<int>& out) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        int v = 0;
+        if (!ParseInt(text.substr(start, comma - start), v)) return false;
+        out.push_back(v);
+        start = comma + 1;
+    }
+    return !out.empty();
 }
 
 int Usage(const std::string& problem) {
@@ -193,6 +207,10 @@ int main(int argc, char** argv) {
                 ok = ParseInt(val, f.noDot);
             else if (name == "hangup-after")
                 ok = ParseInt(val, f.hangupAfter);
+            else if (name == "info-no-nul")
+                f.infoNoNul = true;
+            else if (name == "info-silent")
+                ok = ParseIntList(val, f.infoSilent);
             else if (name == "from")
                 ok = ParseInt(val, f.from);
             else

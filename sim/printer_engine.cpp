@@ -1,5 +1,6 @@
 #include "sim/printer_engine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -164,9 +165,13 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                     Command(out, {'.'});
             } else if (id == 65 || id == 66 || id == 67) {
                 const std::string& text = id == 65 ? firmware : id == 66 ? maker : model;
+                const bool active = FaultsActive();
                 Bytes reply{0x5F};
                 reply.insert(reply.end(), text.begin(), text.end());
-                reply.push_back(0x00);
+                if (!(active && faults.infoNoNul)) reply.push_back(0x00);
+                if (active && std::find(faults.infoSilent.begin(), faults.infoSilent.end(), id) !=
+                                  faults.infoSilent.end())
+                    reply.clear();
                 Command(out, reply);
             } else {
                 Command(out, {});

@@ -18,9 +18,11 @@ struct Faults {
     Bytes stray;          // sent before every memory switch reply
     bool garbage = false; // switch replies carry characters other than '0'/'1'
     bool shortReplies = false;
-    int noDot = 0;        // the first K model-ID queries get no reply
-    int hangupAfter = -1; // the line drops after this many commands
-    int from = 0;         // the other faults start after this many commands
+    int noDot = 0;               // the first K model-ID queries get no reply
+    int hangupAfter = -1;        // the line drops after this many commands
+    std::vector<int> infoSilent; // GS I n queries (65 firmware, 66 maker, 67 model) that get no reply
+    bool infoNoNul = false;      // identity texts end without their NUL
+    int from = 0;                // the other faults start after this many commands
 };
 
 class PrinterEngine {

@@ -280,12 +280,14 @@ void QtDialogWindow::keyPressEvent(QKeyEvent* e) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (auto* b = qobject_cast<QPushButton*>(focusWidget()); b && b->isEnabled())
-            b->click();
-        else if (m_default && m_default->isEnabled())
-            m_default->click();
-        else
+        // Enter is the default button's, never the focused button's: focus moves by itself when a
+        // button is disabled, and a printer command must not start unless the user chose it. A disabled
+        // default button takes Enter and does nothing; a dialog without one gets IDOK.
+        if (m_default) {
+            if (m_default->isEnabled()) m_default->click();
+        } else {
             m_dlg.Command(IDOK);
+        }
         return;
     case Qt::Key_F10: // Shift+F10, like the Menu key, opens the dialog's own menu
         if (e->modifiers() & Qt::ShiftModifier) {

@@ -496,4 +496,17 @@ TEST_F(MainDialog, SetStatusNeverReportsSuccessAfterAFailedWrite) {
     });
 }
 
+TEST_F(MainDialog, EnterNeverStartsAPrinterCommand) {
+    Run([&] {
+        GetStatus();
+        const std::size_t sent = printer.commands.size();
+        for (int id : {IDC_SET_STATUS, IDC_GET_STATUS}) {
+            qt::DialogWidget(dlg)->findChild<QWidget*>(QStringLiteral("control_%1").arg(id))->setFocus();
+            PressKey(dlg, Qt::Key_Return);
+        }
+        EXPECT_EQ(printer.commands.size(), sent) << "Enter on a focused button sent printer commands";
+        EXPECT_EQ(messages.shown.size(), 1u);
+    });
+}
+
 } // namespace

@@ -164,4 +164,45 @@ TEST_F(SwitchEndToEnd, LineDropAtSetStatusIsReportedAndNothingIsApplied) {
     EXPECT_EQ(State(), "") << "nothing was applied";
 }
 
+// Identity replies the printer leaves unanswered or malformed only warn: the switches are still read.
+struct IdentityCase {
+    const char* name;
+    std::vector<std::string> simArgs;
+    std::vector<std::string> messages; // before the success message
+    std::string firmware;
+};
+
+class IdentityEndToEnd : public SwitchEndToEnd, public ::testing::WithParamInterface<IdentityCase> {};
+
+TEST_P(IdentityEndToEnd, WarnsInOrderAndGetStatusSucceeds) {
+    const IdentityCase& c = GetParam();
+    SimProcess sim(c.simArgs);
+    Run(sim, [&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        std::vector<std::string> expected = c.messages;
+        expected.push_back("Success to get status of printer.");
+        EXPECT_EQ(messages.Texts(), expected);
+        EXPECT_EQ(Text(dlg, IDC_FIRMWARE), c.firmware);
+        EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC850 (Multilingual)");
+        EXPECT_TRUE(Enabled(dlg, IDC_SET_STATUS));
+    });
+}
+
+const std::string kLongMaker(100, 'M');
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, IdentityEndToEnd,
+    ::testing::Values(IdentityCase{"SilentFirmware", {"--fault", "info-silent=65"}, {}, ""},
+                      IdentityCase{"SilentMaker",
+                                   {"--fault", "info-silent=66"},
+                                   {"", kCompanyMismatch, kOtherCompanyProduct},
+                                   "2.10 SIM"},
+                      IdentityCase{"TextsWithoutTheirNul", {"--fault", "info-no-nul"}, {}, "2.10 SIM"},
+                      IdentityCase{
+                          "MakerPastTheBound",
+                          {"--maker", kLongMaker},
+                          {std::string(kMaxIdentityText, 'M'), kCompanyMismatch, kOtherCompanyProduct},
+                          "2.10 SIM"}),
+    [](const ::testing::TestParamInfo<IdentityCase>& info) { return std::string(info.param.name); });
+
 } // namespace

@@ -1,6 +1,5 @@
 #include "link/printer_port.h"
 
-#include "framework/message_box.h"
 #include "link/usb_discovery.h"
 #include "tests/support/fake_device_services.h"
 
@@ -15,16 +14,12 @@ using pw::test::WriteOutcome;
 
 namespace {
 
+// What the port tells its owner of problems no result carries.
 struct MessageLog {
-    std::vector<std::pair<std::string, unsigned>> shown;
-    MessageBoxPresenter previous;
-    MessageLog() {
-        previous = SetMessageBoxPresenter([this](const std::string& t, unsigned type, const std::string&) {
-            shown.emplace_back(t, type);
-            return IDOK;
-        });
+    std::vector<std::string> shown;
+    explicit MessageLog(CPrinterPort& port) {
+        port.m_onProblem = [this](const std::string& t, const std::string&) { shown.push_back(t); };
     }
-    ~MessageLog() { SetMessageBoxPresenter(previous); }
 };
 
 struct QuietDiscovery {
@@ -40,7 +35,7 @@ class PortTest : public ::testing::Test {
   protected:
     FakeDeviceServices os;
     CPrinterPort port{os};
-    MessageLog messages;
+    MessageLog messages{port};
     QuietDiscovery quiet;
 };
 
@@ -270,8 +265,7 @@ TEST_F(UsbPortTest, NoDeviceShowsThePlainMessage) {
     os.usbInterfaces.clear();
     EXPECT_EQ(port.Open(), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, "Fail to get USB Handle");
-    EXPECT_EQ(messages.shown[0].second, MB_OK);
+    EXPECT_EQ(messages.shown[0], "Fail to get USB Handle");
 }
 
 TEST_F(UsbPortTest, AccessDeniedRediscoversAndGoesOnWithTheNewDevice) {
@@ -299,7 +293,7 @@ TEST_F(UsbPortTest, InvalidHandleWithTheDeviceGoneReturnsWhatWentOut) {
     };
     EXPECT_EQ(port.Write("abcd", 4), 2u);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].first, "Fail to get USB Handle");
+    EXPECT_EQ(messages.shown[0], "Fail to get USB Handle");
     EXPECT_EQ(port.m_hPort, kNoDevice);
 }
 

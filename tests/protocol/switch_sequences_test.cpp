@@ -42,6 +42,7 @@ struct ViewLog : SequenceView {
     void StepProgress() override { ++steps; }
     void RefreshControls() override { ++refreshes; }
     void SelectCodePage(int index) override { codePage = index; }
+    void Message(const std::string& text, unsigned icon) override { AfxMessageBox(text, icon); }
 };
 
 class Sequences : public ::testing::Test {
@@ -161,31 +162,111 @@ TEST_F(Sequences, SerialIdentityStepsOncePerByteAndDropsUnderscores) {
     printer->Always(kFirmware, IdText("V_1"));
     std::string text;
     Send(port, CMD_QUERY_MAKER);
-    EXPECT_EQ(ReadIdentityText(port, text, 1000, view), TextRead::Complete);
+    ReadIdentityText(port, text, 1000, view);
     EXPECT_EQ(text, "MERIDOX");
     EXPECT_EQ(view.steps, 9) << "header, seven letters, NUL";
     EXPECT_EQ(IdentifyPrinter(port, kind, identity, view), 1);
     EXPECT_EQ(firmware, "V1");
 }
 
-TEST_F(Sequences, IdentityTextEndsAtASilentReadWithoutRepeatingTheLastByte) {
+TEST_F(Sequences, IdentityTextEndsAtASilentReadAndIsCutAtItsBound) {
     dev->ReplyAt(os.Now(), {0x5F, 'A', 'B'}); // no NUL: the printer stops mid-text
     std::string text;
-    EXPECT_EQ(ReadIdentityText(port, text, 10, view), TextRead::NoAnswer);
-    EXPECT_EQ(text, "AB");
-    dev->ReplyAt(os.Now(), Cat({0x5F}, Bytes(100, 'Z')));
+    ReadIdentityText(port, text, 10, view);
+    EXPECT_EQ(text, "AB") << "the last byte is not taken twice";
+    // A text past the bound is cut there, and the rest of the reply is read away with its NUL.
+    dev->ReplyAt(os.Now(), Cat(Cat({0x5F}, Bytes(100, 'Z')), {0x00, '.'}));
     text.clear();
-    EXPECT_EQ(ReadIdentityText(port, text, 10, view), TextRead::NoAnswer);
-    EXPECT_EQ(text.size(), kMaxIdentityText);
+    ReadIdentityText(port, text, 10, view);
+    EXPECT_EQ(text, std::string(kMaxIdentityText, 'Z'));
+    std::uint8_t next = 0;
+    EXPECT_EQ(port.Read(&next, 1), 1);
+    EXPECT_EQ(next, '.');
 }
 
-TEST_F(Sequences, SilentIdentificationSaysThePrinterDidNotAnswerAndKeepsNothing) {
-    printer->Always(kModelId, {'.'});
-    printer->Always(kFirmware, IdText("2.10"));
+TEST_F(Sequences, SilentIdentityRepliesWarnAndTheSwitchesAreStillRead) {
+    // A printer that answers the model-ID query but none of the identity queries.
+    Good();
+    printer->Always(kFirmware, {});
+    printer->Always(kMaker, {});
+    printer->Always(kModelName, {});
+    EXPECT_EQ(CheckPrinter(port, kind, identity, view), 1);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"", kCompanyMismatch, kOtherCompanyProduct}));
+    EXPECT_EQ(printer->commands, (std::vector<Bytes>{kInit, kSelect, kFirmware, kMaker, kAsbOff, kModelId}));
+    EXPECT_TRUE(firmware.empty()) << "an empty firmware text: identified again at the next pre-check";
+    SwitchModel m;
+    EXPECT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::Ok);
+}
+
+TEST_F(Sequences, FirmwareIsKeptAfterAMismatchAndTheModelIsEmptiedBeforeItsRead) {
+    Good();
+    model = "old";
+    printer->Always(kModelName, {});
+    EXPECT_EQ(CheckPrinter(port, kind, identity, view), 1);
+    EXPECT_EQ(firmware, "2.10");
+    EXPECT_EQ(model, "");
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kPrinterMismatch, kOtherCompanyProduct}));
+}
+
+TEST_F(Sequences, APrinterThatIsGoneStillFailsThePreCheck) {
+    const std::uint32_t t0 = os.Now();
     EXPECT_EQ(CheckPrinter(port, kind, identity, view), 0);
-    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kPrinterDidNotAnswer});
-    EXPECT_TRUE(firmware.empty()) << "identified again next time";
-    EXPECT_EQ(view.positions.back(), 0);
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{"", kCompanyMismatch, kOtherCompanyProduct, kCantConnect}));
+    EXPECT_LE(os.Now() - t0, 23000u) << "two identity reads, the model-ID read and one retry, 5 s each";
+}
+
+TEST_F(Sequences, UsbSilentIdentityIsAnEmptyText) {
+    Attach(kUsb);
+    Good();
+    printer->Always(kMaker, {});
+    EXPECT_EQ(CheckPrinter(port, kind, identity, view), 1);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{"", kCompanyMismatch, kOtherCompanyProduct}));
+    EXPECT_EQ(firmware, "2.10");
+}
+
+// The printer needs its time: the waits before each command, from the one before, on each interface.
+TEST_F(Sequences, PreCheckAndReadWaitBeforeEachCommand) {
+    for (int k : {kSerial, kUsb}) {
+        Attach(k);
+        Good();
+        firmware.clear();
+        ASSERT_EQ(CheckPrinter(port, kind, identity, view), 1);
+        SwitchModel m;
+        ASSERT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::Ok);
+        ASSERT_EQ(printer->commands,
+                  (std::vector<Bytes>{kInit, kSelect, kFirmware, kMaker, kModelName, kAsbOff, kModelId,
+                                      Query(2), Query(9), Query(1), kSelect}));
+        std::vector<std::uint32_t> gaps;
+        for (std::size_t i = 1; i < printer->times.size(); ++i)
+            gaps.push_back(printer->times[i] - printer->times[i - 1]);
+        const std::vector<std::uint32_t> expected =
+            k == kUsb ? std::vector<std::uint32_t>{0, 0, 110, 110, 100, 0, 100, 100, 100, 100}
+                      : std::vector<std::uint32_t>{0, 0, 1010, 1010, 10, 0, 10, 10, 10, 10};
+        EXPECT_EQ(gaps, expected) << (k == kUsb ? "USB" : "serial");
+    }
+}
+
+TEST_F(Sequences, SetStatusWaitsForTheModeNoticeAndTheStatusByte) {
+    Good();
+    SwitchModel m;
+    InitializeDefaults(m);
+    ASSERT_EQ(WriteSwitches(port, m, view), SequenceResult::Ok);
+    ASSERT_EQ(printer->times.size(), 7u);
+    EXPECT_EQ(printer->times[1] - printer->times[0], 1000u) << "the mode notice";
+    EXPECT_EQ(printer->times[2] - printer->times[1], 100u) << "the status byte";
+}
+
+TEST_F(Sequences, EveryStrayByteButTheHeaderIsSkippedBeforeTheSwitchTwoReply) {
+    Good("01000100");
+    for (int v = 0; v < 256; ++v) {
+        if (v == '7') continue;
+        printer->Always(Query(2), Cat({static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)},
+                                      SwitchReply("01000100")));
+        SwitchModel m;
+        ASSERT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::Ok) << "stray byte " << v;
+        EXPECT_EQ(m.m_nCodePageSel, 8) << "stray byte " << v;
+    }
 }
 
 TEST_F(Sequences, UsbIdentityKeepsUnderscoresAndDoesNotStep) {
