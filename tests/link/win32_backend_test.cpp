@@ -3,11 +3,9 @@
 // neither answers nor takes COMMTIMEOUTS.
 #include "link/win32/win32_device_services.h"
 
-#include "framework/message_box.h"
 #include "link/printer_port.h"
 #include "link/usb_discovery.h"
 #include "link/win32/device_names.h"
-#include "tests/support/recorders.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +16,9 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The seam's own names, not the A/W macros.
+#undef CreateFile
+#undef GetVersionEx
 
 using namespace pw;
 using pw::win32::Win32DeviceServices;
@@ -65,6 +66,8 @@ TEST(Win32Backend, WithoutAUsbPrinterTheUsbOpenFailsAndSaysSo) {
     std::FILE* sink = std::tmpfile();
     SetDiscoveryOutput(sink);
     CPrinterPort port(os);
+    std::string text, detail;
+    port.m_onProblem = [&](const std::string& t, const std::string& d) { text = t, detail = d; };
     port.m_strPort = "USB";
     EXPECT_EQ(port.Open(), 0);
     EXPECT_EQ(port.m_nKind, kUsb);
@@ -72,7 +75,8 @@ TEST(Win32Backend, WithoutAUsbPrinterTheUsbOpenFailsAndSaysSo) {
     EXPECT_EQ(std::ftell(sink), 0) << "no interface, no diagnostic line";
     SetDiscoveryOutput(nullptr);
     std::fclose(sink);
-    EXPECT_EQ(port.LastProblem(), win32::NoUsbPrinterProblem());
+    EXPECT_EQ(text, "Fail to get USB Handle");
+    EXPECT_EQ(detail, win32::NoUsbPrinterProblem());
 }
 
 TEST(Win32Backend, TheVersionGateAllowsUsbOnThisWindows) {

@@ -15,6 +15,7 @@ wine_init() {
   (
     flock -w 300 9 || { echo "wine_lib: waited 300 s for the lock on $WINEPREFIX" >&2; exit 1; }
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wine_server_start
       timeout -k 5 180 wineboot -i >/dev/null 2>&1 ||
         { echo "wine_lib: wineboot -i did not make $WINEPREFIX within 180 s" >&2; exit 1; }
       wine_server_wait
@@ -28,6 +29,13 @@ wine_server_wait() {
     { echo "wine_lib: wineserver of $WINEPREFIX still running after 60 s" >&2; return 1; }
 }
 
+# wine_server_start: starts the prefix's wineserver with its output discarded (a wineserver that wine
+# starts keeps the terminal's standard error and writes to it when stopped); lingers 3 s after the last
+# program. Does nothing when one runs already.
+wine_server_start() {
+  wineserver -p3 </dev/null >/dev/null 2>&1 || true
+}
+
 # wine_stop: ends the prefix's wineserver and every wine process in it.
 wine_stop() {
   timeout -k 5 30 wineserver -k >/dev/null 2>&1 || true
@@ -37,6 +45,7 @@ wine_stop() {
 # The registry value holds (a com link in dosdevices is put back to /dev/ttyS* when wine starts); the
 # wineserver is stopped so that the next program sees the new mapping.
 wine_map_com() {
+  wine_server_start
   timeout -k 5 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1 ||
     { echo "wine_lib: could not set COM$1 in $WINEPREFIX within 60 s" >&2; return 1; }
   wine_stop
