@@ -8,6 +8,7 @@ set -euo pipefail
 sim="$1" linux_program="$2" windows_program="$3" work="$4"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/wine_lib.sh"
+source "$here/../../scripts/lib/wait.sh"
 for f in "$sim" "$linux_program"; do
   [ -x "$f" ] || { echo "port_e2e: $f is missing: build Linux first (scripts/build)" >&2; exit 1; }
 done
@@ -17,6 +18,7 @@ mkdir -p "$work/linux" "$work/windows"
 sim_pid=""
 stop_sim() {
   [ -n "$sim_pid" ] || return 0
+  unwatch "$sim_pid"
   kill "$sim_pid" 2>/dev/null || true
   for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
   kill -9 "$sim_pid" 2>/dev/null || true
@@ -30,12 +32,8 @@ start_sim() {
   "$sim" --link "$1/printer" --trace --state "$1/state" --switch 9=10000000 --switch 2=00010100 \
     >"$1/sim.out" 2>"$1/trace" &
   sim_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^pty: ' "$1/sim.out" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "port_e2e: pinwright-sim printed no 'pty:' line within 10 s" >&2
-  return 1
+  watch "$sim_pid" pinwright-sim "$1/trace"
+  wait_for "pinwright-sim's 'pty:' line" 10 grep -q '^pty: ' "$1/sim.out"
 }
 
 # bytes DIR ARROW: every byte the simulator received (<-) or sent (->), one a line, in order.
