@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/dialog.h"
+#include "tests/support/file_dialog_script.h"
 #include "tests/support/recorders.h"
 
 #include <deque>

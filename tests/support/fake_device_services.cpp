@@ -65,6 +65,9 @@ FakeDeviceServices::~FakeDeviceServices() {
 
 FakeDevice& FakeDeviceServices::AddDevice(const std::string& name) {
     auto& d = m_devices[name];
+    // A device added again under its name replaces the old one, which stays alive for the handles and
+    // threads that still point at it.
+    if (d) m_replaced.push_back(std::move(d));
     d = std::make_unique<FakeDevice>();
     d->m_owner = this;
     return *d;

@@ -115,6 +115,7 @@ class FakeDeviceServices : public DeviceServices {
     std::condition_variable m_cv;
     std::uint32_t m_start, m_now;
     std::map<std::string, std::unique_ptr<FakeDevice>> m_devices;
+    std::vector<std::unique_ptr<FakeDevice>> m_replaced;
     std::map<DeviceHandle, FakeDevice*> m_handles;
     DeviceHandle m_next = 0x40;
     std::map<std::uint64_t, Pending> m_pending;

@@ -19,17 +19,4 @@ std::vector<std::string> MessageRecorder::Texts() const {
     return t;
 }
 
-FileDialogScript::FileDialogScript() {
-    m_previous = SetFileDialogPresenter([this](const FileDialogRequest& r) {
-        requests.push_back(r);
-        if (answers.empty()) return FileDialogAnswer{IDCANCEL, {}};
-        FileDialogAnswer a = answers.front();
-        answers.pop_front();
-        return a;
-    });
-}
-FileDialogScript::~FileDialogScript() {
-    SetFileDialogPresenter(m_previous);
-}
-
 } // namespace pw::test

@@ -1,10 +1,8 @@
-// Message boxes and file dialogs answered and recorded, for tests of every layer.
+// Message boxes answered and recorded, for tests of every layer.
 #pragma once
 
-#include "framework/file_dialog.h"
 #include "framework/message_box.h"
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -27,18 +25,6 @@ class MessageRecorder {
 
   private:
     MessageBoxPresenter m_previous;
-};
-
-// Answers file dialogs from a queue while alive; an empty queue cancels.
-class FileDialogScript {
-  public:
-    FileDialogScript();
-    ~FileDialogScript();
-    std::deque<FileDialogAnswer> answers;
-    std::vector<FileDialogRequest> requests;
-
-  private:
-    FileDialogPresenter m_previous;
 };
 
 } // namespace pw::test

@@ -1,0 +1,33 @@
+// What the port names stand for on Windows: the DOS device behind "COMn" and "LPTn" as the object
+// manager knows it, and for "USB" the first USB printer interface present.
+#include "link/port_info.h"
+
+#include "link/printer_port.h"
+#include "link/win32/device_names.h"
+
+#include <windows.h>
+
+namespace pw {
+
+PortInfo DescribePort(const std::string& name) {
+    PortInfo info;
+    info.name = name;
+    if (name == "USB") {
+        std::string path;
+        if (PlatformServices().EnumUsbInterface(0, path)) {
+            info.device = path;
+            info.present = true;
+        }
+        return info;
+    }
+    info.device = win32::DeviceNameFor(name);
+    char target[512] = {};
+    // "COM3" -> "\Device\Serial2" or "\Device\VCP0": present, and what stands behind it.
+    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
+        info.present = true;
+        info.product = target;
+    }
+    return info;
+}
+
+} // namespace pw

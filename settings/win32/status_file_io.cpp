@@ -1,0 +1,106 @@
+// Saving and reading status files on Windows: a temporary file beside the target, flushed, then moved
+// over it.
+#include "settings/status_file.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace pw {
+
+namespace {
+
+std::string Why(const std::string& what, const std::string& path, DWORD error) {
+    char text[256] = {};
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                               text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' '))
+        text[--n] = '\0';
+    const std::string reason = n > 0 ? std::string(text, n) : "Windows error " + std::to_string(error);
+    return what + " " + path + ": " + reason + ".";
+}
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+} // namespace
+
+bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error) {
+    const auto bytes = EncodeStatus(m);
+    if (IsFolder(path)) {
+        error = "Cannot save " + path + ": it is not a regular file.";
+        return false;
+    }
+    const auto slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string tmp;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        tmp = folder + ".pinwright-" + std::to_string(::GetCurrentProcessId()) + "-" +
+              std::to_string(::GetTickCount() + attempt);
+        file =
+            ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Why("Cannot write in the folder of", path, ::GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size() && ::FlushFileBuffers(file);
+    const DWORD writeError = ok ? 0 : ::GetLastError();
+    const bool closed = ::CloseHandle(file) != 0;
+    if (!ok || !closed) {
+        error = Why("Cannot write", path, ok ? ::GetLastError() : writeError);
+        ::DeleteFileA(tmp.c_str());
+        return false;
+    }
+    if (!::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = Why("Cannot save", path, ::GetLastError());
+        ::DeleteFileA(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+    if (IsFolder(path)) {
+        error = "Cannot load " + path + ": it is not a regular file.";
+        return false;
+    }
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Why("Cannot open", path, ::GetLastError());
+        return false;
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        error = "Cannot load " + path + ": it is not a regular file.";
+        return false;
+    }
+    bytes.assign(kStatusFileSize + 1, 0);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        DWORD n = 0;
+        if (!::ReadFile(file, bytes.data() + got, static_cast<DWORD>(bytes.size() - got), &n, nullptr)) {
+            error = Why("Cannot read", path, ::GetLastError());
+            ::CloseHandle(file);
+            return false;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    ::CloseHandle(file);
+    bytes.resize(got);
+    return true;
+}
+
+} // namespace pw
