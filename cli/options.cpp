@@ -143,6 +143,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         return {};
     }
     if (ports.empty()) return UsageError("no port: give one or more with --port");
+    if (!o.output.empty() && ports.size() > 1)
+        return UsageError("get -o saves one printer's settings: give one port");
     std::map<std::string, std::string> seen;
     for (const std::string& given : ports) {
         const std::string name = PortName(given);

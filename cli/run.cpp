@@ -90,8 +90,8 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &signals, &previous);
+    // They stay blocked to the end: a late one must not kill the process before it prints the results.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     std::atomic<bool> stop{false};
     MessageLog log(err);
@@ -134,7 +134,6 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
         }
     }
     for (auto& p : ports) p->top->JoinThread(p->worker);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     SetDiscoveryOutput(nullptr);
 
     std::vector<PortResult> results;

@@ -37,6 +37,7 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "COM1", "apply"}, 1, "FILE.sts is required"},
         {{"-p", "COM1", "show", "x.sts"}, 1, "show reads a file only"},
         {{"-p", "COM1", "get", "extra"}, 1, "extra"},
+        {{"-p", "COM1", "-p", "COM2", "get", "-o", "x.sts"}, 1, "get -o saves one printer's settings"},
         {{"-p", "COM1", "check", "get"}, 1, ""},
     };
     for (const Case& c : cases) {
