@@ -4,6 +4,8 @@
 #include "protocol/connection_check.h"
 #include "res/resource.h"
 
+#include <cstdlib>
+
 namespace pw {
 
 namespace {
@@ -81,7 +83,10 @@ void CCommDlg::OnCheckCommunication() {
         m_port.m_strPort = m_cbComPort.GetLBText(m_cbComPort.GetCurSel());
         const int baud = m_cbBaudRate.GetCurSel();
         if (baud >= 0 && baud < 5) m_port.m_nBaudRate = kBaudRates[baud];
-        if (m_cbDataBits.GetCurSel() == 0) m_port.m_nByteSize = 8;
+        // The data bits item says the byte size; the list offers "8" only, and 8 stays without a choice.
+        const int dataBits = m_cbDataBits.GetCurSel();
+        m_port.m_nByteSize = dataBits >= 0 ? std::atoi(m_cbDataBits.GetLBText(dataBits).c_str()) : 8;
+        if (m_port.m_nByteSize < 5 || m_port.m_nByteSize > 8) m_port.m_nByteSize = 8;
         const int parity = m_cbParity.GetCurSel();
         if (parity >= 0 && parity <= 2) m_port.m_nParity = parity;
         m_port.m_nStopBits = m_cbStopBits.GetCurSel();

@@ -1,8 +1,10 @@
 #include "settings/status_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,10 +56,38 @@ int& Slot(SwitchModel& m, const Field& f) {
     }
 }
 
-mode_t CurrentUmask() {
-    const mode_t u = ::umask(0);
-    ::umask(u);
-    return u;
+// The file a save writes: a symbolic link is followed to its target, so the link stays a link.
+bool SaveTarget(const std::string& path, std::string& target, std::string& error) {
+    namespace fs = std::filesystem;
+    fs::path p = path;
+    std::error_code ec;
+    for (int hops = 0; fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        if (hops == 40) {
+            error = "Cannot save " + path + ": too many levels of symbolic links.";
+            return false;
+        }
+        const fs::path link = fs::read_symlink(p, ec);
+        if (ec) {
+            error = "Cannot save " + path + ": " + ec.message() + ".";
+            return false;
+        }
+        p = link.is_absolute() ? link : p.parent_path() / link;
+    }
+    target = p.string();
+    return true;
+}
+
+// A new file beside `path` with a name of its own; created 0666 less the umask, as any new file is.
+int CreateBeside(const std::string& path, std::string& tmp) {
+    const auto slash = path.find_last_of('/');
+    const std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = prefix + ".pinwright-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 std::string Why(const std::string& what, const std::string& path) {
@@ -94,27 +124,26 @@ bool DecodeStatus(const std::vector<std::uint8_t>& bytes, SwitchModel& model) {
     return true;
 }
 
-bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error) {
+bool SaveStatusFile(const std::string& requested, const SwitchModel& m, std::string& error) {
     const auto bytes = EncodeStatus(m);
+    std::string path;
+    if (!SaveTarget(requested, path, error)) return false;
     struct stat st {};
     const bool existed = ::stat(path.c_str(), &st) == 0;
     if (existed && !S_ISREG(st.st_mode)) {
-        error = "Cannot save " + path + ": it is not a regular file.";
+        error = "Cannot save " + requested + ": it is not a regular file.";
         return false;
     }
-    // The new file gets the old one's permissions, or those a newly created file would get.
-    const mode_t mode = existed ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
     const auto slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    std::string tmp =
-        (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".pinwright-XXXXXX";
-    int fd = ::mkstemp(tmp.data());
+    std::string tmp;
+    int fd = CreateBeside(path, tmp);
     if (fd < 0) {
-        error = Why("Cannot write in the folder of", path);
+        error = Why("Cannot write in the folder of", requested);
         return false;
     }
-    auto fail = [&](const std::string& what) {
-        error = Why(what, path);
+    auto fail = [&](const std::string& why) {
+        error = why;
         ::close(fd);
         ::unlink(tmp.c_str());
         return false;
@@ -123,17 +152,20 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     while (done < bytes.size()) {
         ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail("Cannot write");
+        if (n < 0) return fail(Why("Cannot write", requested));
+        if (n == 0) return fail("Cannot write " + requested + ": the disk took no more bytes.");
         done += static_cast<std::size_t>(n);
     }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) return fail("Cannot write");
+    // A file that existed keeps its permissions; a new one has those it was created with.
+    if (existed && ::fchmod(fd, st.st_mode & 07777) != 0) return fail(Why("Cannot write", requested));
+    if (::fsync(fd) != 0) return fail(Why("Cannot write", requested));
     if (::close(fd) != 0) {
-        error = Why("Cannot write", path);
+        error = Why("Cannot write", requested);
         ::unlink(tmp.c_str());
         return false;
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = Why("Cannot save", path);
+        error = Why("Cannot save", requested);
         ::unlink(tmp.c_str());
         return false;
     }

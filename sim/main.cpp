@@ -237,9 +237,15 @@ int main(int argc, char** argv) {
     }
     const std::string slavePath = ::ptsname(master);
     termios t{};
-    ::tcgetattr(master, &t);
+    if (::tcgetattr(master, &t) != 0) {
+        std::fprintf(stderr, "pinwright-sim: cannot read the terminal settings: %s\n", std::strerror(errno));
+        return 1;
+    }
     ::cfmakeraw(&t);
-    ::tcsetattr(master, TCSANOW, &t);
+    if (::tcsetattr(master, TCSANOW, &t) != 0) {
+        std::fprintf(stderr, "pinwright-sim: cannot set the terminal raw: %s\n", std::strerror(errno));
+        return 1;
+    }
     // Hold the slave open so the master does not see a hang-up between the tool's sessions.
     int keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
 
@@ -307,15 +313,21 @@ int main(int argc, char** argv) {
             const long long from = NowUs() + delay;
             for (auto b : reply) outgoing.emplace_back(outLine.Take(from), b);
         }
-        sim::Bytes due;
-        while (master >= 0 && !outgoing.empty() && outgoing.front().first <= NowUs()) {
-            due.push_back(outgoing.front().second);
-            outgoing.pop_front();
-        }
-        if (!due.empty()) {
-            Trace(trace, "->", due);
-            [[maybe_unused]] ssize_t w = ::write(master, due.data(), due.size());
-            lastSent = NowMs();
+        // Replies that are due go out; what the terminal does not take now stays queued, in order.
+        std::size_t dueCount = 0;
+        while (master >= 0 && dueCount < outgoing.size() && outgoing[dueCount].first <= NowUs()) ++dueCount;
+        if (dueCount > 0) {
+            sim::Bytes due;
+            for (std::size_t i = 0; i < dueCount; ++i) due.push_back(outgoing[i].second);
+            const ssize_t w = ::write(master, due.data(), due.size());
+            if (w > 0) {
+                Trace(trace, "->", sim::Bytes(due.begin(), due.begin() + w));
+                outgoing.erase(outgoing.begin(), outgoing.begin() + w);
+                lastSent = NowMs();
+            } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
+                std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
+                outgoing.clear();
+            }
         }
         // The cable is pulled once the last reply had time to reach the other side.
         if (master >= 0 && engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100) {

@@ -2,13 +2,16 @@
 
 #include "link/posix/device_names.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -32,8 +35,7 @@ std::uint64_t NowMs() {
 
 // Milliseconds left until `deadline`, for poll().
 int Remaining(std::uint64_t deadline) {
-    std::uint64_t now = NowMs();
-    return now >= deadline ? 0 : static_cast<int>(deadline - now);
+    return PollTimeout(deadline, NowMs());
 }
 
 bool ModemLinesUnsupported(int err) {
@@ -97,6 +99,7 @@ std::uint32_t BaudFor(speed_t s) {
 struct PosixDeviceServices::Device {
     int fd = -1;
     bool tty = false;
+    bool exclusive = false; // TIOCEXCL set by us
     std::string path;
     TimeLimits limits{};
     std::uint32_t flags = 0x0001;
@@ -113,6 +116,11 @@ namespace {
 // The worker the calling thread is, if any: its reads also wake on the worker's stop signal.
 thread_local PosixDeviceServices::Worker* currentWorker = nullptr;
 } // namespace
+
+int PollTimeout(std::uint64_t deadlineMs, std::uint64_t nowMs) {
+    if (nowMs >= deadlineMs) return 0;
+    return static_cast<int>(std::min<std::uint64_t>(deadlineMs - nowMs, std::numeric_limits<int>::max()));
+}
 
 std::uint32_t ErrorFromErrno(int err) {
     switch (err) {
@@ -136,14 +144,27 @@ std::uint32_t ErrorFromErrno(int err) {
 
 PosixDeviceServices::PosixDeviceServices() = default;
 
+namespace {
+// Wakes a worker blocked in a read; without a wake descriptor its read still ends at its time limit.
+void Wake(PosixDeviceServices::Worker& w) {
+    w.stopped = true;
+    if (w.wakeFd < 0) return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(w.wakeFd, &one, sizeof one);
+}
+} // namespace
+
 PosixDeviceServices::~PosixDeviceServices() {
     for (auto& [id, w] : m_workers) {
-        w->stopped = true;
+        Wake(*w);
         if (w->thread.joinable()) w->thread.join();
         if (w->wakeFd >= 0) ::close(w->wakeFd);
     }
-    for (auto& [h, d] : m_devices)
-        if (d->fd >= 0) ::close(d->fd);
+    for (auto& [h, d] : m_devices) {
+        if (d->fd < 0) continue;
+        if (d->tty && d->exclusive) ::ioctl(d->fd, TIOCNXCL);
+        ::close(d->fd);
+    }
 }
 
 bool PosixDeviceServices::Fail(std::uint32_t error) {
@@ -198,7 +219,8 @@ DeviceHandle PosixDeviceServices::CreateFile(const std::string& name, ShareMode 
     dev->fd = fd;
     dev->tty = ::isatty(fd) == 1;
     dev->path = path;
-    if (dev->tty && share == ShareMode::Exclusive) ::ioctl(fd, TIOCEXCL); // may be refused: the lock holds
+    // TIOCEXCL keeps out programs that do not take the lock; it may be refused, and the lock holds anyway.
+    dev->exclusive = dev->tty && share == ShareMode::Exclusive && ::ioctl(fd, TIOCEXCL) == 0;
     std::lock_guard lock(m_mutex);
     DeviceHandle h = m_nextHandle++;
     m_devices[h] = dev;
@@ -220,6 +242,9 @@ bool PosixDeviceServices::CloseHandle(DeviceHandle h) {
         dev = it->second;
         m_devices.erase(it);
     }
+    // The exclusive flag belongs to the terminal, not to our descriptor: it outlives our close while
+    // anyone else holds the terminal open, and would then refuse our next open. Drop it first.
+    if (dev->tty && dev->exclusive) ::ioctl(dev->fd, TIOCNXCL);
     ::close(dev->fd);
     dev->fd = -1;
     return true;
@@ -363,6 +388,7 @@ bool PosixDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, st
         pollfd p{dev->fd, POLLOUT, 0};
         int r = ::poll(&p, 1, Remaining(deadline));
         if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return Fail(ErrorFromErrno(errno));
         if (r == 0) break; // the attempt's time limit: report what went out
         if (p.revents & (POLLERR | POLLNVAL)) return Fail(kErrorGenFailure);
         ssize_t n = ::write(dev->fd, data + written, length - written);
@@ -397,10 +423,11 @@ bool PosixDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::ui
     if (budget == 0) budget = 5000; // nothing here waits without a limit
     const std::uint64_t deadline = NowMs() + budget;
     while (read < length) {
+        // A negative descriptor is ignored by poll(): a worker without a wake descriptor waits its limit.
         pollfd p[2] = {{dev->fd, POLLIN, 0}, {worker ? worker->wakeFd : -1, POLLIN, 0}};
         int r = ::poll(p, worker ? 2 : 1, Remaining(deadline));
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
+        if (r <= 0) break; // the time limit, or a poll that cannot wait: what came is the result
         if (worker && (p[1].revents & POLLIN)) break; // stopped
         if (p[0].revents & POLLIN) {
             ssize_t n = ::read(dev->fd, buffer + read, length - read);
@@ -436,7 +463,17 @@ bool PosixDeviceServices::GetVersionEx(OsVersion& version, bool) {
 }
 
 bool PosixDeviceServices::EnumUsbInterface(std::uint32_t index, std::string& path) {
-    auto devices = UsbPrinterDevices();
+    // One walk is one snapshot, taken at index 0: a printer plugged in or out during the walk does not
+    // shift the indexes under it.
+    std::vector<std::string> devices;
+    if (index == 0) {
+        devices = UsbPrinterDevices();
+        std::lock_guard lock(m_mutex);
+        m_usbSnapshot[std::this_thread::get_id()] = devices;
+    } else {
+        std::lock_guard lock(m_mutex);
+        devices = m_usbSnapshot[std::this_thread::get_id()];
+    }
     if (index == 0 && devices.empty()) {
         const char* dir = std::getenv("PINWRIGHT_USB_DIR");
         std::lock_guard lock(m_mutex);
@@ -450,7 +487,7 @@ bool PosixDeviceServices::EnumUsbInterface(std::uint32_t index, std::string& pat
 
 ThreadHandle PosixDeviceServices::StartThread(std::function<void()> body) {
     auto w = std::make_shared<Worker>();
-    w->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    w->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); // -1 when none can be had: see Wake()
     Worker* raw = w.get();
     ThreadHandle id;
     {
@@ -474,9 +511,7 @@ void PosixDeviceServices::StopThread(ThreadHandle t) {
         if (it == m_workers.end()) return;
         w = it->second;
     }
-    w->stopped = true;
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto n = ::write(w->wakeFd, &one, sizeof one);
+    Wake(*w);
 }
 
 void PosixDeviceServices::JoinThread(ThreadHandle t) {
@@ -489,7 +524,7 @@ void PosixDeviceServices::JoinThread(ThreadHandle t) {
         m_workers.erase(it);
     }
     if (w->thread.joinable()) w->thread.join();
-    ::close(w->wakeFd);
+    if (w->wakeFd >= 0) ::close(w->wakeFd);
 }
 
 } // namespace pw::posix

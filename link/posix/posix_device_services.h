@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 namespace pw::posix {
 
@@ -51,7 +53,11 @@ class PosixDeviceServices : public DeviceServices {
     DeviceHandle m_nextHandle = 0x100;
     ThreadHandle m_nextThread = 1;
     std::string m_openProblem;
+    std::map<std::thread::id, std::vector<std::string>> m_usbSnapshot; // per walking thread
 };
+
+// The poll() timeout for a deadline: 0 once it passed, INT_MAX for one further away than that.
+int PollTimeout(std::uint64_t deadlineMs, std::uint64_t nowMs);
 
 // errno of a failed system call as the port's error code.
 std::uint32_t ErrorFromErrno(int err);

@@ -150,6 +150,16 @@ TEST_F(CommDialog, LineSettingsReachThePort) {
     dlg.m_port.Close();
 }
 
+TEST_F(CommDialog, TheByteSizeIsSetWhateverTheDataBitsListShows) {
+    Run([&] {
+        dlg.m_cbDataBits.SetCurSel(-1); // an empty list choice must not leave the port's byte size unset
+        CheckConnected();
+    });
+    EXPECT_EQ(dlg.m_port.m_nByteSize, 8);
+    EXPECT_EQ(com1.settings.byteSize, 8);
+    dlg.m_port.Close();
+}
+
 TEST_F(CommDialog, EscapeAfterACheckCancelsAndLeavesThePortOpen) {
     int result = Run([&] {
         CheckConnected();

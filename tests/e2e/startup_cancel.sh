@@ -3,28 +3,27 @@
 # program with status 0, and the main dialog never shows.
 set -euo pipefail
 program="$1"
-unset QT_QPA_PLATFORM
-display=":$((200 + $$ % 500))"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; [ -n "${app:-}" ] && kill $app 2>/dev/null || true' EXIT
-export DISPLAY="$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+source "$(dirname "$0")/../../scripts/lib/wait.sh"
+out="$(mktemp -d /tmp/pinwright-cancel.XXXXXX)"
+trap 'xvfb_stop; [ -n "${app:-}" ] && kill $app 2>/dev/null || true; rm -rf "$out"' EXIT
+xvfb_start
 
-"$program" &
+"$program" >"$out/pinwright.out" 2>&1 &
 app=$!
-comm=$(timeout 15 xdotool search --sync --name '^Setting Communication $' | head -n1)
-[ -n "$comm" ] || { echo "the communication dialog did not show"; exit 1; }
+watch "$app" pinwright "$out/pinwright.out"
+wait_for "the communication dialog to show" 15 xdotool search --onlyvisible --name '^Setting Communication $'
+comm=$(xdotool search --onlyvisible --name '^Setting Communication $' | head -n1)
+unwatch "$app"
 
-# Watch for the main dialog while the program runs.
+# Watch for the main dialog while the program ends.
 seen=0
 xdotool windowfocus --sync "$comm"
 xdotool key Escape
-for _ in $(seq 100); do
-  if xdotool search --name 'Pinwright Manger\(For' >/dev/null 2>&1; then seen=1; fi
-  kill -0 "$app" 2>/dev/null || break
-  sleep 0.05
-done
+ended_or_main() {
+  xdotool search --name 'Pinwright Manger\(For' >/dev/null 2>&1 && seen=1
+  ! kill -0 "$app" 2>/dev/null
+}
+wait_for "pinwright to end after Escape" 5 ended_or_main
 status=0
 wait "$app" || status=$?
 app=""

@@ -2,30 +2,31 @@
 # helpers that drive pinwright with X11 mouse and keyboard events. Source it, then call x11_start.
 # Needs: $program, $sim, $layout (pinwright-layout) and $out (a folder for the run's files).
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wait.sh"
+
 x11_start() {
-  unset QT_QPA_PLATFORM
-  display=":$((300 + $$ % 500))"
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
+  xvfb_start || exit 1
   trap x11_stop EXIT
-  export DISPLAY="$display"
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   "$sim" --link "$out/tty" --state "$out/printer.state" "$@" >"$out/sim.out" 2>"$out/sim.log" &
   simpid=$!
-  for _ in $(seq 50); do [ -s "$out/sim.out" ] && break; sleep 0.1; done
+  watch "$simpid" pinwright-sim "$out/sim.log"
+  wait_for "pinwright-sim to name its pseudo-terminal" 10 test -s "$out/sim.out" || exit 1
   export PINWRIGHT_COM1="$out/tty"
 }
 
 x11_stop() {
   [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
   [ -n "${simpid:-}" ] && kill "$simpid" 2>/dev/null || true
-  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  xvfb_stop
 }
 
 fail() { import -window root "$out/failure.png" 2>/dev/null || true; echo "$*" >&2; exit 1; }
 
 # The first visible window whose name matches, waiting up to 15 s for it.
-window() { timeout 15 xdotool search --sync --onlyvisible --name "$1" | head -n1; }
+window() {
+  wait_for "a window named '$1'" 15 xdotool search --onlyvisible --name "$1" || return 1
+  xdotool search --onlyvisible --name "$1" | head -n1
+}
 
 # Clicks the middle of a control, given the window, its template id and the control id.
 click() {
@@ -39,10 +40,8 @@ click() {
 showing() { xdotool search --onlyvisible --class pinwright 2>/dev/null | wc -l; }
 
 # Waits until `showing` gives $1, for up to 5 s.
-until_showing() {
-  for _ in $(seq 100); do [ "$(showing)" -eq "$1" ] && return 0; sleep 0.05; done
-  return 1
-}
+showing_is() { [ "$(showing)" -eq "$1" ]; }
+until_showing() { wait_for "$1 of the program's windows to show" 5 showing_is "$1"; }
 
 # Chooses in a drop-down list: a click opens it, arrow keys move, Return takes the item. Keys are sent only
 # once the list shows, so none can reach the dialog behind it.
@@ -71,6 +70,7 @@ dismiss() {
 connect() {
   "$program" >"$out/pinwright.out" 2>&1 &
   app=$!
+  watch "$app" pinwright "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
   sleep 0.5
   [ -n "${1:-}" ] && "$1" communication

@@ -7,8 +7,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/ioctl.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace pw;
 using pw::test::Pty;
@@ -161,6 +166,61 @@ TEST_F(PosixBackend, StoppingAWorkerEndsItsBlockedReadAtOnce) {
     os.JoinThread(worker);
     EXPECT_EQ(got, 0);
     EXPECT_LT(MsSince(t), 1000);
+}
+
+TEST_F(PosixBackend, ReopeningWorksWhileAnotherProgramHoldsTheTerminal) {
+    // The virtual printer, like a getty or a second tool, keeps the terminal open between our sessions.
+    const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(port.Open(), 1) << "round " << round << ": " << os.LastOpenProblem();
+        port.Close();
+        int exclusive = -1;
+        ASSERT_EQ(::ioctl(other, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "the exclusive flag outlived our close; a normal user's next open fails";
+    }
+    ::close(other);
+}
+
+TEST_F(PosixBackend, DestroyingTheServicesWakesABlockedReader) {
+    auto services = std::make_unique<posix::PosixDeviceServices>();
+    CPrinterPort p2{*services};
+    p2.m_strPort = "COM1";
+    p2.m_nBaudRate = 9600;
+    p2.m_nByteSize = 8;
+    ASSERT_EQ(p2.Open(), 1);
+    services->StartThread([&] {
+        std::uint8_t buf[20];
+        p2.Read(buf, 20);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto t = Clock::now();
+    services.reset();
+    EXPECT_LT(MsSince(t), 1000) << "the destructor waited out the reader's 5 s";
+}
+
+TEST(PosixTimeouts, FarDeadlinesNeverTurnIntoAnEndlessPoll) {
+    EXPECT_EQ(posix::PollTimeout(100, 200), 0);
+    EXPECT_EQ(posix::PollTimeout(300, 200), 100);
+    EXPECT_EQ(posix::PollTimeout(0xFFFFFFFFull * 6 + 1000, 5), INT_MAX);
+}
+
+TEST(PosixUsbDiscovery, OneWalkSeesOneSnapshotOfTheFolder) {
+    const std::string dir = "/tmp/pinwright-usb-walk-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::fclose(std::fopen((dir + "/lp1").c_str(), "w"));
+    ::setenv("PINWRIGHT_USB_DIR", dir.c_str(), 1);
+    posix::PosixDeviceServices os;
+    std::string path;
+    ASSERT_TRUE(os.EnumUsbInterface(0, path));
+    EXPECT_EQ(path, dir + "/lp1");
+    std::fclose(std::fopen((dir + "/lp0").c_str(), "w")); // plugged in during the walk
+    EXPECT_FALSE(os.EnumUsbInterface(1, path)) << "the walk saw " << path << " twice";
+    EXPECT_EQ(os.GetLastError(), kErrorNoMoreItems);
+    ASSERT_TRUE(os.EnumUsbInterface(0, path));
+    EXPECT_EQ(path, dir + "/lp0") << "a new walk sees the new device";
+    ::unsetenv("PINWRIGHT_USB_DIR");
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

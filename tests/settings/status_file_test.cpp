@@ -113,6 +113,36 @@ TEST(StatusFile, SaveReplacesTheFileWholeAndReadsBack) {
         << "no temporary left";
 }
 
+TEST(StatusFile, SaveWritesThroughALinkAndGivesNewFilesTheUmaskMode) {
+    TempDir t;
+    SwitchModel m;
+    InitializeDefaults(m);
+    std::string error;
+    // A shop keeps its settings in one place and links to them.
+    const fs::path target = t.path / "shared" / "settings.sts";
+    fs::create_directories(target.parent_path());
+    std::ofstream(target) << "OLD";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const fs::path link = t.path / "link.sts";
+    fs::create_symlink(fs::path("shared") / "settings.sts", link);
+    ASSERT_TRUE(SaveStatusFile(link.string(), m, error)) << error;
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+    EXPECT_EQ(Slurp(target).size(), 88u);
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // A dangling link gets its target created.
+    const fs::path dangling = t.path / "dangling.sts";
+    fs::create_symlink("made.sts", dangling);
+    ASSERT_TRUE(SaveStatusFile(dangling.string(), m, error)) << error;
+    EXPECT_EQ(Slurp(t.path / "made.sts").size(), 88u);
+    // A new file has the mode any new file would have.
+    const mode_t old = ::umask(027);
+    ASSERT_TRUE(SaveStatusFile((t.path / "new.sts").string(), m, error)) << error;
+    ::umask(old);
+    EXPECT_EQ(fs::status(t.path / "new.sts").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST(StatusFile, FailedSavesKeepTheOldFile) {
     TempDir t;
     SwitchModel m;
