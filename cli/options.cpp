@@ -145,6 +145,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (ports.empty()) return UsageError("no port: give one or more with --port");
     if (!o.output.empty() && ports.size() > 1)
         return UsageError("get -o saves one printer's settings: give one port");
+    // A port given twice would be opened twice; for USB it would also share the discovery's one module
+    // buffer (completeDeviceName) between two threads. So every port, USB too, appears once.
     std::map<std::string, std::string> seen;
     for (const std::string& given : ports) {
         const std::string name = PortName(given);
