@@ -1,6 +1,6 @@
 #include "cli/options.h"
 
-#include "res/strings.h"
+#include "pinwright_version.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -53,7 +53,7 @@ bool IsDevicePath(const std::string& port) {
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     CLI::App app{kDescription, "pinwright-cli"};
-    app.set_version_flag("--version", std::string("pinwright-cli ") + kVersionText);
+    app.set_version_flag("--version", std::string("pinwright-cli ") + PINWRIGHT_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
 

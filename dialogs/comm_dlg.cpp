@@ -1,5 +1,6 @@
 #include "dialogs/comm_dlg.h"
 
+#include "link/port_info.h"
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
 #include "res/resource.h"
@@ -22,6 +23,12 @@ const MessageMapEntry<CCommDlg> kMessageMap[] = {
     {IDC_COMM_DATABITS, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
     {IDC_COMM_PARITY, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
     {IDC_COMM_STOPBITS, CBN_SELCHANGE, &CCommDlg::OnSettingChanged},
+    // Devices come and go: the descriptions are looked up again whenever one is about to show.
+    {IDC_COM_PORT, CBN_DROPDOWN, &CCommDlg::OnPortTips},
+    {IDC_LPT_PORT, CBN_DROPDOWN, &CCommDlg::OnPortTips},
+    {IDC_COM_PORT, TTN_NEEDTEXT, &CCommDlg::OnPortTips},
+    {IDC_LPT_PORT, TTN_NEEDTEXT, &CCommDlg::OnPortTips},
+    {IDC_INTERFACE_USB, TTN_NEEDTEXT, &CCommDlg::OnPortTips},
 };
 
 constexpr std::int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
@@ -55,7 +62,21 @@ BOOL CCommDlg::OnInitDialog() {
     m_cbParity.SetCurSel(0);
     m_cbStopBits.SetCurSel(0);
     m_cbLptPort.SetCurSel(0);
+    OnPortTips();
     return TRUE;
+}
+
+void CCommDlg::OnPortTips() {
+    for (CComboBox* cb : {&m_cbComPort, &m_cbLptPort}) {
+        std::vector<std::string> tips;
+        for (int i = 0; i < cb->GetCount(); ++i) {
+            tips.push_back(PortInfoText(DescribePort(cb->GetLBText(i))));
+            cb->SetItemTip(i, tips.back());
+        }
+        const int sel = cb->GetCurSel();
+        cb->SetToolTip(sel >= 0 && sel < static_cast<int>(tips.size()) ? tips[sel] : std::string());
+    }
+    GetDlgItem(IDC_INTERFACE_USB)->SetToolTip(PortInfoText(DescribePort("USB")));
 }
 
 void CCommDlg::EnableTestButtons(BOOL bEnable) {
@@ -96,23 +117,26 @@ void CCommDlg::OnCheckCommunication() {
         m_port.m_strPort = "USB";
     }
 
+    // Every message of the check also says which device the chosen port stands for.
+    const std::string port = PortInfoText(DescribePort(m_port.m_strPort));
     if (!m_port.Open()) {
+        const std::string problem = m_port.Services().LastOpenProblem();
         AfxMessageBox("Can't open port and Printer is disconnected", MB_ICONEXCLAMATION,
-                      m_port.Services().LastOpenProblem());
+                      problem.empty() ? port : port + "\n" + problem);
         return;
     }
     switch (RunConnectionHandshake(m_port, m_nInterface)) {
     case HandshakeResult::PortError:
-        AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION);
+        AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION, port);
         return;
     case HandshakeResult::ReadError:
-        AfxMessageBox("Read Error", MB_ICONEXCLAMATION);
+        AfxMessageBox("Read Error", MB_ICONEXCLAMATION, port);
         return;
     case HandshakeResult::NoAnswer:
-        AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION);
+        AfxMessageBox("Can't connect printer. Please restart printer.", MB_ICONINFORMATION, port);
         return;
     case HandshakeResult::Connected:
-        AfxMessageBox("Printer is connected.", MB_ICONINFORMATION);
+        AfxMessageBox("Printer is connected.", MB_ICONINFORMATION, port);
         EnableTestButtons(TRUE);
         GetDlgItem(IDC_CHECK_COMM)->EnableWindow(FALSE);
         return;

@@ -32,6 +32,8 @@ class CCommDlg : public CDialog {
     void OnInterfaceUsb();
     void OnSettingChanged();
     void OnRunManager();
+    // The port items, the port boxes and "USB" say in their tooltips which device they stand for.
+    void OnPortTips();
 
   protected:
     BOOL OnInitDialog() override;

@@ -82,6 +82,9 @@ void CWnd::SetWindowText(const std::string& text) {
 std::string CWnd::GetWindowText() const {
     return Window() ? Window()->GetControlText(m_id) : std::string();
 }
+void CWnd::SetToolTip(const std::string& text) {
+    if (auto* w = Window()) w->SetControlTip(m_id, text);
+}
 
 int CButton::GetCheck() const {
     return Window() ? Window()->GetCheck(m_id) : 0;
@@ -104,6 +107,9 @@ int CComboBox::GetCount() const {
 }
 std::string CComboBox::GetLBText(int index) const {
     return Window() ? Window()->ComboGetLBText(m_id, index) : std::string();
+}
+void CComboBox::SetItemTip(int index, const std::string& text) {
+    if (auto* w = Window()) w->ComboSetItemTip(m_id, index, text);
 }
 
 void CProgressCtrl::SetRange(int lower, int upper) {

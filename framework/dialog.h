@@ -19,6 +19,9 @@ constexpr BOOL FALSE = 0;
 // Notifications.
 constexpr int BN_CLICKED = 0;
 constexpr int CBN_SELCHANGE = 1;
+constexpr int CBN_DROPDOWN = 7; // a combo box's list is about to show
+// A control's tooltip is about to show: the handler may bring its text up to date.
+constexpr int TTN_NEEDTEXT = -520;
 
 constexpr int CB_ERR = -1;
 
@@ -39,6 +42,10 @@ class DialogWindow {
     virtual void ComboSetCurSel(int id, int index) = 0;
     virtual int ComboGetCount(int id) const = 0;
     virtual std::string ComboGetLBText(int id, int index) const = 0;
+    // Tooltips, plain text: of a control, and of one item of a combo box's list. Empty removes one. A
+    // backend without tooltips may ignore them.
+    virtual void SetControlTip(int /*id*/, const std::string& /*text*/) {}
+    virtual void ComboSetItemTip(int /*id*/, int /*index*/, const std::string& /*text*/) {}
     virtual void ProgressSetRange(int id, int lower, int upper) = 0;
     virtual void ProgressSetStep(int id, int step) = 0;
     virtual void ProgressStepIt(int id) = 0;
@@ -83,6 +90,7 @@ class CWnd {
     BOOL IsWindowEnabled() const;
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
+    void SetToolTip(const std::string& text);
     explicit operator bool() const;
 
   protected:
@@ -105,6 +113,8 @@ class CComboBox : public CWnd {
     int SetCurSel(int index);
     int GetCount() const;
     std::string GetLBText(int index) const;
+    // The tooltip of one item of the list.
+    void SetItemTip(int index, const std::string& text);
 };
 
 class CProgressCtrl : public CWnd {

@@ -1,4 +1,5 @@
 // pinwright-sim: a virtual LTX-58x receipt printer on a pseudo-terminal.
+#include "pinwright_version.h"
 #include "sim/printer_engine.h"
 
 #include <cerrno>
@@ -52,6 +53,7 @@ Options:
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
   --help                show this text
+  --version             show the version
 
 Replies: GS I 1 -> "."; GS I 65/66/67 -> 5F text 00; GS ( E fn 1 -> 37 20 00; fn 4 -> 37 21, eight
 characters (pin 8 first), 00; DLE EOT 1 -> one status byte. Changes of fn 3 apply when fn 2 ends user
@@ -163,6 +165,9 @@ int main(int argc, char** argv) {
         std::string v;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("pinwright-sim " PINWRIGHT_VERSION);
             return 0;
         } else if (arg == "--trace") {
             trace = true;

@@ -33,6 +33,26 @@ namespace {
 constexpr const char* kIdProperty = "pwControlId";
 constexpr const char* kStepsProperty = "pwSteps";
 
+// Tooltips take rich text; ours are plain (device names and texts a device reports), kept on one line.
+QString PlainTip(const std::string& text) {
+    return text.empty() ? QString()
+                        : Qt::convertFromPlainText(QString::fromStdString(text), Qt::WhiteSpaceNoWrap);
+}
+
+// A combo box that tells its dialog when its list is about to show (CBN_DROPDOWN).
+class DropDownCombo final : public QComboBox {
+  public:
+    DropDownCombo(QWidget* parent, std::function<void()> onDropDown)
+        : QComboBox(parent), m_onDropDown(std::move(onDropDown)) {}
+    void showPopup() override {
+        m_onDropDown();
+        QComboBox::showPopup();
+    }
+
+  private:
+    std::function<void()> m_onDropDown;
+};
+
 class QtDialogWindow final : public QDialog, public DialogWindow {
   public:
     QtDialogWindow(CDialog& dlg, const DialogTemplate& t);
@@ -65,6 +85,13 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
         auto* c = qobject_cast<QComboBox*>(Find(id));
         return c && index >= 0 && index < c->count() ? c->itemText(index).toStdString() : std::string();
     }
+    void SetControlTip(int id, const std::string& text) override {
+        if (QWidget* w = Find(id)) w->setToolTip(PlainTip(text));
+    }
+    void ComboSetItemTip(int id, int index, const std::string& text) override {
+        auto* c = qobject_cast<QComboBox*>(Find(id));
+        if (c && index >= 0 && index < c->count()) c->setItemData(index, PlainTip(text), Qt::ToolTipRole);
+    }
     void ProgressSetRange(int id, int lower, int upper) override {
         if (auto* p = Progress(id)) p->setRange(lower, upper);
     }
@@ -84,6 +111,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     void EndModal(int result) override { done(result); }
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
@@ -131,6 +159,7 @@ QtDialogWindow::QtDialogWindow(CDialog& dlg, const DialogTemplate& t) : m_dlg(dl
             w->setProperty(kIdProperty, c.id);
             w->setObjectName(QStringLiteral("control_%1").arg(c.id));
             m_controls[c.id] = w;
+            w->installEventFilter(this); // tooltips ask the dialog first (TTN_NEEDTEXT)
         }
     }
     // Frames sit beneath the controls they surround, so they never take a click meant for one.
@@ -178,7 +207,7 @@ QWidget* QtDialogWindow::Build(const ControlTemplate& c, const DluMapper& map) {
     }
     case ControlKind::ComboDropList:
     case ControlKind::ComboDropDown: {
-        auto* cb = new QComboBox(this);
+        auto* cb = new DropDownCombo(this, [this, id] { m_dlg.Notify(id, CBN_DROPDOWN); });
         if (c.kind == ControlKind::ComboDropDown) {
             cb->setEditable(true);
             cb->setInsertPolicy(QComboBox::NoInsert);
@@ -270,6 +299,13 @@ void QtDialogWindow::ProgressSetPos(int id, int pos) {
     if (!p) return;
     p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
     p->repaint();
+}
+
+bool QtDialogWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::ToolTip)
+        if (QVariant id = watched->property(kIdProperty); id.isValid())
+            m_dlg.Notify(id.toInt(), TTN_NEEDTEXT);
+    return QDialog::eventFilter(watched, e); // the control then shows its tooltip as it now is
 }
 
 void QtDialogWindow::keyPressEvent(QKeyEvent* e) {

@@ -36,14 +36,19 @@ long PortNumber(const std::string& name) {
     return std::stol(digits);
 }
 
+} // namespace
+
+std::string SysfsRoot() {
+    const char* set = std::getenv("PINWRIGHT_SYSFS");
+    return set && *set ? set : "/sys";
+}
+
 bool RealUart(const std::string& sysClassTty, const std::string& name) {
     std::ifstream type(sysClassTty + "/" + name + "/type");
     int t = 0;
     if (!(type >> t)) return false;
     return t != 0; // PORT_UNKNOWN: a node the 8250 driver made without a UART behind it
 }
-
-} // namespace
 
 std::vector<std::string> SerialPortsPresent(const std::string& sysClassTty, const std::string& dev) {
     std::vector<std::string> ports;
@@ -54,8 +59,11 @@ std::vector<std::string> SerialPortsPresent(const std::string& sysClassTty, cons
     return ports;
 }
 
-std::string ResolveDeviceName(const std::string& name) {
-    if (auto slash = name.find('\\'); slash != std::string::npos) return name.substr(0, slash);
+std::string PortDevice(const std::string& name) {
+    if (name == "USB") {
+        auto devices = UsbPrinterDevices();
+        return devices.empty() ? std::string() : devices.front();
+    }
     const bool com = name.compare(0, 3, "COM") == 0;
     const bool lpt = name.compare(0, 3, "LPT") == 0;
     long n = (com || lpt) ? PortNumber(name) : 0;
@@ -65,7 +73,15 @@ std::string ResolveDeviceName(const std::string& name) {
     if (lpt) return "/dev/lp" + std::to_string(n - 1);
     auto ports = SerialPortsPresent();
     if (static_cast<std::size_t>(n) <= ports.size()) return ports[n - 1];
-    return "/dev/pinwright-no-serial-port-" + name; // nothing there: the open fails as "not found"
+    return {};
+}
+
+std::string ResolveDeviceName(const std::string& name) {
+    if (auto slash = name.find('\\'); slash != std::string::npos) return name.substr(0, slash);
+    if (name == "USB") return name; // the USB printer is found by the discovery, never opened by this name
+    std::string device = PortDevice(name);
+    return device.empty() ? "/dev/pinwright-no-serial-port-" + name // nothing there: "not found"
+                          : device;
 }
 
 namespace {

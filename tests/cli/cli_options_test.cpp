@@ -1,5 +1,6 @@
 // pinwright-cli's command line, case by case.
 #include "cli/options.h"
+#include "pinwright_version.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
     const std::vector<Case> cases = {
         {{}, 1, "A subcommand is required"},
         {{"--help"}, 0, "code-page PC437|Katakana|PC850"},
-        {{"--version"}, 0, "pinwright-cli 2005.3.29.2"},
+        {{"--version"}, 0, std::string("pinwright-cli ") + PINWRIGHT_VERSION + "\n"},
         {{"get"}, 1, "no port: give one or more with --port"},
         {{"-p", "COM8", "get"}, 1, "unknown port 'COM8'"},
         {{"-p", "LPT5", "get"}, 1, "unknown port 'LPT5'"},

@@ -4,9 +4,11 @@
 #include "framework/qt/qt_framework.h"
 #include "res/resource.h"
 #include "tests/support/dialog_test.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/scripted_printer.h"
 
 #include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 using namespace pw;
@@ -239,6 +241,77 @@ TEST_F(CommDialog, EnterChecksOnceAndThenNeitherPrintsNorCloses) {
         Click(dlg, IDC_RUN_MANAGER);
     });
     EXPECT_EQ(result, IDOK);
+}
+
+// The ports as this machine has them, from a sysfs tree the test builds.
+class CommDialogPorts : public CommDialog {
+  protected:
+    FakeSysfs sys;
+    const std::string ftdi = "COM1: /dev/ttyUSB0 (FTDI FT232R USB UART, USB 0403:6001)";
+    void SetUp() override {
+        CommDialog::SetUp();
+        sys.AddUsb("tty", "ttyUSB0", "FTDI", "FT232R USB UART", "0403", "6001");
+    }
+};
+
+TEST_F(CommDialogPorts, PortTooltipsSayWhichDeviceEachPortIsAndFollowDevicesThatComeAndGo) {
+    Run([&] {
+        EXPECT_EQ(ToolTip(dlg, IDC_COM_PORT), ftdi) << "the closed box describes its chosen port";
+        EXPECT_TRUE(QToolTip::isVisible());
+        EXPECT_NE(QToolTip::text().indexOf("FT232R USB UART"), -1);
+        EXPECT_EQ(ItemToolTip(dlg, IDC_COM_PORT, 0), ftdi);
+        EXPECT_EQ(ItemToolTip(dlg, IDC_COM_PORT, 1), "COM2: not present");
+        EXPECT_EQ(ToolTip(dlg, IDC_INTERFACE_USB), "USB: not present");
+
+        // Plugged in while the dialog is open: the next look sees them.
+        sys.AddUsb("tty", "ttyACM0", "Meridox", "LTX-582", "0519", "2013");
+        sys.AddUsb("usbmisc", "lp0", "MERIDOX", "LTX-580 <b>Receipt</b>", "0519", "0001");
+        EXPECT_EQ(ItemToolTip(dlg, IDC_COM_PORT, 1), "COM2: /dev/ttyACM0 (Meridox LTX-582, USB 0519:2013)");
+        EXPECT_EQ(ToolTip(dlg, IDC_INTERFACE_USB), "USB: " + (sys.root / "dev/usb/lp0").string() +
+                                                       " (MERIDOX LTX-580 <b>Receipt</b>, USB 0519:0001)")
+            << "what a device reports is shown as plain text";
+
+        Click(dlg, IDC_INTERFACE_PARALLEL);
+        sys.AddParallel("lp1");
+        EXPECT_EQ(ItemToolTip(dlg, IDC_LPT_PORT, 0), "LPT1: /dev/lp0, not present");
+        EXPECT_EQ(ItemToolTip(dlg, IDC_LPT_PORT, 1), "LPT2: /dev/lp1");
+        Choose(dlg, IDC_LPT_PORT, 1);
+        EXPECT_EQ(ToolTip(dlg, IDC_LPT_PORT), "LPT2: /dev/lp1");
+
+        // Pulled out: gone at the next look, and the ports after it move up.
+        sys.Unplug("tty", "ttyUSB0");
+        EXPECT_EQ(ToolTip(dlg, IDC_COM_PORT), "COM1: /dev/ttyACM0 (Meridox LTX-582, USB 0519:2013)");
+        EXPECT_EQ(ItemToolTip(dlg, IDC_COM_PORT, 1), "COM2: not present");
+
+        // The items keep the dialog's own texts.
+        EXPECT_EQ(Items(dlg, IDC_COM_PORT),
+                  (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"}));
+        EXPECT_EQ(Items(dlg, IDC_LPT_PORT), (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "LPT4"}));
+        EXPECT_EQ(Text(dlg, IDC_INTERFACE_USB), "USB");
+    });
+}
+
+TEST_F(CommDialogPorts, ConnectionMessagesNameTheDeviceInTheirDetail) {
+    Run([&] {
+        CheckConnected();
+        EXPECT_EQ(messages.shown.back(), (ShownMessage{"Printer is connected.", MB_ICONINFORMATION, {}}));
+        EXPECT_EQ(messages.shown.back().detail, ftdi);
+
+        Choose(dlg, IDC_COM_PORT, 4);
+        Click(dlg, IDC_CHECK_COMM);
+        EXPECT_EQ(messages.shown.back(),
+                  (ShownMessage{"Can't open port and Printer is disconnected", MB_ICONEXCLAMATION, {}}));
+        EXPECT_EQ(messages.shown.back().detail.rfind("COM5: not present", 0), 0u)
+            << messages.shown.back().detail;
+
+        Choose(dlg, IDC_COM_PORT, 0);
+        printer.On(kModelId, [](int) { return std::optional<Answer>(); });
+        Click(dlg, IDC_CHECK_COMM);
+        EXPECT_EQ(messages.shown.back(),
+                  (ShownMessage{"Can't connect printer. Please restart printer.", MB_ICONINFORMATION, {}}));
+        EXPECT_EQ(messages.shown.back().detail, ftdi);
+    });
+    dlg.m_port.Close();
 }
 
 } // namespace

@@ -164,6 +164,90 @@ TEST_F(SwitchEndToEnd, LineDropAtSetStatusIsReportedAndNothingIsApplied) {
     EXPECT_EQ(State(), "") << "nothing was applied";
 }
 
+// A printer switched off in the middle of a sequence and on again: the user is told, nothing half-done
+// shows or counts as success, and Change Comm Type with a new check brings everything back.
+class PowerCycle : public SwitchEndToEnd {
+  protected:
+    std::string link = (dir / "tty").string();
+    std::string state = (dir / "printer.state").string();
+    std::unique_ptr<SimProcess> sim;
+    void PowerOn(std::vector<std::string> faults = {}) {
+        sim.reset();
+        std::vector<std::string> args = {"--link", link, "--state", state};
+        args.insert(args.end(), faults.begin(), faults.end());
+        sim = std::make_unique<SimProcess>(args);
+    }
+    // Change Comm Type, and a new check at 115200 baud.
+    void Reconnect(CSwitchDlg& dlg) {
+        PushModalHandler([&](CDialog&) {
+            Choose(dlg.m_commDlg, IDC_COMM_BAUD, 4);
+            Click(dlg.m_commDlg, IDC_CHECK_COMM);
+            ASSERT_EQ(messages.Texts().back(), "Printer is connected.");
+            Click(dlg.m_commDlg, IDC_RUN_MANAGER);
+        });
+        Click(dlg, IDC_CHANGE_COMM);
+        EXPECT_TRUE(Enabled(dlg, IDC_GET_STATUS));
+    }
+    void RunLinked(std::function<void(CSwitchDlg&)> steps) {
+        ::setenv("PINWRIGHT_COM1", link.c_str(), 1);
+        CSwitchDlg dlg;
+        PushModalHandler([&](CDialog&) {
+            Choose(dlg.m_commDlg, IDC_COMM_BAUD, 4);
+            Click(dlg.m_commDlg, IDC_CHECK_COMM);
+            Click(dlg.m_commDlg, IDC_RUN_MANAGER);
+        });
+        PushModalHandler([&](CDialog&) {
+            ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Printer is connected."});
+            messages.shown.clear();
+            steps(dlg);
+        });
+        dlg.DoModal();
+    }
+};
+
+TEST_F(PowerCycle, DuringGetStatus) {
+    // The check takes 4 commands; the line drops once the switch 9 query of the first Get Status is answered.
+    PowerOn({"--fault", "hangup-after=13"});
+    RunLinked([&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{kPrinterDidNotAnswer});
+        EXPECT_EQ(Selection(dlg, IDC_CODE_PAGE), -1) << "nothing half-read is shown";
+        EXPECT_FALSE(Enabled(dlg, IDC_SET_STATUS));
+        EXPECT_EQ(ProgressPos(dlg, IDC_PROGRESS), 0);
+        PowerOn();
+        Reconnect(dlg);
+        messages.shown.clear();
+        Click(dlg, IDC_GET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Success to get status of printer."});
+        EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC850 (Multilingual)");
+    });
+}
+
+TEST_F(PowerCycle, DuringSetStatus) {
+    // Check 4, Get Status 11 (with identification), then Set Status: pre-check 4 and the mode notice;
+    // the printer goes off while in user setting mode, before any change command reached it.
+    PowerOn({"--fault", "hangup-after=20"});
+    RunLinked([&](CSwitchDlg& dlg) {
+        Click(dlg, IDC_GET_STATUS);
+        ASSERT_EQ(messages.Texts().back(), "Success to get status of printer.");
+        Choose(dlg, IDC_CODE_PAGE, 18);
+        messages.shown.clear();
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{kPrinterDidNotAnswer});
+        EXPECT_EQ(State(), "") << "a printer switched off in setting mode applies nothing";
+        PowerOn();
+        Reconnect(dlg);
+        messages.shown.clear();
+        Click(dlg, IDC_GET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Success to get status of printer."});
+        EXPECT_EQ(Text(dlg, IDC_CODE_PAGE), "PC850 (Multilingual)") << "the printer kept its settings";
+        Choose(dlg, IDC_CODE_PAGE, 18);
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts().back(), "Success to set status of printer");
+        EXPECT_NE(State().find("switch 2 = 11010100"), std::string::npos) << State();
+    });
+}
+
 // Identity replies the printer leaves unanswered or malformed only warn: the switches are still read.
 struct IdentityCase {
     const char* name;

@@ -1,29 +1,56 @@
 #!/usr/bin/env bash
-# Builds the Debian package and checks what it holds, what it depends on, that its metadata validates, and
-# that it unpacks and removes cleanly in a scratch root.
+# Builds the Debian package and checks what it holds, what it depends on, that every part of it names the
+# one version, that its metadata validates, that lintian finds no error or warning, and that it unpacks and
+# removes cleanly in a scratch root. Usage: check_deb.sh BUILD_DIR VERSION
 set -euo pipefail
 build="$1"
+version="$2"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb="$(ls "$work"/*.deb)"
 contents="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-for f in ./usr/bin/pinwright ./usr/bin/pinwright-sim \
+for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/applications/io.github.pinwright.Pinwright.desktop \
          ./usr/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml \
          ./usr/share/icons/hicolor/16x16/apps/pinwright.png ./usr/share/icons/hicolor/32x32/apps/pinwright.png \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
-         ./usr/share/man/man1/pinwright.1 ./usr/share/man/man1/pinwright-sim.1; do
+         ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
+         ./usr/share/man/man1/pinwright-sim.1.gz \
+         ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz; do
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
 for d in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 fonts-dejavu-core; do
   grep -q "$d" <<<"$depends" || { echo "undeclared dependency: $d (Depends: $depends)"; exit 1; }
 done
-[ "$(dpkg-deb -f "$deb" Version)" = "2005.3.29.2" ] || { echo "wrong version"; exit 1; }
 dpkg-deb -x "$deb" "$work/root"
-desktop-file-validate "$work/root/usr/share/applications/io.github.pinwright.Pinwright.desktop"
-appstreamcli validate --no-net --pedantic "$work/root/usr/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" >/dev/null
+r="$work/root/usr"
+
+# One version everywhere, and never below the package that was shipped.
+same() { [ "$2" = "$version" ] || { echo "$1 says '$2', not '$version'"; exit 1; }; }
+same "the package" "$(dpkg-deb -f "$deb" Version)"
+dpkg --compare-versions "$version" ge 2005.3.29.2 || { echo "$version would not upgrade 2005.3.29.2"; exit 1; }
+same "pinwright --version" "$(env -u DISPLAY -u QT_QPA_PLATFORM "$r/bin/pinwright" --version | awk '{print $2}')"
+same "pinwright-sim --version" "$("$r/bin/pinwright-sim" --version | awk '{print $2}')"
+same "pinwright-cli --version" "$("$r/bin/pinwright-cli" --version | awk '{print $2}')"
+for page in pinwright pinwright-cli pinwright-sim; do
+  same "$page(1)" "$(zcat "$r/share/man/man1/$page.1.gz" | awk -F'"' '/^\.TH/ {sub(/^pinwright /, "", $4); print $4}')"
+done
+zcat "$r/share/doc/pinwright/changelog.gz" >"$work/changelog"
+same "the changelog" "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
+same "the AppStream metadata" "$(grep -o '<release version="[^"]*"' "$r/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" |
+                                 head -n1 | cut -d'"' -f2)"
+
+# The man page renders as written (a line starting with a dot once swallowed a word).
+rendered="$(zcat "$r/share/man/man1/pinwright.1.gz" | groff -man -Tutf8 -rLL=200n -P-cbou 2>&1)"
+grep -q '/dev/lp0 to /dev/lp3\.' <<<"$rendered" || { echo "man page: LPT default not rendered"; exit 1; }
+
+desktop-file-validate "$r/share/applications/io.github.pinwright.Pinwright.desktop"
+appstreamcli validate --no-net --pedantic "$r/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" >/dev/null
+lintian --fail-on error,warning --display-info --no-tag-display-limit "$deb" ||
+  { echo "lintian found errors or warnings"; exit 1; }
+
 # Install and remove in a scratch root with its own package database.
 mkdir -p "$work/inst/var/lib/dpkg/updates" "$work/inst/var/lib/dpkg/info"
 touch "$work/inst/var/lib/dpkg/status"
@@ -31,4 +58,4 @@ dpkg --root="$work/inst" --force-depends --force-script-chrootless --force-not-r
 [ -x "$work/inst/usr/bin/pinwright" ] || { echo "not installed"; exit 1; }
 dpkg --root="$work/inst" --force-depends --force-script-chrootless --force-not-root -r pinwright >/dev/null
 [ ! -e "$work/inst/usr/bin/pinwright" ] || { echo "not removed"; exit 1; }
-echo "package: $(basename "$deb"), Depends: $depends"
+echo "package: $(basename "$deb"), Depends: $depends, lintian clean"

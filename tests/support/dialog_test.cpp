@@ -3,10 +3,14 @@
 #include "framework/qt/qt_framework.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 namespace pw::test {
@@ -71,6 +75,33 @@ int ProgressSteps(CDialog& dlg, int id) {
 int ProgressPos(CDialog& dlg, int id) {
     auto* p = qobject_cast<QProgressBar*>(Widget(dlg, id));
     return p ? p->value() : -1;
+}
+
+static std::string PlainText(const QString& tip) {
+    QTextDocument doc;
+    doc.setHtml(tip);
+    return doc.toPlainText().toStdString();
+}
+
+std::string ToolTip(CDialog& dlg, int id) {
+    QWidget* w = Widget(dlg, id);
+    if (!w) return {};
+    // The mouse resting on the control: the dialog may bring the tip up to date before it shows.
+    const QPoint at = w->rect().center();
+    QHelpEvent e(QEvent::ToolTip, at, w->mapToGlobal(at));
+    QApplication::sendEvent(w, &e);
+    return PlainText(w->toolTip());
+}
+
+std::string ItemToolTip(CDialog& dlg, int id, int index) {
+    auto* c = qobject_cast<QComboBox*>(Widget(dlg, id));
+    if (!c || index < 0 || index >= c->count()) return {};
+    c->showPopup();
+    const bool shown = c->view()->isVisible();
+    const std::string tip = PlainText(c->itemData(index, Qt::ToolTipRole).toString());
+    c->hidePopup();
+    if (!shown) ADD_FAILURE() << "the list of control " << id << " did not drop down";
+    return tip;
 }
 
 } // namespace pw::test

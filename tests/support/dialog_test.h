@@ -21,5 +21,9 @@ int Selection(CDialog& dlg, int id);
 std::vector<std::string> Items(CDialog& dlg, int id);
 int ProgressSteps(CDialog& dlg, int id);
 int ProgressPos(CDialog& dlg, int id);
+// The tooltip a control shows when the mouse rests on it, as plain text.
+std::string ToolTip(CDialog& dlg, int id);
+// The tooltip of an item of a combo box's list: the list is dropped, the item's tip read, the list closed.
+std::string ItemToolTip(CDialog& dlg, int id, int index);
 
 } // namespace pw::test

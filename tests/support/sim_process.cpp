@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,10 @@ SimProcess::SimProcess(std::vector<std::string> args, bool captureStderr) {
     }
     m_pid = ::fork();
     if (m_pid == 0) {
+        // The simulator ends with the test, even one that crashed: an orphan would hold the test's
+        // output open and keep its runner waiting.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() == 1) ::_exit(127);
         ::dup2(out[1], 1);
         if (!m_stderrFile.empty()) {
             int fd = ::open(m_stderrFile.c_str(), O_WRONLY | O_TRUNC);
@@ -62,7 +67,12 @@ int SimProcess::Stop() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
         int status = 0;
-        ::waitpid(m_pid, &status, 0);
+        // It ends within milliseconds of SIGTERM; one that does not is killed after 5 s.
+        for (int i = 0; i < 500 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+        }
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m_pid = -1;
     }
