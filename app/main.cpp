@@ -1,32 +1,15 @@
 // pinwright: the memory switch manager for LTX-58x receipt printers. Takes no arguments but --help and
 // --version, which are answered before Qt starts, so they work without a display.
+#include "app/arguments.h"
 #include "app/switch_app.h"
-#include "dialogs/switch_dlg.h"
 #include "framework/qt/qt_framework.h"
-#include "pinwright_version.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QStyleFactory>
 
-#include <cstdio>
-#include <string>
-
-namespace pw {
-
-int CSwitchApp::InitInstance() {
-    CSwitchDlg dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal(); // however it ends, the program ends
-    m_pMainWnd = nullptr;
-    return 0;
-}
-
-} // namespace pw
-
 namespace {
 pw::CSwitchApp theApp;
-
-const char* kUsage = "Usage: pinwright [--help | --version]\n";
 
 const char* kHelp = R"(
 Reads and writes the memory switches of LTX-580 and LTX-582 ESC/POS receipt printers: the serial line
@@ -46,33 +29,14 @@ Environment:
 The port lists show, as a tooltip, the device each port stands for. See pinwright(1).
 )";
 
-// --help and --version print and end the program; anything else is refused with status 2. Returns -1
-// when there are no arguments and the program should start.
-int HandleArguments(int argc, char** argv) {
-    if (argc < 2) return -1;
-    const std::string first = argv[1];
-    const bool help = first == "--help" || first == "-h", version = first == "--version";
-    if (argc == 2 && help) {
-        std::fputs(kUsage, stdout);
-        std::fputs(kHelp, stdout);
-        return 0;
-    }
-    if (argc == 2 && version) {
-        std::puts("pinwright " PINWRIGHT_VERSION);
-        return 0;
-    }
-    const char* unexpected = (help || version) ? argv[2] : argv[1];
-    std::fprintf(stderr, "pinwright: unexpected argument '%s'\n%sTry 'pinwright --help'.\n", unexpected,
-                 kUsage);
-    return 2;
-}
 } // namespace
 
 int main(int argc, char** argv) {
-    if (int status = HandleArguments(argc, argv); status >= 0) return status;
+    if (int status = pw::HandleArguments(argc, argv, kHelp); status >= 0) return status;
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("io.github.pinwright.Pinwright"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    pw::RegisterProgramResources();
     pw::qt::InstallQtFramework();
     theApp.InitInstance();
     return 0;

@@ -130,29 +130,28 @@ int CProgressCtrl::GetPos() const {
 
 // --- dialog ----------------------------------------------------------------------------------------------
 
-CDialog::CDialog(int templateId) : m_template(&FindDialogTemplate(templateId)) {}
+CDialog::CDialog(int templateId) : m_templateId(templateId) {}
 CDialog::~CDialog() = default;
 
 int CDialog::DoModal() {
     if (!Factory()) throw std::logic_error("no window backend installed");
+    m_template = &FindDialogTemplate(m_templateId);
     m_ended = false;
     m_result = IDCANCEL;
     m_window = Factory()(*this, *m_template);
-    OnInitDialog();
-    if (!m_ended) {
-        if (!Handlers().empty()) {
-            ModalHandler handler = std::move(Handlers().front());
-            Handlers().pop_front();
-            m_window->Show();
-            handler(*this);
-            if (!m_ended) EndDialog(IDCANCEL);
-        } else {
-            m_window->RunModal();
-            if (!m_ended) m_result = IDCANCEL;
-        }
-    }
+    m_window->RunModal();
     DestroyWindow();
-    return m_result;
+    return m_ended ? m_result : IDCANCEL;
+}
+
+void CDialog::HandleInitDialog() {
+    OnInitDialog();
+    if (m_ended || Handlers().empty()) return;
+    ModalHandler handler = std::move(Handlers().front());
+    Handlers().pop_front();
+    m_window->Show();
+    handler(*this);
+    if (!m_ended) EndDialog(IDCANCEL);
 }
 
 void CDialog::EndDialog(int result) {

@@ -4,6 +4,7 @@
 
 #include "framework/dialog_template.h"
 #include "framework/message_box.h"
+#include "framework/resources.h"
 
 #include <functional>
 #include <memory>
@@ -55,7 +56,9 @@ class DialogWindow {
     // The dialog's own menu of system commands (separator when text is empty).
     virtual void AppendSystemMenu(unsigned commandId, const std::string& text) = 0;
     virtual void Show() = 0;
-    virtual int RunModal() = 0;
+    // Runs the dialog modally: once the window and its controls are up, and before it shows, calls the
+    // dialog's HandleInitDialog; unless that ended the dialog, runs until EndModal.
+    virtual void RunModal() = 0;
     virtual void EndModal(int result) = 0;
 };
 
@@ -140,6 +143,9 @@ class CDialog {
     CWnd* GetDlgItem(int id);
     virtual BOOL DestroyWindow();
 
+    // Called by the backend once the window and its controls are up: OnInitDialog, then a test's modal
+    // handler when one waits.
+    void HandleInitDialog();
     // Called by the backend: a control's notification and a system command.
     void Notify(int id, int code);
     virtual void OnSysCommand(unsigned nID, long lParam);
@@ -159,7 +165,8 @@ class CDialog {
     virtual bool Dispatch(int id, int code);
 
   private:
-    const DialogTemplate* m_template;
+    int m_templateId;
+    const DialogTemplate* m_template = nullptr; // looked up when the dialog runs
     std::unique_ptr<DialogWindow> m_window;
     std::vector<std::unique_ptr<CWnd>> m_items;
     bool m_ended = false;

@@ -48,7 +48,4 @@ struct DialogTemplate {
     std::vector<int> RadioGroup(int firstId) const;
 };
 
-// Looks a template up among the program's resources (res/).
-const DialogTemplate& FindDialogTemplate(int id);
-
 } // namespace pw

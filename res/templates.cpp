@@ -1,11 +1,12 @@
 // Dialog templates 100 (About box), 102 (main dialog) and 136 (communication dialog), with their combo-box
 // lists, in template order (which is the tab order of the controls with a tab stop).
-#include "framework/dialog_template.h"
 #include "framework/message_box.h"
+#include "framework/resources.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "res/strings.h"
 
-#include <stdexcept>
+#include <string>
 
 namespace pw {
 
@@ -161,20 +162,10 @@ DialogTemplate AboutDialog() {
 
 } // namespace
 
-const DialogTemplate& FindDialogTemplate(int id) {
-    static const DialogTemplate comm = CommDialog();
-    static const DialogTemplate main = SwitchDialog();
-    static const DialogTemplate about = AboutDialog();
-    switch (id) {
-    case IDD_COMM_DIALOG:
-        return comm;
-    case IDD_SWITCH_DIALOG:
-        return main;
-    case IDD_ABOUTBOX:
-        return about;
-    default:
-        throw std::out_of_range("no dialog template " + std::to_string(id));
-    }
+void RegisterDialogTemplates() {
+    RegisterDialogTemplate(CommDialog());
+    RegisterDialogTemplate(SwitchDialog());
+    RegisterDialogTemplate(AboutDialog());
 }
 
 } // namespace pw

@@ -3,7 +3,7 @@
 #include "framework/dialog.h"
 #include "framework/file_dialog.h"
 #include "framework/qt/dlu_mapper.h"
-#include "res/icon.h"
+#include "framework/resources.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -107,8 +107,14 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
         m_systemMenu.emplace_back(commandId, text);
     }
     void Show() override { show(); }
-    int RunModal() override { return exec(); }
-    void EndModal(int result) override { done(result); }
+    void RunModal() override {
+        m_dlg.HandleInitDialog();
+        if (!m_ended) exec();
+    }
+    void EndModal(int result) override {
+        m_ended = true;
+        done(result);
+    }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -131,6 +137,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     std::map<int, int> m_steps;
     std::vector<std::pair<unsigned, std::string>> m_systemMenu;
     QPushButton* m_default = nullptr;
+    bool m_ended = false;
 };
 
 QtDialogWindow::QtDialogWindow(CDialog& dlg, const DialogTemplate& t) : m_dlg(dlg) {
@@ -409,12 +416,10 @@ FileDialogAnswer ShowFileDialog(const FileDialogRequest& req) {
 } // namespace
 
 QIcon AppIcon() {
-    static QIcon icon = [] {
-        QIcon i;
-        i.addPixmap(QPixmap(kIcon32));
-        i.addPixmap(QPixmap(kIcon16));
-        return i;
-    }();
+    const IconResource& resource = pw::AppIcon();
+    QIcon icon;
+    for (const char* const* xpm : {resource.image32, resource.image16})
+        if (xpm) icon.addPixmap(QPixmap(xpm));
     return icon;
 }
 

@@ -5,6 +5,7 @@
 #include "dialogs/switch_dlg.h"
 #include "framework/qt/qt_framework.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "tests/support/dialog_test.h"
 #include "tests/support/sim_process.h"
 
@@ -108,6 +109,7 @@ int main(int argc, char** argv) {
     const int runs = quick ? 1 : 7;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    RegisterProgramResources();
     qt::InstallQtFramework();
     SetMessageBoxPresenter([](const std::string&, unsigned, const std::string&) { return IDOK; });
 

@@ -7,6 +7,7 @@
 #include "framework/qt/qt_framework.h"
 #include "link/usb_discovery.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "tests/support/dialog_test.h"
 #include "tests/support/sim_process.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    RegisterProgramResources();
     qt::InstallQtFramework();
     test::MessageRecorder messages;
     std::FILE* quiet = std::tmpfile(); // the USB discovery's diagnostic lines

@@ -3,6 +3,7 @@
 // controls by id.
 #include "framework/dialog.h"
 #include "framework/qt/qt_framework.h"
+#include "res/resources.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    pw::RegisterProgramResources();
     pw::qt::InstallQtFramework();
     const int templateId = std::atoi(argv[1]), controlId = std::atoi(argv[2]);
     pw::CDialog dlg(templateId);
