@@ -14,18 +14,31 @@ namespace pw {
 
 namespace {
 
+// Paths are UTF-8 in the program (the file dialogs give them so) and UTF-16 at the API.
+std::wstring Wide(const std::string& utf8) {
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
 std::string Why(const std::string& what, const std::string& path, DWORD error) {
-    char text[256] = {};
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                               text, sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' '))
-        text[--n] = '\0';
-    const std::string reason = n > 0 ? std::string(text, n) : "Windows error " + std::to_string(error);
+    wchar_t text[256] = {};
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                               text, 256, nullptr);
+    while (n > 0 &&
+           (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L'.' || text[n - 1] == L' '))
+        text[--n] = L'\0';
+    std::string reason(static_cast<std::size_t>(n) * 3, '\0');
+    reason.resize(
+        static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), reason.data(),
+                                                       static_cast<int>(reason.size()), nullptr, nullptr)));
+    if (reason.empty()) reason = "Windows error " + std::to_string(error);
     return what + " " + path + ": " + reason + ".";
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -44,8 +57,8 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         tmp = folder + ".pinwright-" + std::to_string(::GetCurrentProcessId()) + "-" +
               std::to_string(::GetTickCount() + attempt);
-        file =
-            ::CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = ::CreateFileW(Wide(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
         if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -59,12 +72,13 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     const bool closed = ::CloseHandle(file) != 0;
     if (!ok || !closed) {
         error = Why("Cannot write", path, ok ? ::GetLastError() : writeError);
-        ::DeleteFileA(tmp.c_str());
+        ::DeleteFileW(Wide(tmp).c_str());
         return false;
     }
-    if (!::MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!::MoveFileExW(Wide(tmp).c_str(), Wide(path).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = Why("Cannot save", path, ::GetLastError());
-        ::DeleteFileA(tmp.c_str());
+        ::DeleteFileW(Wide(tmp).c_str());
         return false;
     }
     return true;
@@ -75,7 +89,7 @@ bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, s
         error = "Cannot load " + path + ": it is not a regular file.";
         return false;
     }
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = Why("Cannot open", path, ::GetLastError());

@@ -101,6 +101,24 @@ TEST(StatusFile, SaveReplacesTheFileWholeAndReadsBack) {
         << "no temporary left";
 }
 
+// Names come from the file dialogs in UTF-8, whatever the system's code page.
+TEST(StatusFile, NamesOutsideAsciiAreKept) {
+    TempDir t;
+    const fs::path file = t.path / fs::path(u8"Größe 5 €.sts");
+    const std::u8string name = file.u8string();
+    const std::string utf8(name.begin(), name.end());
+    SwitchModel m;
+    InitializeDefaults(m);
+    std::string error;
+    ASSERT_TRUE(SaveStatusFile(utf8, m, error)) << error;
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_EQ(fs::file_size(file), 88u);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(ReadStatusFile(utf8, bytes, error)) << error;
+    const auto expected = EncodeStatus(m);
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(expected.begin(), expected.end()));
+}
+
 TEST(StatusFile, FoldersAndMissingFilesAreRefusedWithTheirName) {
     TempDir t;
     SwitchModel m;
