@@ -27,7 +27,11 @@ int CFileDialog::DoModal() {
 }
 
 std::string CFileDialog::GetFileName() const {
+#ifdef _WIN32
+    auto slash = m_path.find_last_of("\\/");
+#else
     auto slash = m_path.find_last_of('/');
+#endif
     return slash == std::string::npos ? m_path : m_path.substr(slash + 1);
 }
 
