@@ -1,5 +1,6 @@
 #include "tests/support/dialog_test.h"
 
+#include "framework/qt/dlu_mapper.h"
 #include "framework/qt/qt_framework.h"
 
 #include <QAbstractButton>
@@ -36,6 +37,34 @@ void PressKey(CDialog& dlg, int qtKey) {
     QWidget* w = qt::DialogWidget(dlg);
     QWidget* target = w && w->focusWidget() ? w->focusWidget() : w;
     QTest::keyClick(target, static_cast<Qt::Key>(qtKey));
+}
+
+void Focus(CDialog& dlg, int id) {
+    if (QWidget* w = Widget(dlg, id)) w->setFocus(Qt::OtherFocusReason);
+}
+
+void PressEnter(CDialog& dlg) {
+    PressKey(dlg, Qt::Key_Return);
+}
+
+void PressEscape(CDialog& dlg) {
+    PressKey(dlg, Qt::Key_Escape);
+}
+
+PixelRect ControlRect(CDialog& dlg, int id) {
+    QWidget* w = Widget(dlg, id);
+    const QRect r = w ? w->geometry() : QRect();
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+PixelRect ClientRect(CDialog& dlg) {
+    QWidget* w = qt::DialogWidget(dlg);
+    return w ? PixelRect{0, 0, w->width(), w->height()} : PixelRect{};
+}
+
+BaseUnits DialogBaseUnits(CDialog&) {
+    const qt::DluMapper map(qt::DluMapper::PinnedFont());
+    return {map.BaseX(), map.BaseY()};
 }
 
 bool Enabled(CDialog& dlg, int id) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/dialog.h"
+#include "tests/support/backend_driver.h"
 #include "tests/support/file_dialog_script.h"
 #include "tests/support/recorders.h"
 
@@ -12,11 +13,8 @@
 
 namespace pw::test {
 
-void Click(CDialog& dlg, int id);
-void Choose(CDialog& dlg, int id, int index);
 void PressKey(CDialog& dlg, int qtKey);
 bool Enabled(CDialog& dlg, int id);
-bool Checked(CDialog& dlg, int id);
 std::string Text(CDialog& dlg, int id);
 int Selection(CDialog& dlg, int id);
 std::vector<std::string> Items(CDialog& dlg, int id);

@@ -50,3 +50,28 @@ wine_map_com() {
     { echo "wine_lib: could not set COM$1 in $WINEPREFIX within 60 s" >&2; return 1; }
   wine_stop
 }
+
+# wine_desktop_init: makes the prefix (wine_init) and readies it, once, for programs that show windows on
+# a virtual display: wine draws the window frames itself and places the windows (an Xvfb has no window
+# manager), and the prefix holds the Windows fonts wine ships (Tahoma, which "MS Shell Dlg" stands for,
+# and Marlett for the caption buttons); wine finds them only in the prefix's Fonts folder.
+wine_desktop_init() {
+  wine_init || return 1
+  (
+    flock -w 300 9 || { echo "wine_lib: waited 300 s for the lock on $WINEPREFIX" >&2; exit 1; }
+    [ -f "$WINEPREFIX/.pinwright-desktop" ] && exit 0
+    local reg="$WINEPREFIX/drive_c/pinwright-desktop.reg"
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Decorated"="N"\r\n"Managed"="N"\r\n' >"$reg"
+    wine_server_start
+    timeout -k 5 60 wine regedit /S 'C:\pinwright-desktop.reg' >/dev/null 2>&1 ||
+      { echo "wine_lib: could not set up the desktop of $WINEPREFIX within 60 s" >&2; exit 1; }
+    rm -f "$reg"
+    if ls /usr/share/wine/fonts/*.ttf >/dev/null 2>&1; then
+      cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    else
+      echo "wine_lib: no fonts in /usr/share/wine/fonts (Debian package fonts-wine): dialogs get a stand-in font" >&2
+    fi
+    wine_server_wait || exit 1
+    touch "$WINEPREFIX/.pinwright-desktop"
+  ) 9>"$WINEPREFIX.lock"
+}

@@ -1,0 +1,31 @@
+// A user at a dialog, the same calls on either backend of the framework: clicks, choices and keys on
+// controls found by their ids, and where the controls sit. Qt's are in dialog_test.cpp, Win32's in
+// win32_driver.cpp.
+#pragma once
+
+#include "framework/dialog.h"
+
+namespace pw::test {
+
+struct PixelRect {
+    int x = 0, y = 0, cx = 0, cy = 0;
+};
+struct BaseUnits {
+    int x = 0, y = 0;
+};
+
+void Click(CDialog& dlg, int id);
+// A pick from the combo box's list, as a user makes it.
+void Choose(CDialog& dlg, int id, int index);
+// The keyboard focus moves to the control, as a user's Tab or click would put it there.
+void Focus(CDialog& dlg, int id);
+void PressEnter(CDialog& dlg);
+void PressEscape(CDialog& dlg);
+bool Checked(CDialog& dlg, int id);
+// A control's place in the dialog's client area, and the client area itself, in pixels.
+PixelRect ControlRect(CDialog& dlg, int id);
+PixelRect ClientRect(CDialog& dlg);
+// The dialog's base units: the pixels of 4 horizontal and 8 vertical dialog units.
+BaseUnits DialogBaseUnits(CDialog& dlg);
+
+} // namespace pw::test
