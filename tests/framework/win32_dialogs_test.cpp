@@ -1,6 +1,7 @@
 // The program's dialogs on the Win32 backend, under wine: the About entry of the real system menu, the
 // application icon on every window, the file dialogs' request as Windows gets it, and the executable's
 // icon, manifest and version resources.
+#include "dialogs/comm_dlg.h"
 #include "dialogs/switch_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/win32/wide_text.h"
@@ -18,6 +19,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "framework/win32/native_file_dialog.h"
 
@@ -93,6 +96,44 @@ TEST_F(Win32Dialogs, SystemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
         PressEnter(about);
     });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+// The tooltip window a dialog made for its controls, if any.
+HWND TooltipOf(HWND dialog) {
+    struct Search {
+        HWND owner, found;
+    } search{dialog, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND h, LPARAM p) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(p);
+            wchar_t name[32] = {};
+            ::GetClassNameW(h, name, 32);
+            if (::GetWindow(h, GW_OWNER) != s->owner || ::lstrcmpiW(name, TOOLTIPS_CLASSW) != 0) return TRUE;
+            s->found = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(Win32Dialogs, PortListsTellTheirDeviceInATooltipAskedForWhenItShows) {
+    FakeDeviceServices os;
+    CCommDlg dlg(os);
+    PushModalHandler([&](CDialog& d) {
+        HWND tips = TooltipOf(win32::DialogHandle(d));
+        ASSERT_NE(tips, nullptr);
+        EXPECT_EQ(::SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0), 3) << "COM Port, LPT Port and USB";
+        // The text is asked for when the tip is about to show: the dialog's TTN_NEEDTEXT handler.
+        NMTTDISPINFOW info{};
+        info.hdr.hwndFrom = tips;
+        info.hdr.idFrom = reinterpret_cast<UINT_PTR>(win32::ControlHandle(d, IDC_COM_PORT));
+        info.hdr.code = TTN_GETDISPINFOW;
+        ::SendMessageW(win32::DialogHandle(d), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+        ASSERT_NE(info.lpszText, nullptr);
+        EXPECT_EQ(std::wstring(info.lpszText).rfind(L"COM1", 0), 0u) << win32::Narrow(info.lpszText);
+    });
+    dlg.DoModal();
 }
 
 TEST_F(Win32Dialogs, FileDialogsGetTheRequestUnchanged) {
