@@ -1,6 +1,6 @@
 #include "cli/port_job.h"
 
-#include "link/posix/device_names.h"
+#include "cli/platform.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
@@ -82,6 +82,7 @@ class PortRun {
                 Apply();
                 break;
             case Command::Show:
+            case Command::Ports:
                 break;
             }
         }
@@ -116,7 +117,7 @@ class PortRun {
         m_printer.m_nStopBits = m_line.stopBits;
         int ok = 0;
         if (IsDevicePath(r.port)) {
-            ok = m_printer.OpenDeviceFile(r.port, posix::DeviceFileKind(r.port));
+            ok = m_printer.OpenDeviceFile(r.port, DeviceFileKind(r.port));
         } else {
             m_printer.m_strPort = r.port;
             ok = m_printer.Open();
