@@ -47,10 +47,15 @@ bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_
             return true;
         }
         // Abandon the attempt: the read is woken and the thread ends; nothing of it reaches the shared
-        // reply or count after this.
+        // reply or count after this. Bytes it took between the look above and the stop are the printer's
+        // answer all the same.
         os.StopThread(st->g_hReaderThread);
         os.JoinThread(st->g_hReaderThread);
         st->g_hReaderThread = 0;
+        if (const int late = st->g_nUsbReplyLen.load(std::memory_order_acquire); late != 0) {
+            std::memcpy(reply, st->g_usbReply, static_cast<std::size_t>(late));
+            return true;
+        }
         os.Sleep(kReaderWaitMs);
         st->g_nUsbReplyLen.store(0);
         if (attempt == kReaderAttempts) return false;

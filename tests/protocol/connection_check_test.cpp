@@ -125,6 +125,17 @@ TEST_F(UsbHandshake, AnAbandonedReaderNeverTouchesTheNextAttempt) {
     EXPECT_EQ(os.threadsStopped, 1);
 }
 
+TEST_F(UsbHandshake, AReplyTakenJustBeforeTheStopIsKept) {
+    // The "." comes in after the attempt looked at the count and before it stopped the reader, which takes
+    // it: it is the printer's answer and must not be lost.
+    os.beforeStopThread = [&] {
+        dev->ReplyAt(os.Now(), {'.'});
+        os.Sleep(0); // the reader takes it
+    };
+    EXPECT_EQ(RunConnectionHandshake(port, kUsb), HandshakeResult::Connected);
+    EXPECT_EQ(os.threadsStarted, 1);
+}
+
 TEST_F(UsbHandshake, NonDotBytesHandOverToTheDirectRetries) {
     printer->On(kModelId, [](int nth) -> std::optional<Answer> {
         if (nth == 0) return Answer{{'?'}, 10};
