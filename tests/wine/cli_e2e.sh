@@ -5,7 +5,7 @@
 # Windows one through wine's COM1 (and, for the last get, "\\.\COM12") pointed at the simulator's
 # pseudo-terminal. The printer must receive the same bytes and send the same replies, both programs must
 # print the same and end the same, and the printers and the saved status files must end the same. Then,
-# on Windows: a port that is not there, and Ctrl-C during apply.
+# on Windows: a port that is not there, the list of ports, and Ctrl-C during apply.
 # Usage: cli_e2e.sh SIM LINUX_CLI WINDOWS_CLI WORK_DIR
 set -euo pipefail
 sim="$1" linux_cli="$2" windows_cli="$3" work="$4"
@@ -93,6 +93,16 @@ step windows 6-absent -p '\\.\COM13' check
 if [ "$(cat "$work/windows/6-absent.status")" != 2 ] || ! grep -q 'There is no COM13' "$work/windows/6-absent.err"; then
   echo "cli_e2e: \\\\.\\COM13 (not mapped) should end with status 2 and 'There is no COM13':" >&2
   cat "$work/windows/6-absent.status" "$work/windows/6-absent.err" >&2
+  fail=1
+fi
+
+echo "--- Windows: ports"
+step windows 7-ports --json ports
+if [ "$(cat "$work/windows/7-ports.status")" != 0 ] ||
+  ! tr -d '\r' <"$work/windows/7-ports.out" | grep -A2 '"port": "COM1"' | grep -q '"present": true' ||
+  [ "$(grep -c '"port": ' "$work/windows/7-ports.out")" != 12 ]; then
+  echo "cli_e2e: ports should list the dialogs' twelve ports, COM1 (mapped) present:" >&2
+  cat "$work/windows/7-ports.out" "$work/windows/7-ports.err" >&2
   fail=1
 fi
 
