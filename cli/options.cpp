@@ -1,10 +1,11 @@
 #include "cli/options.h"
 
+#include "cli/platform.h"
 #include "pinwright_version.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <filesystem>
+#include <cctype>
 #include <map>
 #include <sstream>
 
@@ -33,23 +34,11 @@ std::string PortName(const std::string& given) {
     return {};
 }
 
-// What a port stands for when telling whether two were given: a device file by where it leads.
-std::string Identity(const std::string& port) {
-    if (!IsDevicePath(port)) return port;
-    std::error_code ec;
-    auto p = std::filesystem::weakly_canonical(port, ec);
-    return ec ? port : p.string();
-}
-
 ParseOutcome UsageError(const std::string& text) {
     return {1, {}, "pinwright-cli: " + text + "\nRun with --help for more information.\n"};
 }
 
 } // namespace
-
-bool IsDevicePath(const std::string& port) {
-    return port.find('/') != std::string::npos;
-}
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     CLI::App app{kDescription, "pinwright-cli"};
@@ -59,8 +48,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
 
     std::vector<std::string> ports;
     app.add_option("-p,--port", ports,
-                   "COM1..COM7, LPT1..LPT4, USB, or a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0). "
-                   "Repeatable: the command runs on every port at once")
+                   std::string(PortHelp()) + ". Repeatable: the command runs on every port at once")
         ->type_name("PORT")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -96,6 +84,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     apply->add_option("FILE.sts", o.file, "the status file")->required();
     auto* show = app.add_subcommand("show", "print a status file's settings; no printer needed");
     show->add_option("FILE.sts", o.file, "the status file")->required();
+    auto* portList =
+        app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "
+                                    "stands for on this machine; no printer needed");
 
     std::string footer = "\nSetting keys and values of set (the same in the output):\n";
     for (const SettingKey& k : SettingKeys()) {
@@ -103,9 +94,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         for (const std::string& v : k.values) values += (values.empty() ? "" : "|") + v;
         footer += "  " + std::string(k.key) + " " + values + "\n";
     }
-    footer += "\nExamples:\n  pinwright-cli -p COM1 get\n  pinwright-cli -p /dev/ttyUSB0 --baud 115200 set "
-              "baud-rate=19200 code-page=PC858\n  pinwright-cli --json -p /dev/ttyUSB0 -p /dev/ttyUSB1 apply "
-              "shop.sts\n";
+    footer += std::string("\nExamples:\n") + UsageExamples();
     app.footer(footer);
 
     std::vector<const char*> argv;
@@ -126,6 +115,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*set) o.command = Command::Set;
     if (*apply) o.command = Command::Apply;
     if (*show) o.command = Command::Show;
+    if (*portList) o.command = Command::Ports;
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
     o.line.stopBits = stopBits == "1.5" ? 1 : stopBits == "2" ? 2 : 0;
 
@@ -142,6 +132,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         if (!ports.empty()) return UsageError("show reads a file only: it takes no --port");
         return {};
     }
+    if (o.command == Command::Ports) {
+        if (!ports.empty()) return UsageError("ports lists every port of the dialogs: it takes no --port");
+        return {};
+    }
     if (ports.empty()) return UsageError("no port: give one or more with --port");
     if (!o.output.empty() && ports.size() > 1)
         return UsageError("get -o saves one printer's settings: give one port");
@@ -152,7 +146,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         const std::string name = PortName(given);
         if (name.empty())
             return UsageError("unknown port '" + given + "' (COM1..COM7, LPT1..LPT4, USB or a device file)");
-        const std::string id = Identity(name);
+        const std::string id = PortIdentity(name);
         if (auto it = seen.find(id); it != seen.end())
             return UsageError("port " + name + " given twice" +
                               (it->second != name ? " (as " + it->second + ")" : ""));

@@ -1,6 +1,7 @@
 #include "cli/port_job.h"
 
-#include "link/posix/device_names.h"
+#include "cli/platform.h"
+#include "link/interruptible_device_services.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
@@ -25,6 +26,13 @@ std::string LineText(const LineOptions& l) {
 }
 
 // Time for the longest command (15 bytes) and the select after it to leave a serial line, ten bits a byte.
+// A stop cuts the port's sleeps short, but not this one: it is what lets the end of user setting mode
+// reach the printer before the close throws away what the line has not sent.
+DeviceServices& Uncut(DeviceServices& s) {
+    auto* cut = dynamic_cast<InterruptibleDeviceServices*>(&s);
+    return cut ? cut->Uncut() : s;
+}
+
 std::uint32_t DrainMs(const LineOptions& l) {
     return static_cast<std::uint32_t>(10 * 18 * 1000 / l.baud + 20);
 }
@@ -82,12 +90,13 @@ class PortRun {
                 Apply();
                 break;
             case Command::Show:
+            case Command::Ports:
                 break;
             }
         }
         // Closing a serial port throws away what the line has not sent yet: let the last command out.
         if (m_printer.m_hPort != kNoDevice && m_printer.m_nKind == kSerial)
-            m_printer.Services().Sleep(DrainMs(m_line));
+            Uncut(m_printer.Services()).Sleep(DrainMs(m_line));
         m_printer.Close();
         return r;
     }
@@ -116,7 +125,7 @@ class PortRun {
         m_printer.m_nStopBits = m_line.stopBits;
         int ok = 0;
         if (IsDevicePath(r.port)) {
-            ok = m_printer.OpenDeviceFile(r.port, posix::DeviceFileKind(r.port));
+            ok = m_printer.OpenDeviceFile(r.port, DeviceFileKind(r.port));
         } else {
             m_printer.m_strPort = r.port;
             ok = m_printer.Open();

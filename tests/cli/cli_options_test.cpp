@@ -25,7 +25,6 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "USB1", "get"}, 1, "unknown port 'USB1'"},
         {{"-p", "COM1", "-p", "com1", "get"}, 1, "port COM1 given twice"},
         {{"-p", "USB", "-p", "usb", "check"}, 1, "port USB given twice"},
-        {{"-p", "/dev/../dev/ttyS0", "-p", "/dev/ttyS0", "check"}, 1, "given twice"},
         {{"-p", "COM1", "--baud", "4800", "get"}, 1, "--baud"},
         {{"-p", "COM1", "--parity", "mark", "get"}, 1, "--parity"},
         {{"-p", "COM1", "--stop-bits", "3", "get"}, 1, "--stop-bits"},
@@ -40,6 +39,8 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "COM1", "get", "extra"}, 1, "extra"},
         {{"-p", "COM1", "-p", "COM2", "get", "-o", "x.sts"}, 1, "get -o saves one printer's settings"},
         {{"-p", "COM1", "check", "get"}, 1, ""},
+        {{"-p", "COM1", "ports"}, 1, "ports lists every port of the dialogs: it takes no --port"},
+        {{"ports", "extra"}, 1, "extra"},
     };
     for (const Case& c : cases) {
         Options o;
@@ -59,7 +60,7 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
     ASSERT_EQ(ParseArguments({"-p",
                               "com3",
                               "--port",
-                              "/dev/ttyUSB0",
+                              "lpt2",
                               "-p",
                               "Usb",
                               "--baud",
@@ -80,7 +81,7 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
                              o)
                   .exit,
               -1);
-    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM3", "/dev/ttyUSB0", "USB"})) << "in the order given";
+    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM3", "LPT2", "USB"})) << "in the order given";
     EXPECT_EQ(o.line, (LineOptions{115200, 7, 2, 1}));
     EXPECT_TRUE(o.json);
     EXPECT_EQ(o.trace, "t.log");
@@ -107,6 +108,10 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
     ASSERT_EQ(ParseArguments({"--json", "show", "a.sts"}, f).exit, -1);
     EXPECT_EQ(f.command, Command::Show);
     EXPECT_EQ(f.file, "a.sts");
+    Options p;
+    ASSERT_EQ(ParseArguments({"ports", "--json"}, p).exit, -1);
+    EXPECT_EQ(p.command, Command::Ports);
+    EXPECT_TRUE(p.json);
 }
 
 } // namespace
