@@ -41,7 +41,7 @@ layout=win_layout
 # Starts pinwright.exe and connects: Return presses "Check Communication", the default button, then
 # "Run Manager" is clicked. Sets $comm and $main; calls $1 (if given) with "communication" and "connected".
 wine_connect() {
-  wine "$program" >"$out/pinwright.out" 2>&1 &
+  timeout -k 5 240 wine "$program" >"$out/pinwright.out" 2>&1 &
   app=$!
   watch "$app" pinwright.exe "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
