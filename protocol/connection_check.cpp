@@ -75,7 +75,7 @@ HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
         return HandshakeResult::PortError;
 
     std::uint8_t reply[kReplyBufferSize] = {};
-    if (interfaceKind == kUsb) {
+    if (ReadsWholeReplies(interfaceKind)) {
         if (!RunUsbReaderAttempts(port, reply)) return HandshakeResult::ReadError;
     } else {
         os.Sleep(kFirstReadWaitMs);

@@ -68,7 +68,8 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
 enum class SequenceResult { Ok, NoAnswer, BadReply, NotWritten };
 
 // Reads switches 2, 9 and 1 and derives the selections into `out` (a copy of the model, changed only on
-// Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB) and ends with the printer selected.
+// Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB, network) and ends with the printer
+// selected.
 SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view);
 
 // The three change commands as they will be sent.
