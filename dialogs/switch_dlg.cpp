@@ -48,17 +48,6 @@ constexpr const char* kStatusFilter = "Status Files (*.sts)|*.sts|";
 constexpr unsigned kSaveFlags = 0x00A82022;
 constexpr unsigned kLoadFlags = 0x00A81022;
 
-const char* FailureText(SequenceResult r) {
-    switch (r) {
-    case SequenceResult::BadReply:
-        return kBadSwitchReply;
-    case SequenceResult::NotWritten:
-        return kSettingsNotWritten;
-    default:
-        return kPrinterDidNotAnswer;
-    }
-}
-
 } // namespace
 
 CSwitchDlg::CSwitchDlg(DeviceServices& services) : CDialog(IDD_SWITCH_DIALOG), m_commDlg(services) {}
@@ -165,7 +154,7 @@ void CSwitchDlg::OnGetStatus() {
     const SequenceResult r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
     if (r != SequenceResult::Ok) {
         // Nothing half-read is used: the model, the selections and the panel stay as they were.
-        AfxMessageBox(FailureText(r), MB_ICONEXCLAMATION);
+        AfxMessageBox(SequenceFailureText(r), MB_ICONEXCLAMATION);
         m_progress.SetPos(0);
         return;
     }
@@ -185,7 +174,7 @@ void CSwitchDlg::OnSetStatus() {
     UpdateData(TRUE);
     const SequenceResult r = WriteSwitches(m_commDlg.m_port, *this, *this);
     if (r != SequenceResult::Ok) {
-        AfxMessageBox(FailureText(r), MB_ICONEXCLAMATION);
+        AfxMessageBox(SequenceFailureText(r), MB_ICONEXCLAMATION);
         m_progress.SetPos(0);
         return;
     }

@@ -34,6 +34,7 @@ TimeLimits TransferTimeLimits() {
 CPrinterPort::CPrinterPort(DeviceServices& services) : m_services(&services) {}
 
 int CPrinterPort::Open() {
+    m_strDeviceFile.clear();
     if (m_strPort.compare(0, 3, "COM") == 0) {
         m_nKind = kSerial;
         return OpenSerial();
@@ -52,6 +53,22 @@ int CPrinterPort::Open() {
         return OpenNetwork();
     }
     return 0;
+}
+
+int CPrinterPort::OpenDeviceFile(const std::string& path, int kind) {
+    m_strPort = path;
+    m_strDeviceFile = path;
+    m_nKind = kind;
+    switch (kind) {
+    case kSerial:
+        return OpenSerial();
+    case kParallel:
+        return OpenParallel();
+    case kUsb:
+        return OpenUsb();
+    default:
+        return 0;
+    }
 }
 
 void CPrinterPort::ReleaseHeld() {
@@ -95,7 +112,8 @@ int CPrinterPort::OpenParallel() {
 
 int CPrinterPort::OpenUsb() {
     ReleaseHeld();
-    DeviceHandle h = OpenUsbPrinter(*m_services, kUsbSuffix);
+    DeviceHandle h = m_strDeviceFile.empty() ? OpenUsbPrinter(*m_services, kUsbSuffix)
+                                             : m_services->CreateFile(m_strDeviceFile, ShareMode::Exclusive);
     if (h == kInvalidHandle || h == kNoDevice) {
         m_hPort = kNoDevice;
         if (m_onProblem) m_onProblem(kUsbHandleFailure, m_services->LastOpenProblem());

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace pw {
@@ -19,8 +20,13 @@ inline bool ReadsWholeReplies(int kind) {
     return kind == kUsb || kind == kNetwork;
 }
 
-// The device services of the platform this program runs on.
+// The device services of the platform this program runs on. With $PINWRIGHT_TRACE set to a file name,
+// every byte on the line is also traced there (see tracing_device_services.h).
 DeviceServices& PlatformServices();
+// A device services object of its own, for a port that works beside others on another thread.
+std::unique_ptr<DeviceServices> NewPlatformServices();
+// The backend's own services, untraced (each backend defines it once).
+DeviceServices& NativeServices();
 
 class CPrinterPort {
   public:
@@ -28,6 +34,10 @@ class CPrinterPort {
     virtual ~CPrinterPort() = default; // releases the name only; owners Close() first
 
     int Open();
+    // Opens a device file by its path as the given kind, by the same rules as Open: serial with the line
+    // settings, parallel, or USB-like (reads end as soon as any bytes came). A USB write that loses the
+    // device opens this same file again instead of searching.
+    int OpenDeviceFile(const std::string& path, int kind);
     int Close();
     std::uint32_t Write(const void* data, std::uint32_t length);
     int Read(void* buffer, int length);
@@ -48,6 +58,7 @@ class CPrinterPort {
     std::string m_strPort = "COM1";
     DeviceHandle m_hPort = kNoDevice;
     std::int32_t m_nKind = kSerial;
+    std::string m_strDeviceFile; // set by OpenDeviceFile; empty when the port is opened by name
 
     // Told of a problem that no result carries to the caller: the USB printer could not be found (at
     // open, or again after a write lost it). The owner shows it: a message box, or a line on stderr.

@@ -6,11 +6,6 @@
 
 namespace pw {
 
-std::uint8_t g_usbReply[20];
-std::atomic<int> g_nUsbReplyLen{0};
-std::atomic<int> g_bReaderStarted{0};
-ThreadHandle g_hReaderThread = 0;
-
 namespace {
 constexpr int kReaderAttempts = 10;
 constexpr int kRetryReads = 10;
@@ -20,43 +15,49 @@ constexpr std::uint32_t kFirstReadWaitMs = 10;
 constexpr int kStartPollLimit = 5000; // 1 ms polls for the reader to start
 } // namespace
 
-int ReaderThreadProc(CPrinterPort* port) {
-    g_bReaderStarted.store(1);
+int ReaderThreadProc(CPrinterPort* port, UsbReaderState* state) {
+    state->g_bReaderStarted.store(1);
     std::uint8_t local[kReplyBufferSize] = {};
     int n = port->Read(local, static_cast<int>(kReplyBufferSize));
     if (n > 0) {
-        std::memcpy(g_usbReply, local, static_cast<std::size_t>(n));
-        g_nUsbReplyLen.store(n, std::memory_order_release); // the count last
+        std::memcpy(state->g_usbReply, local, static_cast<std::size_t>(n));
+        state->g_nUsbReplyLen.store(n, std::memory_order_release); // the count last
     }
     return 0;
 }
 
-bool RunUsbReaderAttempts(CPrinterPort& port, std::uint8_t* reply) {
+bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply) {
     DeviceServices& os = port.Services();
+    UsbReaderState* const st = &state;
     for (int attempt = 1; attempt <= kReaderAttempts; ++attempt) {
-        std::memset(g_usbReply, 0, sizeof g_usbReply);
+        std::memset(st->g_usbReply, 0, sizeof st->g_usbReply);
         std::memset(reply, 0, kReplyBufferSize);
-        g_nUsbReplyLen.store(0);
-        g_hReaderThread = 0;
-        g_hReaderThread = os.StartThread([&port] { ReaderThreadProc(&port); });
+        st->g_nUsbReplyLen.store(0);
+        st->g_hReaderThread = 0;
+        st->g_hReaderThread = os.StartThread([&port, st] { ReaderThreadProc(&port, st); });
         os.Sleep(kReaderWaitMs);
-        for (int polls = 0; !g_bReaderStarted.load() && polls < kStartPollLimit; ++polls) os.Sleep(1);
+        for (int polls = 0; !st->g_bReaderStarted.load() && polls < kStartPollLimit; ++polls) os.Sleep(1);
         os.Sleep(kReaderWaitMs);
-        const int count = g_nUsbReplyLen.load(std::memory_order_acquire);
-        g_bReaderStarted.store(0);
+        const int count = st->g_nUsbReplyLen.load(std::memory_order_acquire);
+        st->g_bReaderStarted.store(0);
         if (count != 0) {
-            std::memcpy(reply, g_usbReply, static_cast<std::size_t>(count));
-            os.JoinThread(g_hReaderThread);
-            g_hReaderThread = 0;
+            std::memcpy(reply, st->g_usbReply, static_cast<std::size_t>(count));
+            os.JoinThread(st->g_hReaderThread);
+            st->g_hReaderThread = 0;
             return true;
         }
         // Abandon the attempt: the read is woken and the thread ends; nothing of it reaches the shared
-        // reply or count after this.
-        os.StopThread(g_hReaderThread);
-        os.JoinThread(g_hReaderThread);
-        g_hReaderThread = 0;
+        // reply or count after this. Bytes it took between the look above and the stop are the printer's
+        // answer all the same.
+        os.StopThread(st->g_hReaderThread);
+        os.JoinThread(st->g_hReaderThread);
+        st->g_hReaderThread = 0;
+        if (const int late = st->g_nUsbReplyLen.load(std::memory_order_acquire); late != 0) {
+            std::memcpy(reply, st->g_usbReply, static_cast<std::size_t>(late));
+            return true;
+        }
         os.Sleep(kReaderWaitMs);
-        g_nUsbReplyLen.store(0);
+        st->g_nUsbReplyLen.store(0);
         if (attempt == kReaderAttempts) return false;
         if (Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return false;
         os.Sleep(kReaderWaitMs);
@@ -76,7 +77,8 @@ HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
 
     std::uint8_t reply[kReplyBufferSize] = {};
     if (ReadsWholeReplies(interfaceKind)) {
-        if (!RunUsbReaderAttempts(port, reply)) return HandshakeResult::ReadError;
+        UsbReaderState reader; // the reader thread is joined before every return below
+        if (!RunUsbReaderAttempts(port, reader, reply)) return HandshakeResult::ReadError;
     } else {
         os.Sleep(kFirstReadWaitMs);
         port.Read(reply, 1);

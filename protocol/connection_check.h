@@ -20,16 +20,19 @@ enum class HandshakeResult {
 // Runs the handshake on an open port. `interfaceKind` picks the reading path.
 HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind);
 
-// Shared between the user-interface thread and the USB reader thread.
-extern std::uint8_t g_usbReply[20];
-extern std::atomic<int> g_nUsbReplyLen;
-extern std::atomic<int> g_bReaderStarted;
-extern ThreadHandle g_hReaderThread; // touched by the user-interface thread only
+// What one handshake shares with its USB reader thread. The handshake owns it and hands the reader a
+// pointer, so handshakes on several ports at once never meet.
+struct UsbReaderState {
+    std::uint8_t g_usbReply[20] = {};
+    std::atomic<int> g_nUsbReplyLen{0};
+    std::atomic<int> g_bReaderStarted{0};
+    ThreadHandle g_hReaderThread = 0; // touched by the handshake's thread only
+};
 
-int ReaderThreadProc(CPrinterPort* port);
+int ReaderThreadProc(CPrinterPort* port, UsbReaderState* state);
 
 // Up to ten reader attempts; true with the reply in `reply` as soon as one brings bytes; false after ten
 // empty attempts or when the query could not be sent again.
-bool RunUsbReaderAttempts(CPrinterPort& port, std::uint8_t* reply);
+bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply);
 
 } // namespace pw

@@ -73,6 +73,17 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
 
 } // namespace
 
+const char* SequenceFailureText(SequenceResult r) {
+    switch (r) {
+    case SequenceResult::BadReply:
+        return kBadSwitchReply;
+    case SequenceResult::NotWritten:
+        return kSettingsNotWritten;
+    default:
+        return kPrinterDidNotAnswer;
+    }
+}
+
 void ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initialWaitMs,
                       SequenceView& view) {
     port.Services().Sleep(initialWaitMs);
@@ -99,6 +110,7 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
     if (Send(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return -1;
     os.Sleep(10);
     const std::string maker = ReadText(port, kind, 1000, view);
+    if (identity.maker) *identity.maker = maker;
     if (maker != kExpectedMaker) {
         view.Message(maker, MB_ICONEXCLAMATION);
         view.Message(kCompanyMismatch, MB_ICONEXCLAMATION);
@@ -154,7 +166,8 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
     return fail();
 }
 
-SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view) {
+SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view,
+                            std::string* switch1) {
     SwitchModel r = out;
     const bool usb = ReadsWholeReplies(kind);
     view.SetProgressPos(0);
@@ -186,6 +199,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
         return fail(res);
     const int autoFeed = body[4] - '0'; // pin 5, the fourth of the eight characters
+    const std::string switch1Pins(body + 1, body + 9);
     for (int i = 0; i < (usb ? 8 : 1); ++i) view.StepProgress();
 
     DeriveSelections(r, autoFeed);
@@ -195,6 +209,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size()) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
     out = r;
+    if (switch1) *switch1 = switch1Pins;
     return SequenceResult::Ok;
 }
 

@@ -29,6 +29,7 @@ class SequenceView {
 struct PrinterIdentity {
     std::string& firmware; // empty: identification still to run
     std::string& model;
+    std::string* maker = nullptr; // receives the maker text when given; the dialogs only compare it
 };
 
 constexpr const char* kExpectedMaker = "MERIDOX";
@@ -67,10 +68,14 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
 
 enum class SequenceResult { Ok, NoAnswer, BadReply, NotWritten };
 
+// What the user is told when a read or write sequence did not end Ok.
+const char* SequenceFailureText(SequenceResult r);
+
 // Reads switches 2, 9 and 1 and derives the selections into `out` (a copy of the model, changed only on
 // Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB, network) and ends with the printer
-// selected.
-SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view);
+// selected. `switch1`, when given, receives the eight characters of the switch 1 reply (pin 8 first) on Ok.
+SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view,
+                            std::string* switch1 = nullptr);
 
 // The three change commands as they will be sent.
 Cmd<15> BuildSwitch1Command(const SwitchModel& m);

@@ -56,6 +56,8 @@ Options:
                                           with --listen, close the connection and stop listening
                           info-silent=N[,N]  GS I N (65 firmware, 66 maker, 67 model) gets no reply
                           info-no-nul     identity texts end without their NUL
+                          ignore-writes   take switch changes in user setting mode but keep the old
+                                          switches (a printer whose settings do not take)
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
   --help                show this text
@@ -226,6 +228,8 @@ int main(int argc, char** argv) {
                 ok = ParseInt(val, f.hangupAfter);
             else if (name == "info-no-nul")
                 f.infoNoNul = true;
+            else if (name == "ignore-writes")
+                f.ignoreWrites = true;
             else if (name == "info-silent")
                 ok = ParseIntList(val, f.infoSilent);
             else if (name == "from")

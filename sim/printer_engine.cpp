@@ -121,7 +121,7 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                     }
                     Command(out, {});
                 } else if (fn == 3 && (params.size() - 1) % 9 == 0) {
-                    if (m_settingMode) {
+                    if (m_settingMode && !(faults.ignoreWrites && FaultsActive())) {
                         for (std::size_t g = 1; g + 9 <= params.size(); g += 9) {
                             const int sw = params[g];
                             if (sw < 1 || sw > 9) continue;

@@ -22,6 +22,7 @@ struct Faults {
     int hangupAfter = -1;        // the line drops after this many commands
     std::vector<int> infoSilent; // GS I n queries (65 firmware, 66 maker, 67 model) that get no reply
     bool infoNoNul = false;      // identity texts end without their NUL
+    bool ignoreWrites = false;   // switch changes are taken and answered as usual but never stored
     int from = 0;                // the other faults start after this many commands
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -83,9 +84,50 @@ std::string ResolveDeviceName(const std::string& name) {
                           : device;
 }
 
-std::vector<std::string> UsbPrinterDevices() {
+namespace {
+std::string UsbDir() {
     const char* set = std::getenv("PINWRIGHT_USB_DIR");
-    std::string dir = (set && *set) ? set : "/dev/usb";
+    return (set && *set) ? set : "/dev/usb";
+}
+
+bool LpName(const std::string& name) {
+    return name.size() > 2 && name.compare(0, 2, "lp") == 0 &&
+           std::all_of(name.begin() + 2, name.end(), ::isdigit);
+}
+
+// A folder as an absolute path without a trailing separator, for comparing.
+std::filesystem::path Folder(const std::filesystem::path& dir) {
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(dir, ec).lexically_normal();
+    return p.has_filename() ? p : p.parent_path();
+}
+
+// -1 when the name alone does not tell.
+int KindByName(const std::filesystem::path& p) {
+    const std::filesystem::path dir = Folder(p.parent_path());
+    const std::string name = p.filename().string();
+    if (dir == "/dev/usb" || dir == Folder(UsbDir())) return 2;
+    if (dir == "/dev" && LpName(name)) return 1;
+    return -1;
+}
+} // namespace
+
+int DeviceFileKind(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path p = path;
+    for (int links = 0; links < 8; ++links) { // follows links, not loops
+        if (int kind = KindByName(p); kind >= 0) return kind;
+        std::error_code ec;
+        if (!fs::is_symlink(p, ec)) break;
+        const fs::path target = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return 0;
+}
+
+std::vector<std::string> UsbPrinterDevices() {
+    const std::string dir = UsbDir();
     std::vector<std::string> paths;
     for (auto& [n, name] : Numbered(dir, "lp")) paths.push_back(dir + "/" + name);
     return paths;

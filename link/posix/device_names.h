@@ -27,6 +27,11 @@ std::string PortDevice(const std::string& name);
 // names the printer channel of that device), and any other name unchanged.
 std::string ResolveDeviceName(const std::string& name);
 
+// The kind of port a device file is (0 serial, 1 parallel, 2 USB), from its name: the USB printer devices
+// (/dev/usb/lpN, or lpN under $PINWRIGHT_USB_DIR) are USB, /dev/lpN is parallel, anything else (a terminal)
+// is serial. A symbolic link is judged by its own name first, then by what it points to.
+int DeviceFileKind(const std::string& path);
+
 // The USB printer devices under $PINWRIGHT_USB_DIR (default /dev/usb): lp0, lp1, ... in numeric order.
 std::vector<std::string> UsbPrinterDevices();
 

@@ -3,9 +3,13 @@
 
 namespace pw {
 
-DeviceServices& PlatformServices() {
+DeviceServices& NativeServices() {
     static posix::PosixDeviceServices services;
     return services;
+}
+
+std::unique_ptr<DeviceServices> NewPlatformServices() {
+    return std::make_unique<posix::PosixDeviceServices>();
 }
 
 } // namespace pw

@@ -3,9 +3,13 @@
 
 namespace pw {
 
-DeviceServices& PlatformServices() {
+DeviceServices& NativeServices() {
     static win32::Win32DeviceServices services;
     return services;
+}
+
+std::unique_ptr<DeviceServices> NewPlatformServices() {
+    return std::make_unique<win32::Win32DeviceServices>();
 }
 
 } // namespace pw

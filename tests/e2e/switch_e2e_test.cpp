@@ -37,7 +37,11 @@ class SwitchEndToEnd : public ::testing::Test {
     }
     // Connects on COM1 to the simulator and runs `steps` in the main dialog.
     void Run(SimProcess& sim, std::function<void(CSwitchDlg&)> steps) {
-        ::setenv("PINWRIGHT_COM1", sim.PtyPath().c_str(), 1);
+        Run(sim.PtyPath(), std::move(steps));
+    }
+    // The same with COM1 at `port` (a link that a new simulator may take over).
+    void Run(const std::string& port, std::function<void(CSwitchDlg&)> steps) {
+        ::setenv("PINWRIGHT_COM1", port.c_str(), 1);
         CSwitchDlg dlg;
         PushModalHandler([&](CDialog&) {
             Choose(dlg.m_commDlg, IDC_COMM_BAUD, 4);
@@ -188,27 +192,12 @@ class PowerCycle : public SwitchEndToEnd {
         Click(dlg, IDC_CHANGE_COMM);
         EXPECT_TRUE(Enabled(dlg, IDC_GET_STATUS));
     }
-    void RunLinked(std::function<void(CSwitchDlg&)> steps) {
-        ::setenv("PINWRIGHT_COM1", link.c_str(), 1);
-        CSwitchDlg dlg;
-        PushModalHandler([&](CDialog&) {
-            Choose(dlg.m_commDlg, IDC_COMM_BAUD, 4);
-            Click(dlg.m_commDlg, IDC_CHECK_COMM);
-            Click(dlg.m_commDlg, IDC_RUN_MANAGER);
-        });
-        PushModalHandler([&](CDialog&) {
-            ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Printer is connected."});
-            messages.shown.clear();
-            steps(dlg);
-        });
-        dlg.DoModal();
-    }
 };
 
 TEST_F(PowerCycle, DuringGetStatus) {
     // The check takes 4 commands; the line drops once the switch 9 query of the first Get Status is answered.
     PowerOn({"--fault", "hangup-after=13"});
-    RunLinked([&](CSwitchDlg& dlg) {
+    Run(link, [&](CSwitchDlg& dlg) {
         Click(dlg, IDC_GET_STATUS);
         EXPECT_EQ(messages.Texts(), std::vector<std::string>{kPrinterDidNotAnswer});
         EXPECT_EQ(Selection(dlg, IDC_CODE_PAGE), -1) << "nothing half-read is shown";
@@ -227,7 +216,7 @@ TEST_F(PowerCycle, DuringSetStatus) {
     // Check 4, Get Status 11 (with identification), then Set Status: pre-check 4 and the mode notice;
     // the printer goes off while in user setting mode, before any change command reached it.
     PowerOn({"--fault", "hangup-after=20"});
-    RunLinked([&](CSwitchDlg& dlg) {
+    Run(link, [&](CSwitchDlg& dlg) {
         Click(dlg, IDC_GET_STATUS);
         ASSERT_EQ(messages.Texts().back(), "Success to get status of printer.");
         Choose(dlg, IDC_CODE_PAGE, 18);

@@ -60,4 +60,27 @@ TEST(DeviceNames, UsbPrintersAreListedInNumericOrder) {
                                              (t.path / "lp10").string()}));
 }
 
+TEST(DeviceNames, DeviceFileKindFromItsNameOrWhereItLeads) {
+    TempDir t;
+    ::setenv("PINWRIGHT_USB_DIR", (t.path / "usb").string().c_str(), 1);
+    fs::create_directories(t.path / "usb");
+    std::ofstream(t.path / "target");
+    fs::create_symlink(t.path / "target", t.path / "usb" / "lp0");
+    fs::create_symlink("/dev/usb/lp7", t.path / "printer");
+    fs::create_symlink("/dev/lp2", t.path / "parallel");
+    EXPECT_EQ(DeviceFileKind("/dev/ttyUSB0"), 0);
+    EXPECT_EQ(DeviceFileKind("/dev/ttyS3"), 0);
+    EXPECT_EQ(DeviceFileKind("/dev/pts/4"), 0);
+    EXPECT_EQ(DeviceFileKind("/dev/lp0"), 1);
+    EXPECT_EQ(DeviceFileKind("/dev/lpfoo"), 0) << "lp and digits only";
+    EXPECT_EQ(DeviceFileKind("/dev/usb/lp0"), 2);
+    EXPECT_EQ(DeviceFileKind("/dev/usb/../usb/lp1"), 2);
+    EXPECT_EQ(DeviceFileKind((t.path / "usb" / "lp0").string()), 2) << "by its own name first";
+    EXPECT_EQ(DeviceFileKind((t.path / "usb/").string() + "lp0"), 2);
+    EXPECT_EQ(DeviceFileKind((t.path / "printer").string()), 2) << "then by the link's target";
+    EXPECT_EQ(DeviceFileKind((t.path / "parallel").string()), 1);
+    EXPECT_EQ(DeviceFileKind((t.path / "target").string()), 0);
+    ::unsetenv("PINWRIGHT_USB_DIR");
+}
+
 } // namespace

@@ -390,3 +390,55 @@ TEST(IsUsbSupportedOS, AnswersYesOnLinux) {
 }
 
 } // namespace
+
+namespace {
+
+// A device file given by its path opens by the rules of its kind, and a USB one is never searched for.
+TEST_F(PortTest, DeviceFilesOpenAsTheirKindByTheSameRules) {
+    pw::test::FakeDevice& tty = os.AddDevice("/dev/ttyUSB0");
+    port.m_nBaudRate = 38400;
+    port.m_nByteSize = 8;
+    port.m_nParity = 1;
+    ASSERT_EQ(port.OpenDeviceFile("/dev/ttyUSB0", kSerial), 1);
+    EXPECT_EQ(port.m_nKind, kSerial);
+    EXPECT_EQ(tty.settings.baudRate, 38400u);
+    EXPECT_EQ(tty.settings.flags & kFlagParity, kFlagParity);
+    EXPECT_EQ(tty.limits.readTotalConstant, 5000u);
+    EXPECT_EQ(tty.limits.readInterval, 0u) << "a serial read waits for every byte asked for";
+    port.Close();
+
+    pw::test::FakeDevice& lp = os.AddDevice("/dev/lp1");
+    ASSERT_EQ(port.OpenDeviceFile("/dev/lp1", kParallel), 1);
+    EXPECT_EQ(port.m_nKind, kParallel);
+    EXPECT_EQ(lp.limits.readInterval, kMaxDword);
+    port.Close();
+
+    pw::test::FakeDevice& usb = os.AddDevice("/dev/usb/lp3");
+    os.usbInterfaces = {"/dev/usb/lp0"};
+    ASSERT_EQ(port.OpenDeviceFile("/dev/usb/lp3", kUsb), 1);
+    EXPECT_EQ(port.m_nKind, kUsb);
+    EXPECT_EQ(usb.limits.readInterval, kMaxDword) << "reads end as soon as any bytes came";
+    // A write that loses the device opens the same file again.
+    usb.acceptScript = [calls = 0](int, std::uint32_t n) mutable {
+        return calls++ == 0 ? WriteOutcome{WriteOutcome::Fail, 0, kErrorAccessDenied, 0}
+                            : WriteOutcome::All(n);
+    };
+    EXPECT_EQ(port.Write("ab", 2), 2u);
+    EXPECT_EQ(os.opened,
+              (std::vector<std::string>{"/dev/ttyUSB0", "/dev/lp1", "/dev/usb/lp3", "/dev/usb/lp3"}));
+    EXPECT_TRUE(messages.shown.empty());
+    port.Close();
+
+    EXPECT_EQ(port.OpenDeviceFile("/dev/usb/lp9", kUsb), 0);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Fail to get USB Handle"});
+    EXPECT_EQ(port.m_hPort, kNoDevice);
+
+    // Opening by name again forgets the file: "USB" searches.
+    os.AddDevice("/dev/usb/lp0");
+    os.AddDevice("/dev/usb/lp0\\USB0/4");
+    port.m_strPort = "USB";
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(os.opened.back(), "/dev/usb/lp0\\USB0/4");
+}
+
+} // namespace

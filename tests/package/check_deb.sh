@@ -10,12 +10,13 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb="$(ls "$work"/*.deb)"
 contents="$(dpkg-deb -c "$deb" | awk '{print $6}')"
-for f in ./usr/bin/pinwright ./usr/bin/pinwright-sim \
+for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/applications/io.github.pinwright.Pinwright.desktop \
          ./usr/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml \
          ./usr/share/icons/hicolor/16x16/apps/pinwright.png ./usr/share/icons/hicolor/32x32/apps/pinwright.png \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
-         ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-sim.1.gz \
+         ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
+         ./usr/share/man/man1/pinwright-sim.1.gz \
          ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz; do
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
@@ -32,7 +33,8 @@ same "the package" "$(dpkg-deb -f "$deb" Version)"
 dpkg --compare-versions "$version" ge 2005.3.29.2 || { echo "$version would not upgrade 2005.3.29.2"; exit 1; }
 same "pinwright --version" "$(env -u DISPLAY -u QT_QPA_PLATFORM "$r/bin/pinwright" --version | awk '{print $2}')"
 same "pinwright-sim --version" "$("$r/bin/pinwright-sim" --version | awk '{print $2}')"
-for page in pinwright pinwright-sim; do
+same "pinwright-cli --version" "$("$r/bin/pinwright-cli" --version | awk '{print $2}')"
+for page in pinwright pinwright-cli pinwright-sim; do
   same "$page(1)" "$(zcat "$r/share/man/man1/$page.1.gz" | awk -F'"' '/^\.TH/ {sub(/^pinwright /, "", $4); print $4}')"
 done
 zcat "$r/share/doc/pinwright/changelog.gz" >"$work/changelog"

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace pw;
 using namespace pw::test;
 
@@ -123,6 +125,17 @@ TEST_F(UsbHandshake, AnAbandonedReaderNeverTouchesTheNextAttempt) {
     EXPECT_EQ(os.threadsStopped, 1);
 }
 
+TEST_F(UsbHandshake, AReplyTakenJustBeforeTheStopIsKept) {
+    // The "." comes in after the attempt looked at the count and before it stopped the reader, which takes
+    // it: it is the printer's answer and must not be lost.
+    os.beforeStopThread = [&] {
+        dev->ReplyAt(os.Now(), {'.'});
+        os.Sleep(0); // the reader takes it
+    };
+    EXPECT_EQ(RunConnectionHandshake(port, kUsb), HandshakeResult::Connected);
+    EXPECT_EQ(os.threadsStarted, 1);
+}
+
 TEST_F(UsbHandshake, NonDotBytesHandOverToTheDirectRetries) {
     printer->On(kModelId, [](int nth) -> std::optional<Answer> {
         if (nth == 0) return Answer{{'?'}, 10};
@@ -142,6 +155,40 @@ TEST_F(UsbHandshake, DirectRetriesAreBoundedByTheReadLimit) {
     const std::uint32_t t0 = os.Now();
     EXPECT_EQ(RunConnectionHandshake(port, kUsb), HandshakeResult::NoAnswer);
     EXPECT_LE(os.Now() - t0, 200u + 10u * (100u + 5000u));
+}
+
+// Each handshake keeps its reader's reply, count and flag to itself: a port whose printer never answers
+// must not see the reply that another port's reader just took, nor lose its own to the other's reset.
+TEST(UsbHandshakes, TwoPortsAtOnceKeepTheirReaderStateApart) {
+    std::FILE* sink = std::tmpfile();
+    SetDiscoveryOutput(sink);
+    struct Side {
+        FakeDeviceServices os;
+        FakeDevice& dev = AddUsbPrinter(os);
+        ScriptedPrinter printer{os, dev};
+        CPrinterPort port{os};
+        HandshakeResult result = HandshakeResult::PortError;
+        Side() {
+            port.m_strPort = "USB";
+            EXPECT_EQ(port.Open(), 1);
+        }
+    };
+    for (int round = 0; round < 20; ++round) {
+        Side silent, answering;
+        answering.printer.Always(kModelId, {'.'}, 10);
+        std::thread a([&] { silent.result = RunConnectionHandshake(silent.port, kUsb); });
+        std::thread b([&] {
+            for (int i = 0; i < 5; ++i) answering.result = RunConnectionHandshake(answering.port, kUsb);
+        });
+        a.join();
+        b.join();
+        ASSERT_EQ(silent.result, HandshakeResult::ReadError) << "round " << round;
+        ASSERT_EQ(silent.os.threadsStarted, 10);
+        ASSERT_EQ(answering.result, HandshakeResult::Connected) << "round " << round;
+        ASSERT_EQ(answering.os.threadsStarted, 5) << "one reader a handshake, round " << round;
+    }
+    SetDiscoveryOutput(nullptr);
+    std::fclose(sink);
 }
 
 } // namespace

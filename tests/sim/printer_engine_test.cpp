@@ -93,6 +93,21 @@ TEST(PrinterEngine, StagedChangesApplyOnlyWhenTheModeEnds) {
     EXPECT_EQ(p.Feed(Query(9)), SwitchReply("01100000"));
 }
 
+TEST(PrinterEngine, IgnoreWritesAnswersAsUsualButKeepsTheOldSwitches) {
+    PrinterEngine p;
+    p.faults.ignoreWrites = true;
+    int applied = 0;
+    p.onSettingsApplied = [&] { ++applied; };
+    EXPECT_EQ(p.Feed(kSetupIn), B({0x37, 0x20, 0x00}));
+    p.Feed(Change(9, "01100002"));
+    p.Feed(Change(2, "11010122"));
+    p.Feed(kSetupOut);
+    EXPECT_EQ(applied, 1) << "the mode ends and the printer resets as usual";
+    EXPECT_FALSE(p.InSettingMode());
+    EXPECT_EQ(p.Feed(Query(9)), SwitchReply("10000000"));
+    EXPECT_EQ(p.SwitchText(2), "00010100");
+}
+
 TEST(PrinterEngine, TwoLeavesPinsAsTheyWere) {
     PrinterEngine p;
     p.SetSwitchText(1, "10111011");

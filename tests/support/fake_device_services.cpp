@@ -1,5 +1,7 @@
 #include "tests/support/fake_device_services.h"
 
+#include <utility>
+
 #include <chrono>
 #include <thread>
 
@@ -351,6 +353,7 @@ ThreadHandle FakeDeviceServices::StartThread(std::function<void()> body) {
 }
 
 void FakeDeviceServices::StopThread(ThreadHandle t) {
+    if (auto hook = std::exchange(beforeStopThread, nullptr)) hook();
     std::unique_lock lock(m_mutex);
     auto it = m_workers.find(t);
     if (it == m_workers.end()) return;

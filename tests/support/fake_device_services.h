@@ -98,6 +98,9 @@ class FakeDeviceServices : public DeviceServices {
     void JoinThread(ThreadHandle t) override;
 
     int threadsStarted = 0, threadsStopped = 0;
+    // Runs once, on the test's thread, as a StopThread call begins: lets a test put bytes on the line in the
+    // window between the caller's last look and the stop.
+    std::function<void()> beforeStopThread;
 
   private:
     struct Worker;

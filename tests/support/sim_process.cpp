@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
@@ -14,6 +15,8 @@
 namespace pw::test {
 
 std::string SimProcess::BinaryPath() {
+    // A copy of the tests run elsewhere (as another user, say) finds the program through the environment.
+    if (const char* path = std::getenv("PINWRIGHT_SIM"); path && *path) return path;
     return PINWRIGHT_SIM_PATH;
 }
 

@@ -1,0 +1,165 @@
+#include "cli/options.h"
+
+#include "pinwright_version.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+namespace pw::cli {
+
+namespace {
+
+const char* kDescription =
+    "Reads, changes, applies and verifies the memory switches of LTX-58x receipt printers, on several "
+    "ports at once.\nResults go to standard output, messages to standard error. Exit status: 0 done, "
+    "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
+    "4 a setting did not take, 130 interrupted; several ports: the highest.";
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The port as the rest of the program names it, or empty when it names no port.
+std::string PortName(const std::string& given) {
+    if (IsDevicePath(given)) return given;
+    const std::string up = Upper(given);
+    if (up == "USB") return up;
+    if (up.size() == 4 && up.compare(0, 3, "COM") == 0 && up[3] >= '1' && up[3] <= '7') return up;
+    if (up.size() == 4 && up.compare(0, 3, "LPT") == 0 && up[3] >= '1' && up[3] <= '4') return up;
+    return {};
+}
+
+// What a port stands for when telling whether two were given: a device file by where it leads.
+std::string Identity(const std::string& port) {
+    if (!IsDevicePath(port)) return port;
+    std::error_code ec;
+    auto p = std::filesystem::weakly_canonical(port, ec);
+    return ec ? port : p.string();
+}
+
+ParseOutcome UsageError(const std::string& text) {
+    return {1, {}, "pinwright-cli: " + text + "\nRun with --help for more information.\n"};
+}
+
+} // namespace
+
+bool IsDevicePath(const std::string& port) {
+    return port.find('/') != std::string::npos;
+}
+
+ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
+    CLI::App app{kDescription, "pinwright-cli"};
+    app.set_version_flag("--version", std::string("pinwright-cli ") + PINWRIGHT_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+
+    std::vector<std::string> ports;
+    app.add_option("-p,--port", ports,
+                   "COM1..COM7, LPT1..LPT4, USB, or a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0). "
+                   "Repeatable: the command runs on every port at once")
+        ->type_name("PORT")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--baud", o.line.baud, "line speed to talk at (default 9600)")
+        ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}));
+    app.add_option("--data-bits", o.line.dataBits, "7 or 8 (default 8)")->check(CLI::IsMember({7, 8}));
+    std::string parity = "none", stopBits = "1";
+    app.add_option("--parity", parity, "none, odd or even (default none)")
+        ->check(CLI::IsMember({"none", "odd", "even"}));
+    app.add_option("--stop-bits", stopBits, "1, 1.5 or 2 (default 1)")
+        ->check(CLI::IsMember({"1", "1.5", "2"}));
+    app.add_flag("--json", o.json, "one JSON object per port, in a JSON array when several");
+    app.add_option("--trace", o.trace, "write every byte sent and received to FILE, with time and direction")
+        ->type_name("FILE");
+
+    auto* check = app.add_subcommand("check", "the connection check of the communication dialog");
+    auto* selfTest = app.add_subcommand("self-test", "print the printer's test page 1 or 2");
+    selfTest->add_option("PAGE", o.selfTest, "1 or 2")->required()->check(CLI::IsMember({1, 2}));
+    auto* get = app.add_subcommand("get", "identification and switches 2, 9, 1, as Get Status");
+    get->add_option("-o,--output", o.output, "also save the settings as a status file")
+        ->type_name("FILE.sts");
+    auto* set = app.add_subcommand(
+        "set", "read the switches, change the named settings, write them as Set Status, read back");
+    std::vector<std::string> assignments;
+    set->add_option("KEY=VALUE", assignments,
+                    "baud-rate 9600|19200|38400|57600|115200, data-bits 7|8, parity none|odd|even, "
+                    "flow-control dtr-dsr|xon-xoff, auto-cutter partial|full, auto-line-feed on|off, "
+                    "code-page PC437|Katakana|PC850|PC860|PC863|PC865|WPC1252|PC866|PC852|PC858|PC864|"
+                    "Thai42|WPC1253|WPC1251|PC737|Thai16|WPC1255|PC855|PC857")
+        ->required();
+    auto* apply =
+        app.add_subcommand("apply", "write a status file's settings (Load Status, Set Status), read back");
+    apply->add_option("FILE.sts", o.file, "the status file")->required();
+    auto* show = app.add_subcommand("show", "print a status file's settings; no printer needed");
+    show->add_option("FILE.sts", o.file, "the status file")->required();
+
+    std::string footer = "\nSetting keys and values of set (the same in the output):\n";
+    for (const SettingKey& k : SettingKeys()) {
+        std::string values;
+        for (const std::string& v : k.values) values += (values.empty() ? "" : "|") + v;
+        footer += "  " + std::string(k.key) + " " + values + "\n";
+    }
+    footer += "\nExamples:\n  pinwright-cli -p COM1 get\n  pinwright-cli -p /dev/ttyUSB0 --baud 115200 set "
+              "baud-rate=19200 code-page=PC858\n  pinwright-cli --json -p /dev/ttyUSB0 -p /dev/ttyUSB1 apply "
+              "shop.sts\n";
+    app.footer(footer);
+
+    std::vector<const char*> argv;
+    argv.push_back("pinwright-cli");
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        std::ostringstream out, err;
+        const int code = app.exit(e, out, err);
+        if (code == 0) return {0, out.str(), err.str()};
+        return {1, out.str(), err.str()};
+    }
+
+    if (*check) o.command = Command::Check;
+    if (*selfTest) o.command = Command::SelfTest;
+    if (*get) o.command = Command::Get;
+    if (*set) o.command = Command::Set;
+    if (*apply) o.command = Command::Apply;
+    if (*show) o.command = Command::Show;
+    o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
+    o.line.stopBits = stopBits == "1.5" ? 1 : stopBits == "2" ? 2 : 0;
+
+    for (const std::string& a : assignments) {
+        std::string error;
+        auto parsed = ParseAssignment(a, error);
+        if (!parsed) return UsageError(error);
+        for (const Assignment& earlier : o.changes)
+            if (earlier.key == parsed->key) return UsageError(std::string(parsed->key->key) + " given twice");
+        o.changes.push_back(*parsed);
+    }
+
+    if (o.command == Command::Show) {
+        if (!ports.empty()) return UsageError("show reads a file only: it takes no --port");
+        return {};
+    }
+    if (ports.empty()) return UsageError("no port: give one or more with --port");
+    if (!o.output.empty() && ports.size() > 1)
+        return UsageError("get -o saves one printer's settings: give one port");
+    // A port given twice would be opened twice; for USB it would also share the discovery's one module
+    // buffer (completeDeviceName) between two threads. So every port, USB too, appears once.
+    std::map<std::string, std::string> seen;
+    for (const std::string& given : ports) {
+        const std::string name = PortName(given);
+        if (name.empty())
+            return UsageError("unknown port '" + given + "' (COM1..COM7, LPT1..LPT4, USB or a device file)");
+        const std::string id = Identity(name);
+        if (auto it = seen.find(id); it != seen.end())
+            return UsageError("port " + name + " given twice" +
+                              (it->second != name ? " (as " + it->second + ")" : ""));
+        seen.emplace(id, name);
+        o.ports.push_back(name);
+    }
+    return {};
+}
+
+} // namespace pw::cli

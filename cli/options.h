@@ -1,0 +1,37 @@
+// The command line of pinwright-cli: what to do, on which ports, with which line settings.
+#pragma once
+
+#include "cli/settings_table.h"
+
+#include <string>
+#include <vector>
+
+namespace pw::cli {
+
+enum class Command { Check, SelfTest, Get, Set, Apply, Show };
+
+struct Options {
+    std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case
+    LineOptions line;
+    bool json = false;
+    std::string trace;
+    Command command = Command::Check;
+    int selfTest = 0;                // self-test
+    std::string output;              // get -o
+    std::vector<Assignment> changes; // set
+    std::string file;                // apply, show
+};
+
+// How parsing ended: `exit` -1 to go on; otherwise end at once with that code after printing `out` on
+// standard output (help, version) and `err` on standard error (a usage error).
+struct ParseOutcome {
+    int exit = -1;
+    std::string out, err;
+};
+
+ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& options);
+
+// A device file is named by a path; anything else must be one of the dialogs' port names.
+bool IsDevicePath(const std::string& port);
+
+} // namespace pw::cli

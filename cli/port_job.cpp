@@ -1,0 +1,258 @@
+#include "cli/port_job.h"
+
+#include "link/interruptible_device_services.h"
+#include "link/posix/device_names.h"
+#include "link/printer_port.h"
+#include "protocol/commands.h"
+#include "protocol/connection_check.h"
+#include "protocol/switch_sequences.h"
+#include "settings/status_file.h"
+
+namespace pw::cli {
+
+void MessageLog::Line(const std::string& port, const std::string& text) {
+    std::lock_guard lock(m_mutex);
+    std::fprintf(m_out, "%s: %s\n", port.c_str(), text.c_str());
+    std::fflush(m_out);
+}
+
+namespace {
+
+constexpr const char* kCantOpen = "Can't open port and Printer is disconnected";
+
+std::string LineText(const LineOptions& l) {
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[l.parity] + kStop[l.stopBits];
+}
+
+// Time for the longest command (15 bytes) and the select after it to leave a serial line, ten bits a byte.
+// A stop cuts the port's sleeps short, but not this one: it is what lets the end of user setting mode
+// reach the printer before the close throws away what the line has not sent.
+DeviceServices& Uncut(DeviceServices& s) {
+    auto* cut = dynamic_cast<InterruptibleDeviceServices*>(&s);
+    return cut ? cut->Uncut() : s;
+}
+
+std::uint32_t DrainMs(const LineOptions& l) {
+    return static_cast<std::uint32_t>(10 * 18 * 1000 / l.baud + 20);
+}
+
+// The sequences' view: no progress bar and no controls; messages go to standard error. Once stopped, the
+// failures of cut-short reads are not the printer's and are not shown.
+class CliView : public SequenceView {
+  public:
+    CliView(const std::string& port, MessageLog& log, const std::atomic<bool>& stop)
+        : m_port(port), m_log(log), m_stop(stop) {}
+    void SetProgressPos(int) override {}
+    void StepProgress() override {}
+    void RefreshControls() override {}
+    void SelectCodePage(int) override {}
+    void Message(const std::string& text, unsigned) override {
+        last = text;
+        if (!m_stop.load()) m_log.Line(m_port, text);
+    }
+    std::string last;
+
+  private:
+    std::string m_port;
+    MessageLog& m_log;
+    const std::atomic<bool>& m_stop;
+};
+
+class PortRun {
+  public:
+    PortRun(const std::string& name, const PortJob& job, DeviceServices& services,
+            const std::atomic<bool>& stop, MessageLog& log)
+        : m_job(job), m_printer(services), m_stop(stop), m_log(log), m_view(name, log, stop),
+          m_line(job.line) {
+        r.port = name;
+        m_printer.m_onProblem = [this](const std::string& text, const std::string& detail) {
+            if (!m_stop.load()) m_log.Line(r.port, detail.empty() ? text : text + " (" + detail + ")");
+        };
+    }
+
+    PortResult Run() {
+        if (Open()) {
+            switch (m_job.command) {
+            case Command::Check:
+                Handshake();
+                break;
+            case Command::SelfTest:
+                SelfTest();
+                break;
+            case Command::Get:
+                Get();
+                break;
+            case Command::Set:
+                Set();
+                break;
+            case Command::Apply:
+                Apply();
+                break;
+            case Command::Show:
+                break;
+            }
+        }
+        // Closing a serial port throws away what the line has not sent yet: let the last command out.
+        if (m_printer.m_hPort != kNoDevice && m_printer.m_nKind == kSerial)
+            Uncut(m_printer.Services()).Sleep(DrainMs(m_line));
+        m_printer.Close();
+        return r;
+    }
+
+  private:
+    bool Fail(int code, const std::string& text, bool shown = false) {
+        r.exit = code;
+        r.error = text;
+        if (!shown) m_log.Line(r.port, text);
+        return false;
+    }
+
+    // True when a stop was asked for: the port ends here, saying how far it got.
+    bool Stopped(const char* how) {
+        if (!m_stop.load()) return false;
+        r.interrupted = true;
+        Fail(kExitInterrupted, std::string("interrupted; ") + how);
+        return true;
+    }
+
+    bool Open() {
+        if (Stopped("nothing was sent")) return false;
+        m_printer.m_nBaudRate = m_line.baud;
+        m_printer.m_nByteSize = m_line.dataBits;
+        m_printer.m_nParity = m_line.parity;
+        m_printer.m_nStopBits = m_line.stopBits;
+        int ok = 0;
+        if (IsDevicePath(r.port)) {
+            ok = m_printer.OpenDeviceFile(r.port, posix::DeviceFileKind(r.port));
+        } else {
+            m_printer.m_strPort = r.port;
+            ok = m_printer.Open();
+        }
+        if (ok) return true;
+        const std::string detail = m_printer.Services().LastOpenProblem();
+        return Fail(kExitCannotOpen,
+                    detail.empty() ? kCantOpen : std::string(kCantOpen) + " (" + detail + ")");
+    }
+
+    bool Handshake() {
+        if (Stopped("nothing was sent")) return false;
+        const HandshakeResult h = RunConnectionHandshake(m_printer, m_printer.m_nKind);
+        if (Stopped("nothing was written")) return false;
+        switch (h) {
+        case HandshakeResult::Connected:
+            return true;
+        case HandshakeResult::PortError:
+            return Fail(kExitNoAnswer, "Port error! Check printer's port, please.");
+        case HandshakeResult::ReadError:
+            return Fail(kExitNoAnswer, "Read Error");
+        case HandshakeResult::NoAnswer:
+            break;
+        }
+        return Fail(kExitNoAnswer, kCantConnect);
+    }
+
+    void SelfTest() {
+        if (!Handshake()) return;
+        if (Stopped("nothing was printed")) return;
+        const bool sent = m_job.selfTest == 1 ? Send(m_printer, CMD_SELF_TEST_1) == CMD_SELF_TEST_1.size()
+                                              : Send(m_printer, CMD_SELF_TEST_2) == CMD_SELF_TEST_2.size();
+        if (!sent) Fail(kExitNoAnswer, "The self test command did not go out whole.");
+    }
+
+    // The pre-check with the identification (once per connection), as before Get Status and Set Status.
+    bool PreCheck(const char* ifStopped) {
+        if (Stopped(ifStopped)) return false;
+        PrinterIdentity identity{r.firmware, r.model, &r.maker};
+        const int ok = CheckPrinter(m_printer, m_printer.m_nKind, identity, m_view);
+        if (Stopped(ifStopped)) return false;
+        return ok ? true : Fail(kExitNoAnswer, m_view.last, true);
+    }
+
+    bool Read(const char* ifStopped) {
+        if (Stopped(ifStopped)) return false;
+        SwitchModel read = r.state;
+        std::string switch1;
+        const SequenceResult res = ReadSwitches(m_printer, m_printer.m_nKind, read, m_view, &switch1);
+        if (Stopped(ifStopped)) return false;
+        if (res != SequenceResult::Ok) return Fail(kExitNoAnswer, SequenceFailureText(res));
+        r.state = read;
+        r.pins = PinsRead(read, switch1);
+        r.haveState = true;
+        return true;
+    }
+
+    void Get() {
+        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        if (m_job.output.empty()) return;
+        // Save Status takes the selections as the combo boxes show them: a baud rate without an item is none.
+        SwitchModel save = r.state;
+        if (save.m_nBaudSel < 0 || save.m_nBaudSel >= kBaudRateCount) save.m_nBaudSel = -1;
+        std::string error;
+        if (!SaveStatusFile(m_job.output, save, error)) Fail(kExitUsage, error);
+    }
+
+    void Set() {
+        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        SwitchModel m = r.state;
+        for (const Assignment& a : m_job.changes) cli::Apply(a, m);
+        if (!PreCheck("nothing was written")) return;
+        if (Write(m)) ReadBack(m);
+    }
+
+    void Apply() {
+        if (!PreCheck("nothing was written")) return;
+        if (Write(m_job.loaded)) ReadBack(m_job.loaded);
+    }
+
+    bool Write(const SwitchModel& m) {
+        if (Stopped("nothing was written")) return false;
+        r.haveState = false; // what was read before no longer stands
+        const SequenceResult res = WriteSwitches(m_printer, m, m_view);
+        if (res == SequenceResult::Ok) {
+            if (Stopped("the settings were written, but not read back")) return false;
+            return true;
+        }
+        if (Stopped("user setting mode was ended before every setting was written")) return false;
+        return Fail(kExitNoAnswer, SequenceFailureText(res));
+    }
+
+    // After the printer's restart (WriteSwitches waited for it): read the switches again, on a serial line
+    // at the line settings just written, and compare every written pin.
+    void ReadBack(const SwitchModel& written) {
+        const SwitchPins pins = PinsToWrite(written);
+        if (m_printer.m_nKind == kSerial) {
+            const LineOptions after = LineAfterWrite(pins, m_line);
+            if (!(after == m_line)) {
+                m_printer.Close();
+                m_line = after;
+                m_log.Line(r.port, "reading back at " + LineText(m_line));
+                if (!Open()) return;
+            }
+        }
+        if (!PreCheck("the settings were written, but not read back")) return;
+        if (!Read("the settings were written, but not read back")) return;
+        r.notTaken = SettingsNotTaken(pins, r.pins);
+        if (r.notTaken.empty()) return;
+        std::string names;
+        for (const std::string& k : r.notTaken) names += (names.empty() ? "" : ", ") + k;
+        Fail(kExitNotTaken, "the printer did not take " + names);
+    }
+
+    const PortJob& m_job;
+    CPrinterPort m_printer;
+    const std::atomic<bool>& m_stop;
+    MessageLog& m_log;
+    CliView m_view;
+    LineOptions m_line;
+    PortResult r;
+};
+
+} // namespace
+
+PortResult RunPort(const std::string& port, const PortJob& job, DeviceServices& services,
+                   const std::atomic<bool>& stop, MessageLog& log) {
+    return PortRun(port, job, services, stop, log).Run();
+}
+
+} // namespace pw::cli

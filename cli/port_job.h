@@ -1,0 +1,63 @@
+// The printer work of one port for one command, through the dialogs' own sequences: the connection check,
+// a self test, the pre-check with identification, reading and writing the switches, and the read-back that
+// tells which settings a printer did not take. Runs on the port's own thread with its own port object.
+#pragma once
+
+#include "cli/options.h"
+#include "link/device_services.h"
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace pw::cli {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1; // also a bad status file
+constexpr int kExitCannotOpen = 2;
+constexpr int kExitNoAnswer = 3; // also an unreadable reply
+constexpr int kExitNotTaken = 4;
+constexpr int kExitInterrupted = 130;
+
+// Messages on standard error, "PORT: text", one whole line at a time from any thread.
+class MessageLog {
+  public:
+    explicit MessageLog(std::FILE* out) : m_out(out) {}
+    void Line(const std::string& port, const std::string& text);
+
+  private:
+    std::mutex m_mutex;
+    std::FILE* m_out;
+};
+
+// What one port is asked to do.
+struct PortJob {
+    Command command = Command::Check;
+    LineOptions line;
+    int selfTest = 0;
+    std::string output;              // get: status file to save
+    std::vector<Assignment> changes; // set
+    SwitchModel loaded;              // apply: the status file's model
+};
+
+struct PortResult {
+    std::string port;
+    int exit = kExitOk;
+    std::string error; // when exit is not 0
+    bool interrupted = false;
+    // get, set and apply: the identity and the switches as last read.
+    bool haveState = false;
+    std::string firmware, maker, model;
+    SwitchModel state;
+    SwitchPins pins;
+    std::vector<std::string> notTaken; // exit 4: the settings whose pins did not take
+};
+
+// Runs `job` on `port` (a port name or a device file) over `services`. Once `stop` is set no further
+// sequence starts, and the result says how far the port got.
+PortResult RunPort(const std::string& port, const PortJob& job, DeviceServices& services,
+                   const std::atomic<bool>& stop, MessageLog& log);
+
+} // namespace pw::cli

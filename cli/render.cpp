@@ -1,0 +1,104 @@
+#include "cli/render.h"
+
+namespace pw::cli {
+
+namespace {
+
+Json SettingJson(const SettingKey& key, const SwitchModel& m) {
+    const auto value = SettingValue(key, m);
+    if (!value) return nullptr;
+    const std::string k = key.key;
+    if (k == "baud-rate" || k == "data-bits") return std::stoi(*value);
+    if (k == "auto-line-feed") return *value == "on";
+    return *value;
+}
+
+void SettingLines(std::string& out, const SwitchModel& m) {
+    for (const SettingKey& key : SettingKeys())
+        out += std::string(key.key) + ": " + SettingValue(key, m).value_or("unlisted") + "\n";
+}
+
+void SwitchLines(std::string& out, const SwitchPins& pins) {
+    out += "switch 1: " + pins.sw1 + "\nswitch 2: " + pins.sw2 + "\nswitch 9: " + pins.sw9 + "\n";
+}
+
+} // namespace
+
+Json SettingsJson(const SwitchModel& m) {
+    Json j = Json::object();
+    for (const SettingKey& key : SettingKeys()) j[key.key] = SettingJson(key, m);
+    return j;
+}
+
+Json SwitchesJson(const SwitchPins& pins) {
+    return Json{{"1", pins.sw1}, {"2", pins.sw2}, {"9", pins.sw9}};
+}
+
+Json PortJson(const PortResult& r, Command command) {
+    Json j = Json::object();
+    j["port"] = r.port;
+    if (r.exit != kExitOk) {
+        j["error"] = r.error;
+        j["exit"] = r.exit;
+        if (!r.notTaken.empty()) j["not-taken"] = r.notTaken;
+    } else if (command == Command::Check) {
+        j["connected"] = true;
+    } else if (command == Command::SelfTest) {
+        j["self-test"] = "sent";
+    }
+    if (r.haveState) {
+        j["firmware"] = r.firmware;
+        j["maker"] = r.maker;
+        j["model"] = r.model;
+        j["settings"] = SettingsJson(r.state);
+        j["switches"] = SwitchesJson(r.pins);
+    }
+    return j;
+}
+
+std::string RenderJson(const std::vector<PortResult>& results, Command command) {
+    if (results.size() == 1) return PortJson(results[0], command).dump(2) + "\n";
+    Json all = Json::array();
+    for (const PortResult& r : results) all.push_back(PortJson(r, command));
+    return all.dump(2) + "\n";
+}
+
+std::string RenderText(const std::vector<PortResult>& results, Command command) {
+    std::string out;
+    for (const PortResult& r : results) {
+        if (!out.empty()) out += "\n";
+        out += "port: " + r.port + "\n";
+        if (r.exit != kExitOk) {
+            out += "error: " + r.error + "\nexit: " + std::to_string(r.exit) + "\n";
+        } else if (command == Command::Check) {
+            out += "result: Printer is connected.\n";
+        } else if (command == Command::SelfTest) {
+            out += "result: self test sent\n";
+        }
+        if (r.haveState) {
+            out += "firmware: " + r.firmware + "\nmaker: " + r.maker + "\nmodel: " + r.model + "\n";
+            SettingLines(out, r.state);
+            SwitchLines(out, r.pins);
+        }
+    }
+    return out;
+}
+
+std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
+    const SwitchPins pins = PinsToWrite(loaded);
+    Json j = Json::object();
+    j["file"] = file;
+    j["settings"] = SettingsJson(ModelFromPins(pins));
+    j["switches"] = SwitchesJson(pins);
+    return j.dump(2) + "\n";
+}
+
+std::string RenderShowText(const std::string& file, const SwitchModel& loaded) {
+    const SwitchPins pins = PinsToWrite(loaded);
+    std::string out = "file: " + file + "\n";
+    SettingLines(out, ModelFromPins(pins));
+    SwitchLines(out, pins);
+    return out;
+}
+
+} // namespace pw::cli

@@ -1,0 +1,30 @@
+// The results as a script reads them: text, "key: value" lines in one block per port, or JSON, one object
+// per port (in an array when several ports were given).
+#pragma once
+
+#include "cli/options.h"
+#include "cli/port_job.h"
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace pw::cli {
+
+using Json = nlohmann::ordered_json;
+
+// The seven settings of a model by their keys: numbers for baud-rate and data-bits (baud-rate null when the
+// pins give no listed rate), true/false for auto-line-feed, names otherwise.
+Json SettingsJson(const SwitchModel& m);
+Json SwitchesJson(const SwitchPins& pins);
+Json PortJson(const PortResult& r, Command command);
+
+std::string RenderJson(const std::vector<PortResult>& results, Command command);
+std::string RenderText(const std::vector<PortResult>& results, Command command);
+
+// `show`: the settings a status file holds, as `apply` writes them, and the pins it writes ('2': left as
+// the printer has it).
+std::string RenderShowJson(const std::string& file, const SwitchModel& loaded);
+std::string RenderShowText(const std::string& file, const SwitchModel& loaded);
+
+} // namespace pw::cli

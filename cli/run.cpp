@@ -1,0 +1,149 @@
+#include "cli/run.h"
+
+#include "cli/port_job.h"
+#include "cli/render.h"
+#include "link/interruptible_device_services.h"
+#include "link/printer_port.h"
+#include "link/tracing_device_services.h"
+#include "link/usb_discovery.h"
+#include "settings/status_file.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+
+namespace pw::cli {
+
+namespace {
+
+constexpr const char* kWrongFormat = "Wrong format files loaded.";
+
+// One port's device services: the platform's own, traced when asked, and cut short once stopped.
+struct PortServices {
+    std::unique_ptr<DeviceServices> platform;
+    std::unique_ptr<TracingDeviceServices> traced;
+    std::unique_ptr<InterruptibleDeviceServices> top;
+    ThreadHandle worker = 0;
+    PortResult result;
+    std::atomic<bool> done{false};
+};
+
+void Print(std::FILE* f, const std::string& text) {
+    std::fputs(text.c_str(), f);
+    std::fflush(f);
+}
+
+} // namespace
+
+bool LoadStatus(const std::string& path, SwitchModel& m, std::string& error) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    if (name.size() < 3 || name.compare(name.size() - 3, 3, "sts") != 0) {
+        error = kWrongFormat;
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!ReadStatusFile(path, bytes, error)) return false;
+    if (!DecodeStatus(bytes, m)) {
+        error = kWrongFormat;
+        return false;
+    }
+    return true;
+}
+
+int Run(const Options& o, std::FILE* out, std::FILE* err) {
+    PortJob job;
+    job.command = o.command;
+    job.line = o.line;
+    job.selfTest = o.selfTest;
+    job.output = o.output;
+    job.changes = o.changes;
+    if (o.command == Command::Show || o.command == Command::Apply) {
+        std::string error;
+        if (!LoadStatus(o.file, job.loaded, error)) {
+            std::fprintf(err, "%s: %s\n", o.file.c_str(), error.c_str());
+            return kExitUsage;
+        }
+        if (o.command == Command::Show) {
+            Print(out, o.json ? RenderShowJson(o.file, job.loaded) : RenderShowText(o.file, job.loaded));
+            return kExitOk;
+        }
+    }
+
+    std::unique_ptr<TraceSink> trace;
+    if (!o.trace.empty()) {
+        std::string error;
+        trace = TraceSink::Open(o.trace, error);
+        if (!trace) {
+            std::fprintf(err, "pinwright-cli: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+    // The USB discovery's lines are diagnostics: standard output is for results.
+    SetDiscoveryOutput(err);
+
+    // SIGINT and SIGTERM are taken here, between waits, never in the middle of a port's work: the port
+    // threads inherit the blocked mask.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    // They stay blocked to the end: a late one must not kill the process before it prints the results.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    std::atomic<bool> stop{false};
+    MessageLog log(err);
+    std::vector<std::unique_ptr<PortServices>> ports;
+    for (const std::string& name : o.ports) {
+        auto p = std::make_unique<PortServices>();
+        p->platform = NewPlatformServices();
+        DeviceServices* below = p->platform.get();
+        if (trace) {
+            p->traced = std::make_unique<TracingDeviceServices>(*below, *trace, name);
+            below = p->traced.get();
+        }
+        p->top = std::make_unique<InterruptibleDeviceServices>(*below, stop);
+        ports.push_back(std::move(p));
+    }
+    // Each port works on a worker of its own services, so that a stop also wakes a read it is blocked in.
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        PortServices* p = ports[i].get();
+        const std::string name = o.ports[i];
+        p->worker = p->top->StartThread([p, name, &job, &stop, &log] {
+            p->result = RunPort(name, job, *p->top, stop, log);
+            p->done.store(true);
+        });
+    }
+
+    bool warned = false;
+    for (;;) {
+        const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
+        if (all) break;
+        timespec wait{0, 50 * 1000 * 1000};
+        const int sig = sigtimedwait(&signals, nullptr, &wait);
+        if (sig == SIGINT || sig == SIGTERM) {
+            if (!stop.exchange(true)) {
+                for (auto& p : ports) p->top->StopThread(p->worker);
+            } else if (!warned) {
+                warned = true;
+                std::fprintf(
+                    err, "pinwright-cli: stopping; every printer is first taken out of user setting mode\n");
+            }
+        }
+    }
+    for (auto& p : ports) p->top->JoinThread(p->worker);
+    SetDiscoveryOutput(nullptr);
+
+    std::vector<PortResult> results;
+    int code = kExitOk;
+    for (auto& p : ports) {
+        results.push_back(p->result);
+        code = std::max(code, p->result.exit);
+    }
+    Print(out, o.json ? RenderJson(results, o.command) : RenderText(results, o.command));
+    return stop.load() ? kExitInterrupted : code;
+}
+
+} // namespace pw::cli

@@ -1,0 +1,137 @@
+#include "link/tracing_device_services.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+namespace pw {
+
+std::unique_ptr<TraceSink> TraceSink::Open(const std::string& path, std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        error = "Cannot write the trace " + path + ": " + std::strerror(errno) + ".";
+        return nullptr;
+    }
+    return std::make_unique<TraceSink>(f);
+}
+
+TraceSink::TraceSink(std::FILE* file) : m_file(file) {}
+
+TraceSink::~TraceSink() {
+    if (m_file) std::fclose(m_file);
+}
+
+void TraceSink::Line(const std::string& port, const char* direction, const std::string& text) {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t secs = system_clock::to_time_t(now);
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::lock_guard lock(m_mutex);
+    std::tm local{};
+    if (const std::tm* t = std::localtime(&secs)) local = *t; // under the lock: localtime is not reentrant
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    std::fprintf(m_file, "%s.%03d %s %s %s\n", stamp, static_cast<int>(ms), port.c_str(), direction,
+                 text.c_str());
+    std::fflush(m_file);
+}
+
+void TraceSink::Bytes(const std::string& port, const char* direction, const std::uint8_t* data,
+                      std::uint32_t n) {
+    if (n == 0) return;
+    std::string hex;
+    hex.reserve(n * 3);
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (i) hex += ' ';
+        hex += kDigits[data[i] >> 4];
+        hex += kDigits[data[i] & 15];
+    }
+    Line(port, direction, hex);
+}
+
+TracingDeviceServices::TracingDeviceServices(DeviceServices& inner, TraceSink& sink, std::string portName)
+    : DeviceServicesDecorator(inner), m_sink(sink), m_portName(std::move(portName)) {}
+
+std::string TracingDeviceServices::NameOf(DeviceHandle h) {
+    if (!m_portName.empty()) return m_portName;
+    std::lock_guard lock(m_mutex);
+    auto it = m_names.find(h);
+    return it == m_names.end() ? std::string("?") : it->second;
+}
+
+DeviceHandle TracingDeviceServices::CreateFile(const std::string& name, ShareMode share) {
+    const DeviceHandle h = Inner().CreateFile(name, share);
+    const bool ok = h != kInvalidHandle && h != kNoDevice;
+    if (ok) {
+        std::lock_guard lock(m_mutex);
+        m_names[h] = name;
+    }
+    m_sink.Line(m_portName.empty() ? name : m_portName, "--", (ok ? "open " : "cannot open ") + name);
+    return h;
+}
+
+bool TracingDeviceServices::CloseHandle(DeviceHandle h) {
+    const std::string name = NameOf(h);
+    const bool ok = Inner().CloseHandle(h);
+    {
+        std::lock_guard lock(m_mutex);
+        m_names.erase(h);
+    }
+    m_sink.Line(name, "--", "close");
+    return ok;
+}
+
+bool TracingDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) {
+    const bool ok = Inner().SetCommState(h, s);
+    static const char* const kParity = "NOEMS";
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    char text[64];
+    std::snprintf(text, sizeof text, "line %u %u%c%s%s", s.baudRate, s.byteSize,
+                  s.parity < 5 ? kParity[s.parity] : '?', s.stopBits < 3 ? kStop[s.stopBits] : "?",
+                  ok ? "" : " refused");
+    m_sink.Line(NameOf(h), "--", text);
+    return ok;
+}
+
+bool TracingDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,
+                                      std::uint32_t& written, PendingWrite& pending) {
+    const bool ok = Inner().WriteFile(h, data, length, written, pending);
+    m_sink.Bytes(NameOf(h), "->", data, written < length ? written : length);
+    if (!ok && Inner().GetLastError() == kErrorIoPending) {
+        // The rest goes out later; GetOverlappedResult tells how much.
+        std::lock_guard lock(m_mutex);
+        m_pending[pending.id].assign(data + (written < length ? written : length), data + length);
+    }
+    return ok;
+}
+
+bool TracingDeviceServices::GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
+                                                bool wait) {
+    const bool ok = Inner().GetOverlappedResult(h, pending, written, wait);
+    const std::uint32_t error = ok ? 0 : Inner().GetLastError();
+    if (ok || error != kErrorIoIncomplete) {
+        std::vector<std::uint8_t> rest;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_pending.find(pending.id);
+            if (it != m_pending.end()) {
+                rest = std::move(it->second);
+                m_pending.erase(it);
+            }
+        }
+        const auto n = static_cast<std::uint32_t>(rest.size());
+        m_sink.Bytes(NameOf(h), "->", rest.data(), written < n ? written : n);
+    }
+    return ok;
+}
+
+bool TracingDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length,
+                                     std::uint32_t& read) {
+    const bool ok = Inner().ReadFile(h, buffer, length, read);
+    m_sink.Bytes(NameOf(h), "<-", buffer, read < length ? read : length);
+    return ok;
+}
+
+} // namespace pw

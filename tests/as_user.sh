@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Runs the end-to-end and real-window tests as an ordinary user, as users run the program: root opens any
+# device whatever its permissions or exclusive flags, so faults of that kind only show this way.
+# Run by root (scripts/test); the tests and programs are copied to a folder of the user's own, so the
+# checkout need not be readable by them. Usage: tests/as_user.sh BUILD_DIR [USER]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$1"
+user="${2:-pinwright-test}"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Already an unprivileged user ($(id -un)): the end-to-end tests above ran as one."
+  exit 0
+fi
+if ! id "$user" >/dev/null 2>&1; then
+  useradd --system --user-group --home-dir /nonexistent --no-create-home --shell /usr/sbin/nologin "$user"
+fi
+
+work="$(mktemp -d /tmp/pinwright-as-user.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bin" "$work/tests/e2e" "$work/scripts/lib" "$work/home" "$work/run"
+cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
+cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,pinwright-layout} "$work/bin/"
+cp "$root"/tests/e2e/{real_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
+cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
+chown -R "$user:" "$work"
+chmod 700 "$work/run"
+
+as_user() {
+  runuser -u "$user" -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
+    QT_QPA_PLATFORM=offscreen PINWRIGHT_SIM="$work/bin/pinwright-sim" PINWRIGHT_CLI="$work/bin/pinwright-cli" \
+    TMPDIR="$work/home" "$@"
+}
+
+passed=0 failed=0
+# One gtest program, in two shards at once; each shard bounded.
+gtest() {
+  local name="$1" filter="$2" pids=() status=0 i
+  for i in 0 1; do
+    as_user env GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX="$i" timeout -k 5 400 "$work/bin/$name" \
+      --gtest_filter="$filter" --gtest_brief=1 >"$work/$name.$i.log" 2>&1 &
+    pids+=($!)
+  done
+  for i in 0 1; do
+    if wait "${pids[$i]}"; then :; else status=1; fi
+    local n
+    n=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$work/$name.$i.log" | grep -Eo '[0-9]+$' || echo 0)
+    passed=$((passed + n))
+  done
+  if [ "$status" -ne 0 ]; then
+    failed=$((failed + 1))
+    echo "FAILED as $user: $name ($filter)"
+    cat "$work/$name".*.log
+  else
+    echo "passed as $user: $name ($filter)"
+  fi
+}
+script() {
+  local name="$1"
+  shift
+  if as_user timeout -k 5 120 "$@" >"$work/$name.log" 2>&1; then
+    passed=$((passed + 1))
+    echo "passed as $user: $name"
+  else
+    failed=$((failed + 1))
+    echo "FAILED as $user: $name"
+    cat "$work/$name.log"
+  fi
+}
+
+gtest e2e_tests '*'
+gtest link_tests 'PosixBackend.*'
+gtest cli_e2e_tests '*'
+script RealWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/real_window.sh" "$work/bin/pinwright" \
+  "$work/bin/pinwright-sim" "$work/bin/pinwright-layout" "$work/home/real-window"
+script Startup env -u QT_QPA_PLATFORM "$work/tests/e2e/startup_cancel.sh" "$work/bin/pinwright"
+echo "As $user: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# pinwright-cli against pinwright-sim: `apply` on 8 printers at once against `apply` on one (wall times and
+# their ratio; the goal is at most 1.15), and `get` on one printer against the Get Status floor (2070 ms of
+# fixed waits). Usage: cli_bench.sh BUILD_DIR [--quick]
+set -euo pipefail
+build="$1"
+quick="${2:-}"
+runs=5
+[ "$quick" = "--quick" ] && runs=1
+cli="$build/pinwright-cli"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+ports=()
+for i in 1 2 3 4 5 6 7 8; do
+  "$build/pinwright-sim" --link "$work/p$i" --state "$work/s$i" >/dev/null &
+  pids+=($!)
+  ports+=(-p "$work/p$i")
+done
+for i in 1 2 3 4 5 6 7 8; do
+  for _ in $(seq 100); do [ -e "$work/p$i" ] && break; sleep 0.05; done
+  [ -e "$work/p$i" ] || { echo "cli_bench: waited 5 s for pinwright-sim $i to link $work/p$i"; exit 1; }
+done
+"$cli" -p "$work/p1" get -o "$work/shop.sts" >/dev/null
+
+# Median wall time in ms of `runs` runs of the command; fails when the command fails.
+median_ms() {
+  local times=() start end
+  for _ in $(seq "$runs"); do
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>"$work/err" || { echo "cli_bench: failed: $*"; cat "$work/err"; exit 1; }
+    end=$(date +%s%N)
+    times+=($(( (end - start) / 1000000 )))
+  done
+  local sorted=($(printf '%s\n' "${times[@]}" | sort -n))
+  echo "${sorted[$(( ${#sorted[@]} / 2 ))]}"
+}
+
+one=$(median_ms "$cli" -p "$work/p1" apply "$work/shop.sts")
+eight=$(median_ms "$cli" "${ports[@]}" apply "$work/shop.sts")
+get=$(median_ms "$cli" -p "$work/p1" get)
+echo
+echo "pinwright-cli against pinwright-sim (pty, unpaced), median of $runs:"
+echo
+echo "| Run | Median wall | Against |"
+echo "|---|---:|---|"
+echo "| apply, 1 printer | $one ms | |"
+echo "| apply, 8 printers at once | $eight ms | $(awk -v a="$eight" -v b="$one" 'BEGIN { printf "%.3f x one printer (goal <= 1.15)", a / b }') |"
+echo "| get, 1 printer | $get ms | $(awk -v a="$get" 'BEGIN { printf "%.3f x the Get Status floor of 2070 ms", a / 2070 }') |"

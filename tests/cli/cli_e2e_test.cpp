@@ -1,0 +1,256 @@
+// pinwright-cli as a script runs it, against pinwright-sim over real pseudo-terminals.
+#include "settings/status_file.h"
+#include "tests/support/cli_process.h"
+#include "tests/support/sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+using namespace pw;
+using namespace pw::test;
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::string kSwitchQuery = "<- 1D 28 45 02 00 04"; // a switch read reaching the printer
+
+class CliEndToEnd : public ::testing::Test {
+  protected:
+    fs::path dir =
+        fs::temp_directory_path() / ("pw-cli-e2e-" + std::to_string(::getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string Path(const std::string& name) const { return (dir / name).string(); }
+    // A printer with its switches in a state file, tracing its events on standard error.
+    std::unique_ptr<SimProcess> Sim(const std::string& name, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--state", Path(name + ".state"), "--trace"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<SimProcess>(args, true);
+    }
+    std::string Switches(const std::string& name) { return ReadWhole(Path(name + ".state")); }
+    // The status file of "Initialize Status": 115200 8N1, DTR/DSR, partial cut, PC437, no line feed.
+    std::string DefaultsFile() {
+        SwitchModel m;
+        InitializeDefaults(m);
+        std::string error;
+        EXPECT_TRUE(SaveStatusFile(Path("defaults.sts"), m, error)) << error;
+        return Path("defaults.sts");
+    }
+};
+
+// User setting mode was entered and then left again, each time it was entered.
+void ExpectSettingModeLeft(const std::string& simLog) {
+    std::size_t at = 0, entered = 0;
+    while ((at = simLog.find("-- user setting mode", at)) != std::string::npos) {
+        ++entered;
+        at = simLog.find("-- settings applied; printer reset", at);
+        ASSERT_NE(at, std::string::npos) << "left in user setting mode:\n" << simLog;
+    }
+    EXPECT_GE(entered, 1u) << simLog;
+}
+
+TEST_F(CliEndToEnd, GetReportsIdentityAndSwitchesAndSavesAStatusFileThatShowReadsBack) {
+    auto sim = Sim("p", {"--switch", "2=01000100", "--switch", "1=00010000", "--switch", "9=10101100"});
+    auto get = RunCli({"--json", "-p", sim->PtyPath(), "get", "-o", Path("saved.sts")});
+    ASSERT_EQ(get.exit, 0) << get.err;
+    const Json j = Json::parse(get.out);
+    EXPECT_EQ(j["port"], sim->PtyPath());
+    EXPECT_EQ(j["firmware"], "2.10 SIM");
+    EXPECT_EQ(j["maker"], "MERIDOX");
+    EXPECT_EQ(j["model"], "LTX-580");
+    EXPECT_EQ(j["switches"], Json({{"1", "00010000"}, {"2", "01000100"}, {"9", "10101100"}}));
+    // Pins 8 and 6 of switch 9 give index 5: no listed baud rate.
+    EXPECT_EQ(j["settings"], Json::parse(R"({"baud-rate": null, "data-bits": 8, "parity": "even",
+        "flow-control": "dtr-dsr", "auto-cutter": "full", "auto-line-feed": true, "code-page": "PC852"})"));
+    EXPECT_EQ(get.err, "");
+
+    auto show = RunCli({"--json", "show", Path("saved.sts")});
+    ASSERT_EQ(show.exit, 0) << show.err;
+    const Json s = Json::parse(show.out);
+    EXPECT_EQ(s["settings"], j["settings"]) << "apply of the file writes back what get read";
+    EXPECT_EQ(s["switches"]["9"], "10101102");
+}
+
+TEST_F(CliEndToEnd, SetWithABaudChangeReadsBackAtTheNewLineSettings) {
+    auto sim = Sim("p");
+    const std::string trace = Path("trace");
+    auto set = RunCli({"--json", "--trace", trace, "-p", sim->PtyPath(), "set", "baud-rate=19200",
+                       "parity=even", "code-page=pc857"});
+    ASSERT_EQ(set.exit, 0) << set.err;
+    const Json j = Json::parse(set.out);
+    EXPECT_EQ(j["settings"]["baud-rate"], 19200);
+    EXPECT_EQ(j["settings"]["parity"], "even");
+    EXPECT_EQ(j["settings"]["code-page"], "PC857");
+    EXPECT_EQ(j["settings"]["auto-cutter"], "full") << "untouched settings stay";
+    EXPECT_NE(Switches("p").find("switch 9 = 00101100"), std::string::npos) << Switches("p");
+    EXPECT_NE(Switches("p").find("switch 2 = 11010100"), std::string::npos) << Switches("p");
+
+    // The read-back runs on a port opened again at the new settings, after the printer's restart.
+    const std::string t = ReadWhole(trace);
+    const auto reopened = t.find("-- line 19200 8E1");
+    ASSERT_NE(reopened, std::string::npos) << t;
+    EXPECT_NE(t.rfind("-- close", reopened), std::string::npos);
+    EXPECT_NE(t.find(" -> 1D 28 45 02 00 04 02", reopened), std::string::npos) << "switch 2 read again";
+    EXPECT_NE(t.find(sim->PtyPath() + " -> 1B 40"), std::string::npos) << "lines name the port";
+    EXPECT_NE(set.err.find("reading back at 19200 8E1"), std::string::npos) << set.err;
+    ExpectSettingModeLeft(sim->Stderr());
+}
+
+TEST_F(CliEndToEnd, ApplyWritesTheStatusFileAndAPrinterThatKeepsItsSettingsGivesExit4) {
+    const std::string file = DefaultsFile();
+    auto good = Sim("good");
+    auto stubborn = Sim("stubborn", {"--fault", "ignore-writes"});
+    auto missing = Path("no-such-device");
+    const auto t0 = Clock::now();
+    auto r =
+        RunCli({"--json", "-p", good->PtyPath(), "-p", missing, "-p", stubborn->PtyPath(), "apply", file});
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    EXPECT_EQ(r.exit, 4) << "the highest of 0, 2 and 4\n" << r.err;
+    const Json j = Json::parse(r.out);
+    ASSERT_TRUE(j.is_array());
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[0]["port"], good->PtyPath()) << "results in the order the ports were given";
+    EXPECT_FALSE(j[0].contains("error"));
+    EXPECT_EQ(j[0]["settings"]["code-page"], "PC437");
+    EXPECT_EQ(j[0]["settings"]["auto-cutter"], "partial");
+    EXPECT_NE(Switches("good").find("switch 2 = 00000000"), std::string::npos) << Switches("good");
+
+    EXPECT_EQ(j[1]["port"], missing);
+    EXPECT_EQ(j[1]["exit"], 2);
+    EXPECT_NE(j[1]["error"].get<std::string>().find("No device at " + missing), std::string::npos) << j[1];
+
+    EXPECT_EQ(j[2]["exit"], 4);
+    EXPECT_EQ(j[2]["not-taken"], Json({"auto-cutter", "code-page"}));
+    EXPECT_EQ(j[2]["settings"]["code-page"], "PC850") << "what the printer holds after all";
+    EXPECT_NE(r.err.find(stubborn->PtyPath() + ": the printer did not take auto-cutter, code-page"),
+              std::string::npos)
+        << r.err;
+    ExpectSettingModeLeft(good->Stderr());
+    ExpectSettingModeLeft(stubborn->Stderr());
+    // One apply takes about 5.3 s of the printer's fixed waits; two in a row would take over 10.
+    EXPECT_LT(wall, 8.0) << "the ports work at the same time";
+}
+
+TEST_F(CliEndToEnd, CtrlCDuringApplyEndsUserSettingModeAndReadsNothingMore) {
+    const std::string file = DefaultsFile();
+    auto sim = Sim("p");
+    CliProcess cli({"-p", sim->PtyPath(), "apply", file});
+    bool entered = false;
+    for (int i = 0; i < 1000 && !entered; ++i) {
+        entered = sim->Stderr().find("-- user setting mode") != std::string::npos;
+        if (!entered) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(entered) << "waited 10 s for the printer to enter user setting mode\n" << sim->Stderr();
+    const auto t0 = Clock::now();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(10000), 130) << cli.Stderr();
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - t0).count(), 2.0) << "waits are cut short";
+    EXPECT_NE(cli.Stderr().find(sim->PtyPath() + ": interrupted"), std::string::npos) << cli.Stderr();
+    const std::string log = sim->Stderr();
+    ExpectSettingModeLeft(log);
+    EXPECT_EQ(log.find(kSwitchQuery), std::string::npos) << "no read-back starts after Ctrl-C\n" << log;
+}
+
+TEST_F(CliEndToEnd, APrinterThatFallsSilentWhileWritingGivesExit3AndLeavesSettingMode) {
+    // Silent from the eighth command on: user setting mode is entered without its notice.
+    auto sim = Sim("p", {"--fault", "silent", "--fault", "from=7"});
+    auto r = RunCli({"--json", "-p", sim->PtyPath(), "apply", DefaultsFile()});
+    EXPECT_EQ(r.exit, 3) << r.err;
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["exit"], 3);
+    EXPECT_EQ(j["error"],
+              "The printer did not answer. Nothing was changed. Check the cable and the printer, then "
+              "try again.");
+    EXPECT_FALSE(j.contains("settings"));
+    ExpectSettingModeLeft(sim->Stderr());
+    EXPECT_NE(Switches("p").find("switch 2 = 00010100"), std::string::npos) << "nothing changed";
+}
+
+TEST_F(CliEndToEnd, BadInputIsRefusedBeforeAnythingIsSent) {
+    auto sim = Sim("p");
+    const std::string port = sim->PtyPath();
+    std::ofstream(Path("short.sts")) << "not 88 bytes";
+    fs::copy_file(DefaultsFile(), Path("defaults.STS"));
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"-p", port, "-p", port, "get"}, "port " + port + " given twice"},
+        {{"-p", port, "set", "speed=9600"}, "unknown setting 'speed'"},
+        {{"-p", port, "set", "baud-rate=12345"}, "'12345' is no value of baud-rate"},
+        {{"-p", port, "apply", Path("short.sts")}, "short.sts: Wrong format files loaded."},
+        {{"-p", port, "apply", Path("defaults.STS")}, "defaults.STS: Wrong format files loaded."},
+        {{"-p", port, "apply", Path("absent.sts")}, "Cannot open " + Path("absent.sts")},
+        {{"-p", "COM9", "check"}, "unknown port 'COM9'"},
+        {{"show", Path("short.sts")}, "Wrong format files loaded."},
+    };
+    for (const Case& c : cases) {
+        auto r = RunCli(c.args, 10000);
+        EXPECT_EQ(r.exit, 1) << c.args.back();
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << c.args.back();
+    }
+    EXPECT_EQ(sim->Stderr().find("<-"), std::string::npos) << "the printer got nothing";
+}
+
+TEST_F(CliEndToEnd, CheckSelfTestAndAMissingDevice) {
+    auto sim = Sim("p");
+    auto check = RunCli({"-p", sim->PtyPath(), "check"});
+    EXPECT_EQ(check.exit, 0) << check.err;
+    EXPECT_EQ(check.out, "port: " + sim->PtyPath() + "\nresult: Printer is connected.\n");
+    auto test = RunCli({"--json", "-p", sim->PtyPath(), "self-test", "2"});
+    EXPECT_EQ(test.exit, 0) << test.err;
+    EXPECT_EQ(Json::parse(test.out)["self-test"], "sent");
+    bool printed = false;
+    for (int i = 0; i < 200 && !printed; ++i) {
+        printed = sim->Stderr().find("self test: rolling pattern print") != std::string::npos;
+        if (!printed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(printed) << "waited 2 s for the printer to log the self test\n" << sim->Stderr();
+
+    auto missing = RunCli({"-p", "/dev/pinwright-no-such-tty", "get"});
+    EXPECT_EQ(missing.exit, 2);
+    EXPECT_NE(
+        missing.err.find("/dev/pinwright-no-such-tty: Can't open port and Printer is disconnected (No device "
+                         "at /dev/pinwright-no-such-tty"),
+        std::string::npos)
+        << missing.err;
+}
+
+TEST_F(CliEndToEnd, APrinterOfAnotherMakeIsWarnedAboutAndTheCommandGoesOn) {
+    auto sim = Sim("p", {"--maker", "ACME"});
+    auto r = RunCli({"--json", "-p", sim->PtyPath(), "get"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Json::parse(r.out)["maker"], "ACME");
+    const std::string p = sim->PtyPath() + ": ";
+    EXPECT_EQ(r.err, p + "ACME\n" + p + "This printer don't match our company name.\n" + p +
+                         "Don't use this program for other company product.\n");
+}
+
+TEST_F(CliEndToEnd, UsbPortFoundByDiscoveryOrGivenAsItsDeviceFile) {
+    const std::string usbDir = Path("usb");
+    auto sim = Sim("p", {"--usb-dir", usbDir});
+    const std::map<std::string, std::string> env = {{"PINWRIGHT_USB_DIR", usbDir}};
+    auto check = RunCli({"--json", "-p", "usb", "check"}, 60000, env);
+    EXPECT_EQ(check.exit, 0) << check.err;
+    EXPECT_EQ(Json::parse(check.out)["connected"], true) << check.out;
+    EXPECT_NE(check.err.find("completeDeviceName"), std::string::npos) << "discovery lines go to stderr";
+
+    auto get = RunCli({"--json", "-p", usbDir + "/lp0", "get"}, 60000, env);
+    ASSERT_EQ(get.exit, 0) << get.err;
+    EXPECT_EQ(Json::parse(get.out)["switches"]["2"], "00010100");
+    EXPECT_EQ(get.err.find("completeDeviceName"), std::string::npos) << "a device file needs no search";
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+// The device services decorators: the trace of the line, and the stop that cuts waits short but never a
+// command, so that a write sequence still leaves user setting mode.
+#include "link/interruptible_device_services.h"
+#include "link/printer_port.h"
+#include "link/tracing_device_services.h"
+#include "protocol/switch_sequences.h"
+#include "tests/support/scripted_printer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+using namespace pw;
+using namespace pw::test;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    return lines;
+}
+
+// The part of a trace line after its time stamp, which must be there and well formed.
+std::string Body(const std::string& line) {
+    static const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )");
+    std::smatch m;
+    if (!std::regex_search(line, m, stamp)) return "no time stamp: " + line;
+    return m.suffix();
+}
+
+class Tracing : public ::testing::Test {
+  protected:
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("pw-trace-" + std::to_string(::getpid()) + "-" +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+                           .string();
+    void TearDown() override { std::filesystem::remove(path); }
+    std::vector<std::string> Bodies() {
+        std::vector<std::string> out;
+        for (const auto& l : Lines(path)) out.push_back(Body(l));
+        return out;
+    }
+};
+
+TEST_F(Tracing, BytesThatWentOutAndCameInWithTheirDirectionAndPort) {
+    FakeDeviceServices os;
+    FakeDevice& dev = os.AddDevice("COM2");
+    std::string error;
+    auto sink = TraceSink::Open(path, error);
+    ASSERT_TRUE(sink) << error;
+    TracingDeviceServices traced(os, *sink); // named by the device
+    CPrinterPort port(traced);
+    port.m_strPort = "COM2";
+    port.m_nBaudRate = 19200;
+    port.m_nByteSize = 7;
+    port.m_nParity = 2;
+    ASSERT_EQ(port.Open(), 1);
+    // The first attempt takes two of three bytes, the next the rest.
+    dev.acceptScript = [](int attempt, std::uint32_t n) { return WriteOutcome::All(attempt == 0 ? 2 : n); };
+    EXPECT_EQ(port.Write("\x1B\x40\x0A", 3), 3u);
+    dev.ReplyAt(os.Now(), {'7', '!'});
+    std::uint8_t buf[4] = {};
+    EXPECT_EQ(port.Read(buf, 2), 2);
+    EXPECT_EQ(port.Read(buf, 1), 0) << "nothing more came";
+    port.Close();
+    EXPECT_EQ(Bodies(),
+              (std::vector<std::string>{"COM2 -- open COM2", "COM2 -- line 19200 7E1", "COM2 -> 1B 40",
+                                        "COM2 -> 0A", "COM2 <- 37 21", "COM2 -- close"}));
+}
+
+TEST_F(Tracing, APendingWriteIsTracedWhenItCompletesUnderTheGivenPortName) {
+    FakeDeviceServices os;
+    FakeDevice& dev = os.AddDevice("COM1");
+    std::string error;
+    auto sink = TraceSink::Open(path, error);
+    TracingDeviceServices traced(os, *sink, "/dev/ttyUSB3");
+    CPrinterPort port(traced);
+    port.m_nBaudRate = 9600;
+    ASSERT_EQ(port.Open(), 1);
+    dev.acceptScript = [](int, std::uint32_t n) { return WriteOutcome{WriteOutcome::Pending, n, 0, 70}; };
+    EXPECT_EQ(port.Write("\x1D\x49\x01", 3), 3u);
+    const auto bodies = Bodies();
+    ASSERT_EQ(bodies.size(), 3u);
+    EXPECT_EQ(bodies[2], "/dev/ttyUSB3 -> 1D 49 01");
+}
+
+TEST_F(Tracing, PortsOnThreadsOfTheirOwnShareOneFileLineByLine) {
+    std::string error;
+    auto sink = TraceSink::Open(path, error);
+    auto work = [&](const std::string& name) {
+        FakeDeviceServices os;
+        os.AddDevice("LPT1");
+        TracingDeviceServices traced(os, *sink, name);
+        CPrinterPort port(traced);
+        port.m_strPort = "LPT1";
+        EXPECT_EQ(port.Open(), 1);
+        for (int i = 0; i < 200; ++i) port.Write("\x1B\x3D\x01", 3);
+    };
+    std::thread a(work, "A"), b(work, "B");
+    a.join();
+    b.join();
+    int perPort[2] = {0, 0};
+    for (const std::string& body : Bodies()) {
+        if (body == "A -> 1B 3D 01")
+            ++perPort[0];
+        else if (body == "B -> 1B 3D 01")
+            ++perPort[1];
+        else
+            EXPECT_NE(body.find(" -- open LPT1"), std::string::npos) << body;
+    }
+    EXPECT_EQ(perPort[0], 200);
+    EXPECT_EQ(perPort[1], 200);
+}
+
+TEST(Interruptible, SleepsKeepTheirLengthUntilStoppedThenEndAtOnce) {
+    FakeDeviceServices os;
+    std::atomic<bool> stop{false};
+    InterruptibleDeviceServices cut(os, stop);
+    const std::uint32_t t0 = os.Now();
+    cut.Sleep(1000);
+    cut.Sleep(7);
+    EXPECT_EQ(os.Now() - t0, 1007u);
+    stop = true;
+    cut.Sleep(1000);
+    EXPECT_EQ(os.Now() - t0, 1007u);
+}
+
+// A stop that comes while the printer is in user setting mode: the sequence does not wait out its second
+// or read the mode notice, sends no change command, and still ends the mode.
+TEST(Interruptible, AStopAfterEnteringUserSettingModeStillEndsIt) {
+    FakeDeviceServices os;
+    FakeDevice& dev = os.AddDevice("COM1");
+    ScriptedPrinter printer(os, dev);
+    AnswerAsLtx580(printer);
+    std::atomic<bool> stop{false};
+    printer.On(kSetupIn, [&](int) -> std::optional<Answer> {
+        stop = true;
+        return Answer{{0x37, 0x20, 0x00}, 5};
+    });
+    InterruptibleDeviceServices cut(os, stop);
+    CPrinterPort port(cut);
+    port.m_nBaudRate = 9600;
+    ASSERT_EQ(port.Open(), 1);
+    struct : SequenceView {
+        void SetProgressPos(int) override {}
+        void StepProgress() override {}
+        void RefreshControls() override {}
+        void SelectCodePage(int) override {}
+        void Message(const std::string&, unsigned) override {}
+    } view;
+    SwitchModel m;
+    InitializeDefaults(m);
+    const std::uint32_t t0 = os.Now();
+    EXPECT_NE(WriteSwitches(port, m, view), SequenceResult::Ok);
+    EXPECT_EQ(printer.commands, (std::vector<Bytes>{kSetupIn, kSetupOut, kEscSelect}));
+    EXPECT_LT(os.Now() - t0, 100u);
+}
+
+} // namespace
