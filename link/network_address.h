@@ -13,6 +13,8 @@ constexpr const char* kNetworkPrefix = "tcp://";
 constexpr std::uint16_t kDefaultRawPort = 9100;
 // A connection that is neither made nor refused within this time is given up.
 constexpr std::uint32_t kConnectLimitMs = 5000;
+// A close waits at most this long for the last commands to reach the printer.
+constexpr std::uint32_t kCloseLingerMs = 1000;
 
 struct NetworkAddress {
     std::string host; // without brackets: "192.168.1.50", "fe80::1%eth0", "printer-3.shop.lan"

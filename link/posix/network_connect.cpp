@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -105,6 +107,20 @@ int ConnectTcp(const NetworkAddress& address, std::uint32_t limitMs, ConnectFail
         detail = std::strerror(err);
     }
     return fd;
+}
+
+void CloseTcp(int fd, std::uint32_t lingerMs) {
+    const std::uint64_t deadline = NowMs() + lingerMs;
+    ::shutdown(fd, SHUT_WR);
+    for (;;) {
+        char scratch[256];
+        while (::recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {}
+        int queued = 0;
+        if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || queued == 0) break;
+        if (PollTimeout(deadline, NowMs()) == 0) break;
+        ::poll(nullptr, 0, 10);
+    }
+    ::close(fd);
 }
 
 } // namespace pw::posix

@@ -14,4 +14,9 @@ namespace pw::posix {
 int ConnectTcp(const NetworkAddress& address, std::uint32_t limitMs, ConnectFailure& why,
                std::string& detail);
 
+// Closes a connection so that what was written still reaches the printer: no more is sent, what the
+// printer sent is taken (unread bytes would make the close a reset, which drops what is still queued), and
+// the close waits up to `lingerMs` for the queue to be acknowledged.
+void CloseTcp(int fd, std::uint32_t lingerMs);
+
 } // namespace pw::posix

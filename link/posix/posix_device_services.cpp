@@ -273,7 +273,10 @@ bool PosixDeviceServices::CloseHandle(DeviceHandle h) {
     // The exclusive flag belongs to the terminal, not to our descriptor: it outlives our close while
     // anyone else holds the terminal open, and would then refuse our next open. Drop it first.
     if (dev->tty && dev->exclusive) ::ioctl(dev->fd, TIOCNXCL);
-    ::close(dev->fd);
+    if (dev->socket)
+        CloseTcp(dev->fd, kCloseLingerMs);
+    else
+        ::close(dev->fd);
     dev->fd = -1;
     return true;
 }

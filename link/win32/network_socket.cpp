@@ -219,6 +219,9 @@ std::uint32_t ReceiveWithin(Socket s, std::uint8_t* buffer, std::uint32_t length
 }
 
 bool CloseSocket(Socket s) {
+    ::shutdown(S(s), SD_SEND);
+    char scratch[256];
+    while (::recv(S(s), scratch, sizeof scratch, 0) > 0) {}
     return ::closesocket(S(s)) == 0;
 }
 

@@ -27,6 +27,8 @@ bool SendWithin(Socket s, const std::uint8_t* data, std::uint32_t length, std::u
 std::uint32_t ReceiveWithin(Socket s, std::uint8_t* buffer, std::uint32_t length, std::uint32_t limitMs,
                             bool anyBytes, void* stop);
 
+// Closes a connection so that what was written still reaches the printer: no more is sent and what the
+// printer sent is taken first (unread bytes would make the close a reset, which drops what is queued).
 bool CloseSocket(Socket s);
 
 } // namespace pw::win32
