@@ -11,7 +11,7 @@ namespace pw::cli {
 enum class Command { Check, SelfTest, Get, Set, Apply, Show };
 
 struct Options {
-    std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case
+    std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
     LineOptions line;
     bool json = false;
     std::string trace;
@@ -31,7 +31,8 @@ struct ParseOutcome {
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& options);
 
-// A device file is named by a path; anything else must be one of the dialogs' port names.
+// A device file is named by a path; a network printer by "tcp://HOST[:PORT]"; anything else must be one of
+// the dialogs' port names.
 bool IsDevicePath(const std::string& port);
 
 } // namespace pw::cli
