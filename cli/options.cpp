@@ -1,11 +1,12 @@
 #include "cli/options.h"
 
+#include "cli/platform.h"
 #include "link/network_address.h"
 #include "pinwright_version.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <filesystem>
+#include <cctype>
 #include <map>
 #include <sstream>
 
@@ -40,23 +41,11 @@ std::string PortName(const std::string& given) {
     return {};
 }
 
-// What a port stands for when telling whether two were given: a device file by where it leads.
-std::string Identity(const std::string& port) {
-    if (!IsDevicePath(port)) return port;
-    std::error_code ec;
-    auto p = std::filesystem::weakly_canonical(port, ec);
-    return ec ? port : p.string();
-}
-
 ParseOutcome UsageError(const std::string& text) {
     return {1, {}, "pinwright-cli: " + text + "\nRun with --help for more information.\n"};
 }
 
 } // namespace
-
-bool IsDevicePath(const std::string& port) {
-    return !IsNetworkName(port) && port.find('/') != std::string::npos;
-}
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     CLI::App app{kDescription, "pinwright-cli"};
@@ -66,9 +55,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
 
     std::vector<std::string> ports;
     app.add_option("-p,--port", ports,
-                   "COM1..COM7, LPT1..LPT4, USB, a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0), or a "
-                   "network printer tcp://HOST[:PORT] (port 9100 when left out; an IPv6 HOST in brackets). "
-                   "Repeatable: the command runs on every port at once")
+                   std::string(PortHelp()) + ". Repeatable: the command runs on every port at once")
         ->type_name("PORT")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -104,6 +91,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     apply->add_option("FILE.sts", o.file, "the status file")->required();
     auto* show = app.add_subcommand("show", "print a status file's settings; no printer needed");
     show->add_option("FILE.sts", o.file, "the status file")->required();
+    auto* portList =
+        app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "
+                                    "stands for on this machine; no printer needed");
 
     std::string footer = "\nSetting keys and values of set (the same in the output):\n";
     for (const SettingKey& k : SettingKeys()) {
@@ -111,9 +101,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         for (const std::string& v : k.values) values += (values.empty() ? "" : "|") + v;
         footer += "  " + std::string(k.key) + " " + values + "\n";
     }
-    footer += "\nExamples:\n  pinwright-cli -p COM1 get\n  pinwright-cli -p /dev/ttyUSB0 --baud 115200 set "
-              "baud-rate=19200 code-page=PC858\n  pinwright-cli --json -p /dev/ttyUSB0 -p /dev/ttyUSB1 apply "
-              "shop.sts\n  pinwright-cli -p tcp://192.168.1.50 -p tcp://192.168.1.51 apply shop.sts\n";
+    footer += std::string("\nExamples:\n") + UsageExamples();
     app.footer(footer);
 
     std::vector<const char*> argv;
@@ -134,6 +122,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*set) o.command = Command::Set;
     if (*apply) o.command = Command::Apply;
     if (*show) o.command = Command::Show;
+    if (*portList) o.command = Command::Ports;
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
     o.line.stopBits = stopBits == "1.5" ? 1 : stopBits == "2" ? 2 : 0;
 
@@ -148,6 +137,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
 
     if (o.command == Command::Show) {
         if (!ports.empty()) return UsageError("show reads a file only: it takes no --port");
+        return {};
+    }
+    if (o.command == Command::Ports) {
+        if (!ports.empty()) return UsageError("ports lists every port of the dialogs: it takes no --port");
         return {};
     }
     if (ports.empty()) return UsageError("no port: give one or more with --port");
@@ -172,7 +165,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         if (name.empty())
             return UsageError("unknown port '" + given +
                               "' (COM1..COM7, LPT1..LPT4, USB, a device file or tcp://HOST[:PORT])");
-        const std::string id = Identity(name);
+        const std::string id = PortIdentity(name);
         if (auto it = seen.find(id); it != seen.end())
             return UsageError("port " + name + " given twice" +
                               (it->second != name ? " (as " + it->second + ")" : ""));

@@ -8,7 +8,7 @@
 
 namespace pw::cli {
 
-enum class Command { Check, SelfTest, Get, Set, Apply, Show };
+enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports };
 
 struct Options {
     std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
@@ -30,9 +30,5 @@ struct ParseOutcome {
 };
 
 ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& options);
-
-// A device file is named by a path; a network printer by "tcp://HOST[:PORT]"; anything else must be one of
-// the dialogs' port names.
-bool IsDevicePath(const std::string& port);
 
 } // namespace pw::cli

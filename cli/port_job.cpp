@@ -1,7 +1,7 @@
 #include "cli/port_job.h"
 
+#include "cli/platform.h"
 #include "link/interruptible_device_services.h"
-#include "link/posix/device_names.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
@@ -90,6 +90,7 @@ class PortRun {
                 Apply();
                 break;
             case Command::Show:
+            case Command::Ports:
                 break;
             }
         }
@@ -124,7 +125,7 @@ class PortRun {
         m_printer.m_nStopBits = m_line.stopBits;
         int ok = 0;
         if (IsDevicePath(r.port)) {
-            ok = m_printer.OpenDeviceFile(r.port, posix::DeviceFileKind(r.port));
+            ok = m_printer.OpenDeviceFile(r.port, DeviceFileKind(r.port));
         } else {
             m_printer.m_strPort = r.port;
             ok = m_printer.Open();

@@ -1,5 +1,7 @@
 #include "cli/render.h"
 
+#include <algorithm>
+
 namespace pw::cli {
 
 namespace {
@@ -98,6 +100,44 @@ std::string RenderShowText(const std::string& file, const SwitchModel& loaded) {
     std::string out = "file: " + file + "\n";
     SettingLines(out, ModelFromPins(pins));
     SwitchLines(out, pins);
+    return out;
+}
+
+namespace {
+Json OrNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+} // namespace
+
+std::string RenderPortsJson(const std::vector<PortInfo>& ports) {
+    Json all = Json::array();
+    for (const PortInfo& p : ports)
+        all.push_back(Json{{"port", p.name},
+                           {"device", OrNull(p.device)},
+                           {"present", p.present},
+                           {"product", OrNull(p.product)},
+                           {"usb-id", OrNull(p.usbId)}});
+    return all.dump(2) + "\n";
+}
+
+std::string RenderPortsText(const std::vector<PortInfo>& ports) {
+    std::vector<std::vector<std::string>> rows = {{"PORT", "DEVICE", "PRESENT", "PRODUCT", "USB ID"}};
+    for (const PortInfo& p : ports)
+        rows.push_back(
+            {p.name, p.device.empty() ? "-" : p.device, p.present ? "yes" : "no", p.product, p.usbId});
+    std::vector<std::size_t> widths(rows[0].size(), 0);
+    for (const auto& row : rows)
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        out += line + "\n";
+    }
     return out;
 }
 

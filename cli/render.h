@@ -4,6 +4,7 @@
 
 #include "cli/options.h"
 #include "cli/port_job.h"
+#include "link/port_info.h"
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -26,5 +27,10 @@ std::string RenderText(const std::vector<PortResult>& results, Command command);
 // the printer has it).
 std::string RenderShowJson(const std::string& file, const SwitchModel& loaded);
 std::string RenderShowText(const std::string& file, const SwitchModel& loaded);
+
+// `ports`: what each port of the dialogs stands for on this machine. JSON: an array of {"port", "device",
+// "present", "product", "usb-id"}, null where there is nothing to say; text: a table with a header line.
+std::string RenderPortsJson(const std::vector<PortInfo>& ports);
+std::string RenderPortsText(const std::vector<PortInfo>& ports);
 
 } // namespace pw::cli

@@ -1,8 +1,10 @@
 #include "cli/run.h"
 
+#include "cli/platform.h"
 #include "cli/port_job.h"
 #include "cli/render.h"
 #include "link/interruptible_device_services.h"
+#include "link/port_info.h"
 #include "link/printer_port.h"
 #include "link/tracing_device_services.h"
 #include "link/usb_discovery.h"
@@ -10,8 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -71,6 +71,11 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
             return kExitOk;
         }
     }
+    if (o.command == Command::Ports) {
+        const std::vector<PortInfo> ports = DescribePorts();
+        Print(out, o.json ? RenderPortsJson(ports) : RenderPortsText(ports));
+        return kExitOk;
+    }
 
     std::unique_ptr<TraceSink> trace;
     if (!o.trace.empty()) {
@@ -84,14 +89,8 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     // The USB discovery's lines are diagnostics: standard output is for results.
     SetDiscoveryOutput(err);
 
-    // SIGINT and SIGTERM are taken here, between waits, never in the middle of a port's work: the port
-    // threads inherit the blocked mask.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    // They stay blocked to the end: a late one must not kill the process before it prints the results.
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    // Ctrl-C is taken here, between waits, never in the middle of a port's work.
+    StopRequests requests;
 
     std::atomic<bool> stop{false};
     MessageLog log(err);
@@ -121,9 +120,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     for (;;) {
         const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
         if (all) break;
-        timespec wait{0, 50 * 1000 * 1000};
-        const int sig = sigtimedwait(&signals, nullptr, &wait);
-        if (sig == SIGINT || sig == SIGTERM) {
+        if (requests.Wait(50)) {
             if (!stop.exchange(true)) {
                 for (auto& p : ports) p->top->StopThread(p->worker);
             } else if (!warned) {

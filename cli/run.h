@@ -12,8 +12,8 @@ namespace pw::cli {
 // Load Status's checks: the name must end in "sts", the file must read and decode; `error` tells why not.
 bool LoadStatus(const std::string& path, SwitchModel& m, std::string& error);
 
-// Results to `out`, messages to `err`; SIGINT and SIGTERM stop the ports cleanly (exit 130). Returns the
-// exit status.
+// Results to `out`, messages to `err`; Ctrl-C (SIGINT, SIGTERM) stops the ports cleanly (exit 130).
+// Returns the exit status.
 int Run(const Options& options, std::FILE* out, std::FILE* err);
 
 } // namespace pw::cli

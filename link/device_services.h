@@ -95,6 +95,9 @@ class DeviceServices {
                           std::uint32_t& read) = 0;
 
     virtual std::uint32_t GetLastError() = 0;
+    // Sets what GetLastError tells on this thread: a decorator that does work of its own after a failed
+    // call (writing a trace) puts the call's error back with it.
+    virtual void SetLastError(std::uint32_t error) = 0;
     virtual std::uint32_t GetTickCount() = 0;
     virtual void Sleep(std::uint32_t ms) = 0;
     // extended: ask with the extended version record first; the port falls back to the basic one.

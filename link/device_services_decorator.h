@@ -38,6 +38,7 @@ class DeviceServicesDecorator : public DeviceServices {
         return m_inner.ReadFile(h, buffer, length, read);
     }
     std::uint32_t GetLastError() override { return m_inner.GetLastError(); }
+    void SetLastError(std::uint32_t error) override { m_inner.SetLastError(error); }
     std::uint32_t GetTickCount() override { return m_inner.GetTickCount(); }
     void Sleep(std::uint32_t ms) override { m_inner.Sleep(ms); }
     bool GetVersionEx(OsVersion& version, bool extended) override {

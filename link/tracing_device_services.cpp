@@ -51,6 +51,24 @@ void TraceSink::Bytes(const std::string& port, const char* direction, const std:
     Line(port, direction, hex);
 }
 
+namespace {
+// Writing the trace may change the thread's last error (file output does on Windows): the caller must
+// still find the error of the call it made. Made right after that call; puts its error back when gone.
+class KeepLastError {
+  public:
+    explicit KeepLastError(DeviceServices& services)
+        : m_services(services), m_error(services.GetLastError()) {}
+    ~KeepLastError() { m_services.SetLastError(m_error); }
+    KeepLastError(const KeepLastError&) = delete;
+    KeepLastError& operator=(const KeepLastError&) = delete;
+    std::uint32_t Error() const { return m_error; }
+
+  private:
+    DeviceServices& m_services;
+    std::uint32_t m_error;
+};
+} // namespace
+
 TracingDeviceServices::TracingDeviceServices(DeviceServices& inner, TraceSink& sink, std::string portName)
     : DeviceServicesDecorator(inner), m_sink(sink), m_portName(std::move(portName)) {}
 
@@ -63,6 +81,7 @@ std::string TracingDeviceServices::NameOf(DeviceHandle h) {
 
 DeviceHandle TracingDeviceServices::CreateFile(const std::string& name, ShareMode share) {
     const DeviceHandle h = Inner().CreateFile(name, share);
+    const KeepLastError keep(Inner());
     const bool ok = h != kInvalidHandle && h != kNoDevice;
     if (ok) {
         std::lock_guard lock(m_mutex);
@@ -75,6 +94,7 @@ DeviceHandle TracingDeviceServices::CreateFile(const std::string& name, ShareMod
 bool TracingDeviceServices::CloseHandle(DeviceHandle h) {
     const std::string name = NameOf(h);
     const bool ok = Inner().CloseHandle(h);
+    const KeepLastError keep(Inner());
     {
         std::lock_guard lock(m_mutex);
         m_names.erase(h);
@@ -85,6 +105,7 @@ bool TracingDeviceServices::CloseHandle(DeviceHandle h) {
 
 bool TracingDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) {
     const bool ok = Inner().SetCommState(h, s);
+    const KeepLastError keep(Inner());
     static const char* const kParity = "NOEMS";
     static const char* const kStop[] = {"1", "1.5", "2"};
     char text[64];
@@ -98,8 +119,9 @@ bool TracingDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) 
 bool TracingDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,
                                       std::uint32_t& written, PendingWrite& pending) {
     const bool ok = Inner().WriteFile(h, data, length, written, pending);
+    const KeepLastError keep(Inner());
     m_sink.Bytes(NameOf(h), "->", data, written < length ? written : length);
-    if (!ok && Inner().GetLastError() == kErrorIoPending) {
+    if (!ok && keep.Error() == kErrorIoPending) {
         // The rest goes out later; GetOverlappedResult tells how much.
         std::lock_guard lock(m_mutex);
         m_pending[pending.id].assign(data + (written < length ? written : length), data + length);
@@ -110,8 +132,8 @@ bool TracingDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, 
 bool TracingDeviceServices::GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
                                                 bool wait) {
     const bool ok = Inner().GetOverlappedResult(h, pending, written, wait);
-    const std::uint32_t error = ok ? 0 : Inner().GetLastError();
-    if (ok || error != kErrorIoIncomplete) {
+    const KeepLastError keep(Inner());
+    if (ok || keep.Error() != kErrorIoIncomplete) {
         std::vector<std::uint8_t> rest;
         {
             std::lock_guard lock(m_mutex);
@@ -130,6 +152,7 @@ bool TracingDeviceServices::GetOverlappedResult(DeviceHandle h, PendingWrite& pe
 bool TracingDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length,
                                      std::uint32_t& read) {
     const bool ok = Inner().ReadFile(h, buffer, length, read);
+    const KeepLastError keep(Inner());
     m_sink.Bytes(NameOf(h), "<-", buffer, read < length ? read : length);
     return ok;
 }

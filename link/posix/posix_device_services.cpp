@@ -483,6 +483,10 @@ std::uint32_t PosixDeviceServices::GetLastError() {
     return lastError;
 }
 
+void PosixDeviceServices::SetLastError(std::uint32_t error) {
+    lastError = error;
+}
+
 std::uint32_t PosixDeviceServices::GetTickCount() {
     return static_cast<std::uint32_t>(NowMs());
 }

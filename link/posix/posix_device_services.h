@@ -32,6 +32,7 @@ class PosixDeviceServices : public DeviceServices {
     void CancelIo(DeviceHandle h) override;
     bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override;
     std::uint32_t GetLastError() override;
+    void SetLastError(std::uint32_t error) override;
     std::uint32_t GetTickCount() override;
     void Sleep(std::uint32_t ms) override;
     bool GetVersionEx(OsVersion& version, bool extended) override;

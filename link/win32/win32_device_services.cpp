@@ -412,6 +412,11 @@ std::uint32_t Win32DeviceServices::GetLastError() {
     return lastError;
 }
 
+void Win32DeviceServices::SetLastError(std::uint32_t error) {
+    lastError = error;
+    ::SetLastError(error);
+}
+
 std::uint32_t Win32DeviceServices::GetTickCount() {
     return ::GetTickCount();
 }

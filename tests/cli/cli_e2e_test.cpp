@@ -1,6 +1,7 @@
 // pinwright-cli as a script runs it, against pinwright-sim over real pseudo-terminals.
 #include "settings/status_file.h"
 #include "tests/support/cli_process.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
@@ -251,6 +252,71 @@ TEST_F(CliEndToEnd, UsbPortFoundByDiscoveryOrGivenAsItsDeviceFile) {
     ASSERT_EQ(get.exit, 0) << get.err;
     EXPECT_EQ(Json::parse(get.out)["switches"]["2"], "00010100");
     EXPECT_EQ(get.err.find("completeDeviceName"), std::string::npos) << "a device file needs no search";
+}
+
+TEST(CliPorts, EachDialogPortWithTheDeviceItStandsForAsATableAndAsJson) {
+    // A mainboard UART beside a phantom 8250 node, an FTDI adapter, a parallel port, a USB printer, and
+    // COM3 set to a device that is not there.
+    FakeSysfs sys;
+    sys.AddUart("ttyS0", 4);
+    sys.AddUart("ttyS1", 0);
+    sys.AddUsb("tty", "ttyUSB0", "FTDI", "FT232R USB UART", "0403", "6001");
+    sys.AddParallel("lp0");
+    sys.AddUsb("usbmisc", "lp0", "MERIDOX", "LTX-580 Receipt", "0519", "0001");
+    const std::string usbPrinter = (sys.root / "dev" / "usb" / "lp0").string();
+    const std::map<std::string, std::string> env = {{"PINWRIGHT_COM3", "/dev/pinwright-unplugged"}};
+
+    auto json = RunCli({"ports", "--json"}, 10000, env);
+    ASSERT_EQ(json.exit, 0) << json.err;
+    EXPECT_EQ(json.err, "");
+    Json expected = Json::array();
+    auto port = [&](const std::string& name, Json device, bool present, Json product, Json usbId) {
+        expected.push_back({{"port", name},
+                            {"device", device},
+                            {"present", present},
+                            {"product", product},
+                            {"usb-id", usbId}});
+    };
+    port("COM1", "/dev/ttyS0", true, nullptr, nullptr);
+    port("COM2", "/dev/ttyUSB0", true, "FTDI FT232R USB UART", "0403:6001");
+    port("COM3", "/dev/pinwright-unplugged", false, nullptr, nullptr);
+    for (const char* name : {"COM4", "COM5", "COM6", "COM7"}) port(name, nullptr, false, nullptr, nullptr);
+    port("LPT1", "/dev/lp0", true, nullptr, nullptr);
+    for (int n = 2; n <= 4; ++n)
+        port("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), false, nullptr, nullptr);
+    port("USB", usbPrinter, true, "MERIDOX LTX-580 Receipt", "0519:0001");
+    EXPECT_EQ(Json::parse(json.out), expected);
+
+    auto table = RunCli({"ports"}, 10000, env);
+    ASSERT_EQ(table.exit, 0) << table.err;
+    // Columns two blanks apart, as wide as their widest entry (here the USB printer's path).
+    auto row = [&](const std::string& name, const std::string& device, const char* present,
+                   const std::string& rest) {
+        std::string line = name + std::string(6 - name.size(), ' ') + device +
+                           std::string(usbPrinter.size() + 2 - device.size(), ' ') + present;
+        if (!rest.empty()) line += std::string(9 - std::string(present).size(), ' ') + rest;
+        return line + "\n";
+    };
+    std::string want = row("PORT", "DEVICE", "PRESENT", "PRODUCT                  USB ID");
+    want += row("COM1", "/dev/ttyS0", "yes", "");
+    want += row("COM2", "/dev/ttyUSB0", "yes", "FTDI FT232R USB UART     0403:6001");
+    want += row("COM3", "/dev/pinwright-unplugged", "no", "");
+    for (const char* name : {"COM4", "COM5", "COM6", "COM7"}) want += row(name, "-", "no", "");
+    want += row("LPT1", "/dev/lp0", "yes", "");
+    for (int n = 2; n <= 4; ++n)
+        want += row("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), "no", "");
+    want += row("USB", usbPrinter, "yes", "MERIDOX LTX-580 Receipt  0519:0001");
+    EXPECT_EQ(table.out, want);
+
+    // A device pulled out is seen at the next look; a port given is refused, nothing is opened.
+    sys.Unplug("tty", "ttyUSB0");
+    auto after = RunCli({"ports", "--json"}, 10000, env);
+    EXPECT_EQ(Json::parse(after.out)[1]["device"], nullptr) << after.out;
+    auto refused = RunCli({"-p", "COM1", "ports"}, 10000);
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find("ports lists every port of the dialogs: it takes no --port"),
+              std::string::npos)
+        << refused.err;
 }
 
 } // namespace

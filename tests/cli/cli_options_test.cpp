@@ -1,5 +1,6 @@
 // pinwright-cli's command line, case by case.
 #include "cli/options.h"
+#include "cli/platform.h"
 #include "pinwright_version.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,6 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "USB1", "get"}, 1, "unknown port 'USB1'"},
         {{"-p", "COM1", "-p", "com1", "get"}, 1, "port COM1 given twice"},
         {{"-p", "USB", "-p", "usb", "check"}, 1, "port USB given twice"},
-        {{"-p", "/dev/../dev/ttyS0", "-p", "/dev/ttyS0", "check"}, 1, "given twice"},
         {{"-p", "tcp://[::1", "check"}, 1, "bad network address 'tcp://[::1': missing ']'"},
         {{"-p", "tcp://till1:99999", "check"}, 1, "the port must be a number from 1 to 65535"},
         {{"-p", "tcp://10.0.0.7", "-p", "TCP://10.0.0.7:9100", "check"},
@@ -46,6 +46,8 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "COM1", "get", "extra"}, 1, "extra"},
         {{"-p", "COM1", "-p", "COM2", "get", "-o", "x.sts"}, 1, "get -o saves one printer's settings"},
         {{"-p", "COM1", "check", "get"}, 1, ""},
+        {{"-p", "COM1", "ports"}, 1, "ports lists every port of the dialogs: it takes no --port"},
+        {{"ports", "extra"}, 1, "extra"},
     };
     for (const Case& c : cases) {
         Options o;
@@ -65,7 +67,7 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
     ASSERT_EQ(ParseArguments({"-p",
                               "com3",
                               "--port",
-                              "/dev/ttyUSB0",
+                              "lpt2",
                               "-p",
                               "Usb",
                               "--baud",
@@ -86,7 +88,7 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
                              o)
                   .exit,
               -1);
-    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM3", "/dev/ttyUSB0", "USB"})) << "in the order given";
+    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM3", "LPT2", "USB"})) << "in the order given";
     EXPECT_EQ(o.line, (LineOptions{115200, 7, 2, 1}));
     EXPECT_TRUE(o.json);
     EXPECT_EQ(o.trace, "t.log");
@@ -124,6 +126,10 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
     ASSERT_EQ(ParseArguments({"--json", "show", "a.sts"}, f).exit, -1);
     EXPECT_EQ(f.command, Command::Show);
     EXPECT_EQ(f.file, "a.sts");
+    Options p;
+    ASSERT_EQ(ParseArguments({"ports", "--json"}, p).exit, -1);
+    EXPECT_EQ(p.command, Command::Ports);
+    EXPECT_TRUE(p.json);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -88,6 +89,47 @@ TEST_F(Tracing, APendingWriteIsTracedWhenItCompletesUnderTheGivenPortName) {
     const auto bodies = Bodies();
     ASSERT_EQ(bodies.size(), 3u);
     EXPECT_EQ(bodies[2], "/dev/ttyUSB3 -> 1D 49 01");
+}
+
+// A trace file whose every write changes the thread's last error, as file output may on Windows.
+constexpr std::uint32_t kErrorOfTheTraceFile = 1784;
+std::FILE* FileThatChangesLastError(FakeDeviceServices& os) {
+    static const cookie_io_functions_t io{nullptr,
+                                          [](void* services, const char*, std::size_t n) -> ssize_t {
+                                              static_cast<FakeDeviceServices*>(services)->SetLastError(
+                                                  kErrorOfTheTraceFile);
+                                              return static_cast<ssize_t>(n);
+                                          },
+                                          nullptr, nullptr};
+    return ::fopencookie(&os, "w", io);
+}
+
+TEST(TracingLastError, CallersFindTheErrorOfTheirCallNotTheTraceFiles) {
+    FakeDeviceServices os;
+    TraceSink sink(FileThatChangesLastError(os));
+    sink.Line("COM1", "--", "a line");
+    ASSERT_EQ(os.GetLastError(), kErrorOfTheTraceFile) << "the file must change it, or this proves nothing";
+    TracingDeviceServices traced(os, sink);
+
+    os.AddDevice("COM3").openError = kErrorSharingViolation;
+    EXPECT_EQ(traced.CreateFile("COM3", ShareMode::Exclusive), kInvalidHandle);
+    EXPECT_EQ(traced.GetLastError(), kErrorSharingViolation);
+    EXPECT_FALSE(traced.CloseHandle(0x7777));
+    EXPECT_EQ(traced.GetLastError(), kErrorInvalidHandle);
+
+    FakeDevice& dev = os.AddDevice("COM1");
+    const DeviceHandle h = traced.CreateFile("COM1", ShareMode::Exclusive);
+    dev.failSetCommState = true;
+    EXPECT_FALSE(traced.SetCommState(h, LineSettings{}));
+    EXPECT_EQ(traced.GetLastError(), kErrorGenFailure);
+    // A write that fails after one byte: the byte is traced, the error is the write's.
+    dev.acceptScript = [](int, std::uint32_t) { return WriteOutcome{WriteOutcome::Fail, 1, 1117, 0}; };
+    std::uint32_t written = 0;
+    PendingWrite pending;
+    const std::uint8_t bytes[] = {0x1B, 0x40};
+    EXPECT_FALSE(traced.WriteFile(h, bytes, 2, written, pending));
+    EXPECT_EQ(written, 1u);
+    EXPECT_EQ(traced.GetLastError(), 1117u);
 }
 
 TEST_F(Tracing, PortsOnThreadsOfTheirOwnShareOneFileLineByLine) {

@@ -292,6 +292,10 @@ std::uint32_t FakeDeviceServices::GetLastError() {
     return lastError;
 }
 
+void FakeDeviceServices::SetLastError(std::uint32_t error) {
+    lastError = error;
+}
+
 std::uint32_t FakeDeviceServices::GetTickCount() {
     std::lock_guard lock(m_mutex);
     return m_now;

@@ -41,12 +41,15 @@ wine_stop() {
   timeout -k 5 30 wineserver -k >/dev/null 2>&1 || true
 }
 
-# wine_map_com N PATH: COMn of the prefix opens the Linux device PATH (a serial port or a pseudo-terminal).
-# The registry value holds (a com link in dosdevices is put back to /dev/ttyS* when wine starts); the
-# wineserver is stopped so that the next program sees the new mapping.
+# wine_map_com N PATH [N PATH]...: COMn of the prefix opens the Linux device PATH (a serial port or a
+# pseudo-terminal). The registry value holds (a com link in dosdevices is put back to /dev/ttyS* when wine
+# starts); the wineserver is stopped so that the next program sees the new mapping.
 wine_map_com() {
   wine_server_start
-  timeout -k 5 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1 ||
-    { echo "wine_lib: could not set COM$1 in $WINEPREFIX within 60 s" >&2; return 1; }
+  while [ "$#" -ge 2 ]; do
+    timeout -k 5 60 wine reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1 ||
+      { echo "wine_lib: could not set COM$1 in $WINEPREFIX within 60 s" >&2; return 1; }
+    shift 2
+  done
   wine_stop
 }

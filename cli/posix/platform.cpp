@@ -1,0 +1,69 @@
+// pinwright-cli on Linux: device files are paths; SIGINT and SIGTERM are blocked in every thread and
+// taken with sigtimedwait.
+#include "cli/platform.h"
+
+#include "link/network_address.h"
+#include "link/posix/device_names.h"
+
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+
+namespace pw::cli {
+
+namespace {
+sigset_t StopSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+} // namespace
+
+bool IsDevicePath(const std::string& port) {
+    return !IsNetworkName(port) && port.find('/') != std::string::npos;
+}
+
+int DeviceFileKind(const std::string& path) {
+    return posix::DeviceFileKind(path);
+}
+
+// A device file by where it leads.
+std::string PortIdentity(const std::string& port) {
+    if (!IsDevicePath(port)) return port;
+    std::error_code ec;
+    auto p = std::filesystem::weakly_canonical(port, ec);
+    return ec ? port : p.string();
+}
+
+const char* PortHelp() {
+    return "COM1..COM7, LPT1..LPT4, USB, a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0), or a network "
+           "printer tcp://HOST[:PORT] (port 9100 when left out; an IPv6 HOST in brackets)";
+}
+
+const char* UsageExamples() {
+    return "  pinwright-cli -p COM1 get\n"
+           "  pinwright-cli -p /dev/ttyUSB0 --baud 115200 set baud-rate=19200 code-page=PC858\n"
+           "  pinwright-cli --json -p /dev/ttyUSB0 -p /dev/ttyUSB1 apply shop.sts\n"
+           "  pinwright-cli -p tcp://192.168.1.50 -p tcp://till3.shop.lan apply shop.sts\n"
+           "  pinwright-cli ports\n";
+}
+
+// Threads started later inherit the blocked mask. The signals stay blocked to the end: a late one must
+// not kill the process before it prints the results.
+StopRequests::StopRequests() {
+    const sigset_t signals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+StopRequests::~StopRequests() = default;
+
+bool StopRequests::Wait(unsigned ms) {
+    const sigset_t signals = StopSignals();
+    const timespec wait{static_cast<std::time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000 * 1000};
+    const int sig = sigtimedwait(&signals, nullptr, &wait);
+    return sig == SIGINT || sig == SIGTERM;
+}
+
+} // namespace pw::cli

@@ -1,0 +1,107 @@
+// pinwright-cli on Windows: device files are names in the device namespace ("\\.\COM12"); Ctrl-C,
+// Ctrl-Break and closing the console reach the run through a console control handler.
+#include "cli/platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace pw::cli {
+
+namespace {
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The name after the "\\.\" or "\\?\" prefix.
+std::string WithoutPrefix(const std::string& path) {
+    return IsDevicePath(path) ? path.substr(4) : path;
+}
+
+// "COM12" for prefix "COM": the prefix and digits only.
+bool Numbered(const std::string& name, const char* prefix) {
+    const std::string up = Upper(name);
+    return up.size() > 3 && up.compare(0, 3, prefix) == 0 &&
+           std::all_of(up.begin() + 3, up.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// Made once and kept: the handler stays installed to the end of the process.
+struct Events {
+    HANDLE request = ::CreateEventA(nullptr, FALSE, FALSE, nullptr); // auto reset: each taken once
+    HANDLE finished = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+};
+
+Events& TheEvents() {
+    static Events events;
+    return events;
+}
+
+// Runs on a thread of its own that the system starts.
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    Events& e = TheEvents();
+    ::SetEvent(e.request);
+    // Closing the console, logging off or shutting down ends the process as soon as this returns: hold
+    // it (within the system's own limit) until every printer has left user setting mode.
+    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT)
+        ::WaitForSingleObject(e.finished, INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+bool IsDevicePath(const std::string& port) {
+    return port.rfind("\\\\.\\", 0) == 0 || port.rfind("\\\\?\\", 0) == 0;
+}
+
+// "\\.\COMn" is serial, "\\.\LPTn" parallel, anything else a USB printer interface as the discovery
+// finds it.
+int DeviceFileKind(const std::string& path) {
+    const std::string name = WithoutPrefix(path);
+    if (Numbered(name, "COM")) return 0;
+    if (Numbered(name, "LPT")) return 1;
+    return 2;
+}
+
+// Windows names are case-blind, and "\\.\COM1" is COM1.
+std::string PortIdentity(const std::string& port) {
+    const std::string name = WithoutPrefix(port);
+    if (Numbered(name, "COM") || Numbered(name, "LPT")) return Upper(name);
+    return Upper(port);
+}
+
+const char* PortHelp() {
+    return "COM1..COM7, LPT1..LPT4, USB, \\\\.\\COMn for ports above 9 (\\\\.\\COM12), or a network "
+           "printer tcp://HOST[:PORT] (port 9100 when left out; an IPv6 HOST in brackets)";
+}
+
+const char* UsageExamples() {
+    return "  pinwright-cli -p COM1 get\n"
+           "  pinwright-cli -p COM3 --baud 115200 set baud-rate=19200 code-page=PC858\n"
+           "  pinwright-cli --json -p COM3 -p \\\\.\\COM12 apply shop.sts\n"
+           "  pinwright-cli -p tcp://192.168.1.50 -p tcp://till3.shop.lan apply shop.sts\n"
+           "  pinwright-cli ports\n";
+}
+
+StopRequests::StopRequests() {
+    Events& e = TheEvents();
+    ::ResetEvent(e.request);
+    ::ResetEvent(e.finished);
+    static const bool installed = ::SetConsoleCtrlHandler(OnConsoleControl, TRUE) != 0;
+    (void)installed;
+}
+
+StopRequests::~StopRequests() {
+    ::SetEvent(TheEvents().finished);
+}
+
+bool StopRequests::Wait(unsigned ms) {
+    return ::WaitForSingleObject(TheEvents().request, ms) == WAIT_OBJECT_0;
+}
+
+} // namespace pw::cli

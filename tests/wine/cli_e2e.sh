@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# pinwright-cli end to end under wine, compared with Linux: the same commands (check; get with a status
+# file; set with a baud change and its read-back; apply of the saved file at the new line settings; get)
+# from the Linux and the Windows build, each against a fresh pinwright-sim with the same switches, the
+# Windows one through wine's COM1 (and, for the last get, "\\.\COM12") pointed at the simulator's
+# pseudo-terminal. The printer must receive the same bytes and send the same replies, both programs must
+# print the same and end the same, and the printers and the saved status files must end the same. Then,
+# on Windows: a port that is not there, the list of ports, and Ctrl-C during apply. Last, a network printer
+# (pinwright-sim --listen on loopback), through Winsock: get and set, compared with Linux the same way.
+# Usage: cli_e2e.sh SIM LINUX_CLI WINDOWS_CLI WORK_DIR
+set -euo pipefail
+sim="$1" linux_cli="$2" windows_cli="$3" work="$4"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/wine_lib.sh"
+source "$here/../../scripts/lib/wait.sh"
+source "$here/sim_lib.sh"
+for f in "$sim" "$linux_cli"; do
+  [ -x "$f" ] || { echo "cli_e2e: $f is missing: build Linux first (scripts/build)" >&2; exit 1; }
+done
+rm -rf "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
+mkdir -p "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
+trap 'sim_stop; wine_stop' EXIT
+started=$(date +%s)
+
+# step SIDE NAME ARGS...: one run of the side's program in the side's folder, bounded; its standard
+# output, error and status in NAME.out, NAME.err, NAME.status.
+step() {
+  local side="$1" name="$2" status=0
+  shift 2
+  if [ "$side" = linux ]; then
+    (cd "$work/linux" && PINWRIGHT_COM1="$work/linux/printer" timeout -k 5 60 "$linux_cli" "$@") \
+      >"$work/linux/$name.out" 2>"$work/linux/$name.err" || status=$?
+  else
+    (cd "$work/windows" && timeout -k 5 90 wine "$windows_cli" "$@") \
+      >"$work/windows/$name.out" 2>"$work/windows/$name.err" || status=$?
+  fi
+  echo "$status" >"$work/$side/$name.status"
+  if [ "$status" -eq 124 ]; then echo "cli_e2e: $side: '$*' did not end within its bound" >&2; fi
+}
+
+# The printer starts at 115200 8N1 (switch 9), PC850 and full cut (switch 2), as it comes from the factory.
+steps() {
+  local side="$1" last_port="$2"
+  sim_start "$work/$side" --switch 9=10000000 --switch 2=00010100
+  step "$side" 1-check -p COM1 check
+  step "$side" 2-get --json -p COM1 get -o saved.sts
+  step "$side" 3-set --json -p COM1 set baud-rate=19200 code-page=PC857 auto-line-feed=on
+  step "$side" 4-apply --json --baud 19200 -p COM1 apply saved.sts
+  step "$side" 5-get --json --baud 115200 -p "$last_port" get
+  sim_stop
+}
+
+echo "--- Linux"
+steps linux COM1
+
+echo "--- Windows, under wine"
+wine_env "$work/wineprefix"
+wine_init
+wine_map_com 1 "$work/windows/printer" 12 "$work/windows/printer" 2 "$work/ctrl-c/printer"
+wine_server_start
+windows_started=$(date +%s)
+steps windows '\\.\COM12'
+windows_took=$(($(date +%s) - windows_started))
+
+fail=0
+# What Windows prints, with its line ends and its name of the last port as on Linux.
+normal() { tr -d '\r' <"$1" | sed -e 's/^\\\\\.\\COM12:/COM1:/' -e 's/"port": "\\\\\\\\.\\\\COM12"/"port": "COM1"/'; }
+for name in 1-check 2-get 3-set 4-apply 5-get; do
+  for part in status out err; do
+    if ! diff -u "$work/linux/$name.$part" <(normal "$work/windows/$name.$part") >"$work/windows/$name.$part.diff"; then
+      echo "cli_e2e: $name: the $part differs between Linux and Windows:" >&2
+      head -30 "$work/windows/$name.$part.diff" >&2
+      fail=1
+    fi
+  done
+  if [ "$(cat "$work/linux/$name.status")" != 0 ]; then
+    echo "cli_e2e: $name ended with status $(cat "$work/linux/$name.status"):" >&2
+    cat "$work/linux/$name.err" >&2
+    fail=1
+  fi
+done
+grep -q '"baud-rate": 19200' "$work/linux/3-set.out" ||
+  { echo "cli_e2e: set did not read back 19200 baud" >&2; fail=1; }
+grep -q 'reading back at 19200 8N1' "$work/windows/3-set.err" ||
+  { echo "cli_e2e: set did not reopen the port at 19200 8N1 on Windows" >&2; fail=1; }
+cmp "$work/linux/saved.sts" "$work/windows/saved.sts" ||
+  { echo "cli_e2e: the status files saved by get differ" >&2; fail=1; }
+sim_compare "$work/linux" "$work/windows" || fail=1
+grep -q '^switch 9 = 10000000' "$work/windows/state" ||
+  { echo "cli_e2e: apply did not bring back the printer's first switch 9" >&2; fail=1; }
+
+echo "--- Windows: a port that is not there"
+step windows 6-absent -p '\\.\COM13' check
+if [ "$(cat "$work/windows/6-absent.status")" != 2 ] || ! grep -q 'There is no COM13' "$work/windows/6-absent.err"; then
+  echo "cli_e2e: \\\\.\\COM13 (not mapped) should end with status 2 and 'There is no COM13':" >&2
+  cat "$work/windows/6-absent.status" "$work/windows/6-absent.err" >&2
+  fail=1
+fi
+
+echo "--- Windows: ports"
+step windows 7-ports --json ports
+if [ "$(cat "$work/windows/7-ports.status")" != 0 ] ||
+  ! tr -d '\r' <"$work/windows/7-ports.out" | grep -A2 '"port": "COM1"' | grep -q '"present": true' ||
+  [ "$(grep -c '"port": ' "$work/windows/7-ports.out")" != 12 ]; then
+  echo "cli_e2e: ports should list the dialogs' twelve ports, COM1 (mapped) present:" >&2
+  cat "$work/windows/7-ports.out" "$work/windows/7-ports.err" >&2
+  fail=1
+fi
+
+echo "--- Windows: Ctrl-C during apply"
+sim_start "$work/ctrl-c"
+(cd "$work/ctrl-c" && exec timeout -k 5 90 wine "$windows_cli" -p COM2 apply ../windows/saved.sts) \
+  >"$work/ctrl-c/apply.out" 2>"$work/ctrl-c/apply.err" &
+cli_pid=$!
+watch "$cli_pid" pinwright-cli.exe "$work/ctrl-c/apply.err"
+wait_for "the printer to enter user setting mode" 30 grep -q -- '-- user setting mode' "$work/ctrl-c/trace"
+unwatch "$cli_pid"
+kill -INT "$cli_pid"
+status=0
+wait "$cli_pid" || status=$?
+sim_stop
+trace="$(cat "$work/ctrl-c/trace")"
+if [ "$status" -ne 130 ] || ! grep -q '^COM2: interrupted' "$work/ctrl-c/apply.err"; then
+  echo "cli_e2e: Ctrl-C during apply should end with status 130 and 'COM2: interrupted', got $status:" >&2
+  cat "$work/ctrl-c/apply.err" >&2
+  fail=1
+fi
+if ! sed -n '/-- user setting mode/,$p' <<<"$trace" | grep -q -- '-- settings applied; printer reset'; then
+  echo "cli_e2e: after Ctrl-C the printer was left in user setting mode" >&2
+  fail=1
+fi
+if sed -n '/-- settings applied; printer reset/,$p' <<<"$trace" | grep -q -- '<- 1D 28 45 02 00 04'; then
+  echo "cli_e2e: a read-back started after Ctrl-C" >&2
+  fail=1
+fi
+
+echo "--- A network printer, from Linux and from Windows"
+net_steps() {
+  local side="$1"
+  sim_listen "$work/net-$side" --switch 9=10000000 --switch 2=00010100
+  echo "$sim_address" >"$work/net-$side/address"
+  step "$side" 8-net-get --json -p "$sim_address" get
+  step "$side" 9-net-set --json -p "$sim_address" set code-page=PC858 auto-cutter=partial
+  sim_stop
+}
+net_steps linux
+net_steps windows
+# Each printer has an address of its own: both read as ADDRESS.
+net_normal() { tr -d '\r' <"$1" | sed -e "s|$(cat "$work/net-$2/address")|ADDRESS|g"; }
+for name in 8-net-get 9-net-set; do
+  for part in status out err; do
+    if ! diff -u <(net_normal "$work/linux/$name.$part" linux) <(net_normal "$work/windows/$name.$part" windows) \
+      >"$work/windows/$name.$part.diff"; then
+      echo "cli_e2e: $name: the $part differs between Linux and Windows:" >&2
+      head -30 "$work/windows/$name.$part.diff" >&2
+      fail=1
+    fi
+  done
+  if [ "$(cat "$work/windows/$name.status")" != 0 ]; then
+    echo "cli_e2e: $name ended with status $(cat "$work/windows/$name.status") on Windows:" >&2
+    cat "$work/windows/$name.err" >&2
+    fail=1
+  fi
+done
+grep -q '"code-page": "PC858"' "$work/windows/9-net-set.out" ||
+  { echo "cli_e2e: set over the network did not read back PC858 on Windows" >&2; fail=1; }
+sim_compare "$work/net-linux" "$work/net-windows" || fail=1
+
+[ "$fail" -eq 0 ] && echo "cli_e2e: $(wc -l <"$work/windows/bytes<-") bytes received and" \
+  "$(wc -l <"$work/windows/bytes->") sent, the same on Linux and Windows; Windows steps $windows_took s," \
+  "all $(($(date +%s) - started)) s"
+exit "$fail"

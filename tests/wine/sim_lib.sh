@@ -1,0 +1,67 @@
+# The virtual printer for the wine end-to-end scripts, one at a time: started with its link, trace and
+# state file in a folder, stopped within a bound. Source it after scripts/lib/wait.sh; set $sim to the
+# Linux pinwright-sim.
+
+sim_pid=""
+
+# sim_start DIR [ARGS...]: the simulator with DIR/printer (its link), DIR/trace and DIR/state; waits for
+# its "pty:" line.
+sim_start() {
+  local dir="$1"
+  shift
+  "$sim" --link "$dir/printer" --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  sim_pid=$!
+  watch "$sim_pid" pinwright-sim "$dir/trace"
+  wait_for "pinwright-sim's 'pty:' line" 10 grep -q '^pty: ' "$dir/sim.out"
+}
+
+# sim_listen DIR [ARGS...]: the simulator as a network printer on a free loopback port, with DIR/trace and
+# DIR/state; waits for its "tcp:" line and sets $sim_address to its name, "tcp://127.0.0.1:PORT".
+sim_listen() {
+  local dir="$1"
+  shift
+  "$sim" --listen 127.0.0.1:0 --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  sim_pid=$!
+  watch "$sim_pid" pinwright-sim "$dir/trace"
+  wait_for "pinwright-sim's 'tcp:' line" 10 grep -q '^tcp: ' "$dir/sim.out"
+  sim_address="tcp://$(sed -n 's/^tcp: //p' "$dir/sim.out")"
+}
+
+# sim_stop: ends the simulator (TERM, then KILL after 5 s).
+sim_stop() {
+  [ -n "$sim_pid" ] || return 0
+  unwatch "$sim_pid"
+  kill "$sim_pid" 2>/dev/null || true
+  for _ in $(seq 50); do kill -0 "$sim_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$sim_pid" 2>/dev/null || true
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=""
+}
+
+# sim_bytes DIR ARROW: every byte the simulator received (<-) or sent (->), one a line, in order.
+sim_bytes() {
+  grep -o -e "$2 .*" "$1/trace" | cut -c4- | tr ' ' '\n' | grep -v '^$' || true
+}
+
+# sim_compare LINUX_DIR WINDOWS_DIR: the bytes both ways, and the switches at the end, are the same;
+# says what differs. Fails when they differ or when the printer got nothing.
+sim_compare() {
+  local fail=0 arrow
+  for arrow in '<-' '->'; do
+    sim_bytes "$1" "$arrow" >"$1/bytes$arrow"
+    sim_bytes "$2" "$arrow" >"$2/bytes$arrow"
+    if [ ! -s "$1/bytes$arrow" ]; then
+      echo "${0##*/}: the printer's trace shows no bytes $arrow" >&2
+      fail=1
+    elif ! diff -u "$1/bytes$arrow" "$2/bytes$arrow" >"$2/diff$arrow"; then
+      echo "${0##*/}: the bytes $arrow differ between Linux and Windows:" >&2
+      head -40 "$2/diff$arrow" >&2
+      fail=1
+    fi
+  done
+  if ! diff -u "$1/state" "$2/state" >&2; then
+    echo "${0##*/}: the printer's switches differ after the runs" >&2
+    fail=1
+  fi
+  return "$fail"
+}
