@@ -19,6 +19,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +39,13 @@ std::uint64_t NowMs() {
 // Milliseconds left until `deadline`, for poll().
 int Remaining(std::uint64_t deadline) {
     return PollTimeout(deadline, NowMs());
+}
+
+// The slave side of a pseudo-terminal (Unix 98 ptys: majors 136 to 143).
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
 }
 
 bool ModemLinesUnsupported(int err) {
@@ -364,7 +372,15 @@ bool PosixDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) {
     ::cfsetospeed(&t, speed);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) return Fail(ErrorFromErrno(errno));
+    if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) {
+        // A pseudo-terminal carries no parity: the first request is dropped quietly, a repeated one is
+        // refused. Like its missing modem lines, that is "not supported", not a failed open.
+        if (errno != EINVAL || !(t.c_cflag & PARENB) || !IsPseudoTerminal(dev->fd))
+            return Fail(ErrorFromErrno(errno));
+        t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+        t.c_iflag &= ~INPCK;
+        if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) return Fail(ErrorFromErrno(errno));
+    }
     // DTR and RTS held on while the port is open. A pseudo-terminal has no modem lines.
     int lines = 0;
     if ((s.flags & kFlagDtrMask) == kFlagDtrEnable) lines |= TIOCM_DTR;
