@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include "cli/platform.h"
+#include "link/network_address.h"
 #include "pinwright_version.h"
 
 #include <CLI/CLI.hpp>
@@ -19,6 +20,11 @@ const char* kDescription =
     "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
     "4 a setting did not take, 130 interrupted; several ports: the highest.";
 
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -26,6 +32,7 @@ std::string Upper(std::string s) {
 
 // The port as the rest of the program names it, or empty when it names no port.
 std::string PortName(const std::string& given) {
+    if (given.find("://") != std::string::npos) return {}; // no other kind of address than tcp://
     if (IsDevicePath(given)) return given;
     const std::string up = Upper(given);
     if (up == "USB") return up;
@@ -142,10 +149,22 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     // A port given twice would be opened twice; for USB it would also share the discovery's one module
     // buffer (completeDeviceName) between two threads. So every port, USB too, appears once.
     std::map<std::string, std::string> seen;
-    for (const std::string& given : ports) {
-        const std::string name = PortName(given);
+    for (std::string given : ports) {
+        // The scheme in any case, as COMn, LPTn and USB are taken in any case.
+        if (given.size() >= 6 && Lower(given.substr(0, 6)) == kNetworkPrefix)
+            given.replace(0, 6, kNetworkPrefix);
+        std::string name = PortName(given);
+        if (IsNetworkName(given)) {
+            // Named in full, port included, so that "tcp://till1" and "tcp://till1:9100" are one printer.
+            NetworkAddress address;
+            std::string error;
+            if (!ParseNetworkAddress(given, address, error))
+                return UsageError("bad network address '" + given + "': " + error);
+            name = address.Name();
+        }
         if (name.empty())
-            return UsageError("unknown port '" + given + "' (COM1..COM7, LPT1..LPT4, USB or a device file)");
+            return UsageError("unknown port '" + given +
+                              "' (COM1..COM7, LPT1..LPT4, USB, a device file or tcp://HOST[:PORT])");
         const std::string id = PortIdentity(name);
         if (auto it = seen.find(id); it != seen.end())
             return UsageError("port " + name + " given twice" +

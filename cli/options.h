@@ -11,7 +11,7 @@ namespace pw::cli {
 enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports };
 
 struct Options {
-    std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case
+    std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
     LineOptions line;
     bool json = false;
     std::string trace;

@@ -219,9 +219,14 @@ class PortRun {
     }
 
     // After the printer's restart (WriteSwitches waited for it): read the switches again, on a serial line
-    // at the line settings just written, and compare every written pin.
+    // at the line settings just written, on the network over a new connection (many printers drop theirs
+    // when they restart), and compare every written pin.
     void ReadBack(const SwitchModel& written) {
         const SwitchPins pins = PinsToWrite(written);
+        if (m_printer.m_nKind == kNetwork) {
+            m_printer.Close();
+            if (!Open()) return;
+        }
         if (m_printer.m_nKind == kSerial) {
             const LineOptions after = LineAfterWrite(pins, m_line);
             if (!(after == m_line)) {

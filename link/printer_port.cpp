@@ -1,7 +1,9 @@
 #include "link/printer_port.h"
 
+#include "link/network_address.h"
 #include "link/usb_discovery.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pw {
@@ -45,6 +47,10 @@ int CPrinterPort::Open() {
         m_nKind = kUsb;
         if (!IsUsbSupportedOS(*m_services)) return 0;
         return OpenUsb();
+    }
+    if (IsNetworkName(m_strPort)) {
+        m_nKind = kNetwork;
+        return OpenNetwork();
     }
     return 0;
 }
@@ -118,6 +124,18 @@ int CPrinterPort::OpenUsb() {
     return 1;
 }
 
+int CPrinterPort::OpenNetwork() {
+    ReleaseHeld();
+    DeviceHandle h = m_services->CreateFile(m_strPort, ShareMode::Exclusive);
+    if (h == kInvalidHandle || h == kNoDevice) {
+        m_hPort = kNoDevice;
+        return 0;
+    }
+    m_hPort = h;
+    m_services->SetCommTimeouts(h, TransferTimeLimits());
+    return 1;
+}
+
 std::uint32_t CPrinterPort::Write(const void* data, std::uint32_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     DeviceServices& os = *m_services;
@@ -152,6 +170,8 @@ std::uint32_t CPrinterPort::Write(const void* data, std::uint32_t length) {
                 if (!OpenUsb()) return total + count;
             }
         }
+        // A connection that failed is gone for good, as a pulled cable: no retry can bring it back.
+        if (!ok && m_nKind == kNetwork) return total + std::min(count, length - total);
         if (count > length - total) count = length - total;
         total += count;
         if (ok && total >= length) break;

@@ -1,5 +1,6 @@
-// The one link to the printer: opens the device a port name designates ("COM..", "LPT..", "USB"),
-// writes with time limits and retries, reads, closes. Runs over DeviceServices.
+// The one link to the printer: opens the device a port name designates ("COM..", "LPT..", "USB", or a
+// printer on the network, "tcp://HOST[:PORT]"), writes with time limits and retries, reads, closes. Runs
+// over DeviceServices.
 #pragma once
 
 #include "link/device_services.h"
@@ -11,7 +12,13 @@
 
 namespace pw {
 
-enum InterfaceKind : int { kSerial = 0, kParallel = 1, kUsb = 2 };
+enum InterfaceKind : int { kSerial = 0, kParallel = 1, kUsb = 2, kNetwork = 3 };
+
+// USB and network links hand a reply over as it came, so the sequences read it whole (and take the USB
+// reading path); serial and parallel replies are read byte by byte.
+inline bool ReadsWholeReplies(int kind) {
+    return kind == kUsb || kind == kNetwork;
+}
 
 // The device services of the platform this program runs on. With $PINWRIGHT_TRACE set to a file name,
 // every byte on the line is also traced there (see tracing_device_services.h).
@@ -38,6 +45,9 @@ class CPrinterPort {
     int OpenSerial();
     int OpenParallel();
     int OpenUsb();
+    // Connects to the printer at the network address in m_strPort, within kConnectLimitMs. On failure the
+    // services' LastOpenProblem names the address and why.
+    int OpenNetwork();
 
     DeviceServices& Services() const { return *m_services; }
 
@@ -67,7 +77,7 @@ std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity);
 
 // Serial time limits: reads 5000 ms in all; a write attempt of n bytes 5 x n + 1000 ms.
 TimeLimits SerialTimeLimits();
-// Parallel and USB reads end as soon as any bytes came, or after 5000 ms with nothing.
+// Parallel, USB and network reads end as soon as any bytes came, or after 5000 ms with nothing.
 TimeLimits TransferTimeLimits();
 
 } // namespace pw

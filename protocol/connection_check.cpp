@@ -76,7 +76,7 @@ HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
         return HandshakeResult::PortError;
 
     std::uint8_t reply[kReplyBufferSize] = {};
-    if (interfaceKind == kUsb) {
+    if (ReadsWholeReplies(interfaceKind)) {
         UsbReaderState reader; // the reader thread is joined before every return below
         if (!RunUsbReaderAttempts(port, reader, reply)) return HandshakeResult::ReadError;
     } else {

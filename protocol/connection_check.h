@@ -1,6 +1,6 @@
 // The handshake that proves a printer of the family answers: initialise, select, automatic status back
-// off, model ID query, and wait for the "." reply. On USB the first reply is taken by a short-lived reader
-// thread that can be abandoned.
+// off, model ID query, and wait for the "." reply. On USB and network links the first reply is taken by a
+// short-lived reader thread that can be abandoned.
 #pragma once
 
 #include "link/printer_port.h"

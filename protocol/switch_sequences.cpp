@@ -21,7 +21,7 @@ std::string UsbText(const std::uint8_t* buf, int n) {
 // One identity text by the interface's path. A printer that sends nothing gives an empty text.
 std::string ReadText(CPrinterPort& port, int kind, std::uint32_t serialWait, SequenceView& view) {
     std::string text;
-    if (kind == kUsb) {
+    if (ReadsWholeReplies(kind)) {
         std::uint8_t buf[kReplyBufferSize] = {};
         port.Services().Sleep(100);
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
@@ -45,7 +45,7 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
                                SequenceView& view, bool stepAfterHeader) {
     DeviceServices& os = port.Services();
     std::uint8_t buf[kReplyBufferSize] = {};
-    if (kind == kUsb) {
+    if (ReadsWholeReplies(kind)) {
         os.Sleep(100);
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
         if (n <= 0) return SequenceResult::NoAnswer;
@@ -147,7 +147,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
             Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
             return fail();
         std::memset(reply, 0, sizeof reply);
-        if (kind == kUsb) {
+        if (ReadsWholeReplies(kind)) {
             os.Sleep(100);
             port.Read(reply, static_cast<int>(kReplyBufferSize));
         } else {
@@ -169,7 +169,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
 SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view,
                             std::string* switch1) {
     SwitchModel r = out;
-    const bool usb = kind == kUsb;
+    const bool usb = ReadsWholeReplies(kind);
     view.SetProgressPos(0);
     std::uint8_t body[10];
     auto fail = [&](SequenceResult why) {

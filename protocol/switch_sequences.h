@@ -72,8 +72,8 @@ enum class SequenceResult { Ok, NoAnswer, BadReply, NotWritten };
 const char* SequenceFailureText(SequenceResult r);
 
 // Reads switches 2, 9 and 1 and derives the selections into `out` (a copy of the model, changed only on
-// Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB) and ends with the printer selected.
-// `switch1`, when given, receives the eight characters of the switch 1 reply (pin 8 first) on Ok.
+// Ok). Steps the progress bar 24 times (serial, parallel) or 29 (USB, network) and ends with the printer
+// selected. `switch1`, when given, receives the eight characters of the switch 1 reply (pin 8 first) on Ok.
 SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, SequenceView& view,
                             std::string* switch1 = nullptr);
 

@@ -1,6 +1,8 @@
-// pinwright-sim: a virtual LTX-58x receipt printer on a pseudo-terminal.
+// pinwright-sim: a virtual LTX-58x receipt printer on a pseudo-terminal, or on a raw TCP port as a network
+// printer.
 #include "pinwright_version.h"
 #include "sim/printer_engine.h"
+#include "sim/tcp_line.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,6 +26,11 @@ A virtual LTX-58x ESC/POS receipt printer on a pseudo-terminal. Prints "pty: PAT
 then serves until SIGINT or SIGTERM and exits 0.
 
 Options:
+  --listen [HOST:]PORT  be a network printer instead: take ESC/POS on that TCP port and answer on the
+                        same connection. HOST defaults to 127.0.0.1 (give 0.0.0.0 or [::] to serve the
+                        network); PORT 0 picks a free port. Prints "tcp: ADDRESS:PORT" as its first line.
+                        One client is served at a time; another one's connection waits until the first
+                        client has closed its own.
   --link PATH           also make PATH a symbolic link to the pseudo-terminal (an old link is replaced)
   --usb-dir DIR         also create DIR/lp0 as a link to it, where the tool's USB discovery looks
   --state FILE          load the switches from FILE at start (if it exists) and save them whenever user
@@ -45,7 +52,8 @@ Options:
                           garbage         switch replies carry characters other than '0'/'1'
                           short           switch replies cut after 5 bytes
                           no-dot=K        the first K model-ID queries get no reply
-                          hangup-after=N  close the pseudo-terminal after N commands (a pulled cable)
+                          hangup-after=N  close the pseudo-terminal after N commands (a pulled cable);
+                                          with --listen, close the connection and stop listening
                           info-silent=N[,N]  GS I N (65 firmware, 66 maker, 67 model) gets no reply
                           info-no-nul     identity texts end without their NUL
                           ignore-writes   take switch changes in user setting mode but keep the old
@@ -151,7 +159,7 @@ bool MakeLink(const std::string& target, const std::string& link) {
 int main(int argc, char** argv) {
     started = std::chrono::steady_clock::now();
     sim::PrinterEngine engine;
-    std::string linkPath, usbDir, statePath;
+    std::string linkPath, usbDir, statePath, listenSpec;
     bool trace = false;
     long long byteUs = 0;
 
@@ -175,6 +183,10 @@ int main(int argc, char** argv) {
             int baud = 0;
             if (!value(v) || !ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
+        } else if (arg == "--listen") {
+            std::string host, port;
+            if (!value(listenSpec) || !sim::SplitListenSpec(listenSpec, host, port))
+                return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
         } else if (arg == "--usb-dir") {
@@ -230,40 +242,55 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (!listenSpec.empty() && (!linkPath.empty() || !usbDir.empty()))
+        return Usage("--link and --usb-dir name the pseudo-terminal, which --listen does not open");
+
     if (!statePath.empty() && std::filesystem::exists(statePath)) {
         std::string error;
         if (!sim::LoadState(statePath, engine, error)) return Usage(error);
     }
 
-    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        std::fprintf(stderr, "pinwright-sim: no pseudo-terminal: %s\n", std::strerror(errno));
-        return 1;
-    }
-    const std::string slavePath = ::ptsname(master);
-    termios t{};
-    if (::tcgetattr(master, &t) != 0) {
-        std::fprintf(stderr, "pinwright-sim: cannot read the terminal settings: %s\n", std::strerror(errno));
-        return 1;
-    }
-    ::cfmakeraw(&t);
-    if (::tcsetattr(master, TCSANOW, &t) != 0) {
-        std::fprintf(stderr, "pinwright-sim: cannot set the terminal raw: %s\n", std::strerror(errno));
-        return 1;
-    }
-    // Hold the slave open so the master does not see a hang-up between the tool's sessions.
-    int keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-
-    if (!linkPath.empty() && !MakeLink(slavePath, linkPath)) {
-        std::fprintf(stderr, "pinwright-sim: cannot link %s\n", linkPath.c_str());
-        return 1;
-    }
-    if (!usbDir.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(usbDir, ec);
-        if (!MakeLink(slavePath, usbDir + "/lp0")) {
-            std::fprintf(stderr, "pinwright-sim: cannot link %s/lp0\n", usbDir.c_str());
+    int master = -1, keepSlave = -1, listener = -1;
+    std::string slavePath, bound;
+    if (!listenSpec.empty()) {
+        std::string error;
+        listener = sim::ListenTcp(listenSpec, bound, error);
+        if (listener < 0) {
+            std::fprintf(stderr, "pinwright-sim: %s\n", error.c_str());
             return 1;
+        }
+    } else {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+            std::fprintf(stderr, "pinwright-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+            return 1;
+        }
+        slavePath = ::ptsname(master);
+        termios t{};
+        if (::tcgetattr(master, &t) != 0) {
+            std::fprintf(stderr, "pinwright-sim: cannot read the terminal settings: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        ::cfmakeraw(&t);
+        if (::tcsetattr(master, TCSANOW, &t) != 0) {
+            std::fprintf(stderr, "pinwright-sim: cannot set the terminal raw: %s\n", std::strerror(errno));
+            return 1;
+        }
+        // Hold the slave open so the master does not see a hang-up between the tool's sessions.
+        keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+
+        if (!linkPath.empty() && !MakeLink(slavePath, linkPath)) {
+            std::fprintf(stderr, "pinwright-sim: cannot link %s\n", linkPath.c_str());
+            return 1;
+        }
+        if (!usbDir.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(usbDir, ec);
+            if (!MakeLink(slavePath, usbDir + "/lp0")) {
+                std::fprintf(stderr, "pinwright-sim: cannot link %s/lp0\n", usbDir.c_str());
+                return 1;
+            }
         }
     }
 
@@ -281,29 +308,50 @@ int main(int argc, char** argv) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    std::printf("pty: %s\n", slavePath.c_str());
+    if (listener >= 0)
+        std::printf("tcp: %s\n", bound.c_str());
+    else
+        std::printf("pty: %s\n", slavePath.c_str());
     std::fflush(stdout);
 
     // Bytes in flight on the line, each with the time its last bit arrives (microseconds).
     std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
     Line inLine{byteUs}, outLine{byteUs};
     long long lastSent = 0;
+    // Where bytes come and go: the pseudo-terminal's master side, or the connection of the client served.
+    int line = master;
+    auto dropClient = [&](const char* why) {
+        ::close(line);
+        line = -1;
+        incoming.clear();
+        outgoing.clear();
+        engine.onEvent(std::string("client ") + why);
+    };
     while (!stopRequested) {
         long long next = NowUs() + (engine.HungUp() ? 20000 : 1000000);
         if (!incoming.empty()) next = std::min(next, incoming.front().first);
         if (!outgoing.empty()) next = std::min(next, outgoing.front().first);
         const long long waitUs = std::max(0LL, next - NowUs());
         timespec timeout{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
-        pollfd p{master, POLLIN, 0};
-        int r = ::ppoll(master >= 0 ? &p : nullptr, master >= 0 ? 1 : 0, &timeout, nullptr);
+        // While no client is served, the next one waiting is taken.
+        const int watched = line >= 0 ? line : listener;
+        pollfd p{watched, POLLIN, 0};
+        int r = ::ppoll(watched >= 0 ? &p : nullptr, watched >= 0 ? 1 : 0, &timeout, nullptr);
         if (r < 0 && errno != EINTR) break;
-        if (master >= 0 && r > 0 && (p.revents & POLLIN)) {
+        if (line < 0 && listener >= 0 && r > 0 && (p.revents & POLLIN)) {
+            std::string peer;
+            line = sim::AcceptClient(listener, peer);
+            if (line >= 0) engine.onEvent("client " + peer + " connected");
+        } else if (line >= 0 && r > 0 &&
+                   (p.revents & (listener >= 0 ? POLLIN | POLLHUP | POLLERR : POLLIN))) {
             std::uint8_t buf[512];
-            ssize_t n = ::read(master, buf, sizeof buf);
+            ssize_t n = ::read(line, buf, sizeof buf);
             if (n > 0) {
                 Trace(trace, "<-", sim::Bytes(buf, buf + n));
                 const long long now = NowUs();
                 for (ssize_t i = 0; i < n; ++i) incoming.emplace_back(inLine.Take(now), buf[i]);
+            } else if (listener >= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+                dropClient("left");
             }
         }
         // Bytes that have come in whole go to the printer; its replies go out after any delay, at the pace.
@@ -318,31 +366,39 @@ int main(int argc, char** argv) {
             const long long from = NowUs() + delay;
             for (auto b : reply) outgoing.emplace_back(outLine.Take(from), b);
         }
-        // Replies that are due go out; what the terminal does not take now stays queued, in order.
+        // Replies that are due go out; what the line does not take now stays queued, in order.
         std::size_t dueCount = 0;
-        while (master >= 0 && dueCount < outgoing.size() && outgoing[dueCount].first <= NowUs()) ++dueCount;
+        while (line >= 0 && dueCount < outgoing.size() && outgoing[dueCount].first <= NowUs()) ++dueCount;
         if (dueCount > 0) {
             sim::Bytes due;
             for (std::size_t i = 0; i < dueCount; ++i) due.push_back(outgoing[i].second);
-            const ssize_t w = ::write(master, due.data(), due.size());
+            const ssize_t w = ::write(line, due.data(), due.size());
             if (w > 0) {
                 Trace(trace, "->", sim::Bytes(due.begin(), due.begin() + w));
                 outgoing.erase(outgoing.begin(), outgoing.begin() + w);
                 lastSent = NowMs();
             } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
-                std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
-                outgoing.clear();
+                if (listener >= 0) {
+                    dropClient("gone");
+                } else {
+                    std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
+                    outgoing.clear();
+                }
             }
         }
-        // The cable is pulled once the last reply had time to reach the other side.
-        if (master >= 0 && engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100) {
+        // The cable is pulled once the last reply had time to reach the other side. On the network the
+        // printer is gone: its connection closes and it takes no more.
+        if (engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100 &&
+            (line >= 0 || listener >= 0)) {
             if (keepSlave >= 0) ::close(keepSlave);
             keepSlave = -1;
-            ::close(master);
-            master = -1;
+            if (line >= 0) ::close(line);
+            if (listener >= 0) ::close(listener);
+            line = master = listener = -1;
         }
     }
-    if (master >= 0) ::close(master);
+    if (line >= 0) ::close(line);
+    if (listener >= 0) ::close(listener);
     if (keepSlave >= 0) ::close(keepSlave);
     return 0;
 }

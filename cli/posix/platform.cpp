@@ -2,6 +2,7 @@
 // taken with sigtimedwait.
 #include "cli/platform.h"
 
+#include "link/network_address.h"
 #include "link/posix/device_names.h"
 
 #include <csignal>
@@ -21,7 +22,7 @@ sigset_t StopSignals() {
 } // namespace
 
 bool IsDevicePath(const std::string& port) {
-    return port.find('/') != std::string::npos;
+    return !IsNetworkName(port) && port.find('/') != std::string::npos;
 }
 
 int DeviceFileKind(const std::string& path) {
@@ -37,13 +38,15 @@ std::string PortIdentity(const std::string& port) {
 }
 
 const char* PortHelp() {
-    return "COM1..COM7, LPT1..LPT4, USB, or a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0)";
+    return "COM1..COM7, LPT1..LPT4, USB, a device file (/dev/ttyUSB0, /dev/usb/lp0, /dev/lp0), or a network "
+           "printer tcp://HOST[:PORT] (port 9100 when left out; an IPv6 HOST in brackets)";
 }
 
 const char* UsageExamples() {
     return "  pinwright-cli -p COM1 get\n"
            "  pinwright-cli -p /dev/ttyUSB0 --baud 115200 set baud-rate=19200 code-page=PC858\n"
            "  pinwright-cli --json -p /dev/ttyUSB0 -p /dev/ttyUSB1 apply shop.sts\n"
+           "  pinwright-cli -p tcp://192.168.1.50 -p tcp://till3.shop.lan apply shop.sts\n"
            "  pinwright-cli ports\n";
 }
 

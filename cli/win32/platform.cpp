@@ -76,13 +76,15 @@ std::string PortIdentity(const std::string& port) {
 }
 
 const char* PortHelp() {
-    return "COM1..COM7, LPT1..LPT4, USB, or \\\\.\\COMn for ports above 9 (\\\\.\\COM12)";
+    return "COM1..COM7, LPT1..LPT4, USB, \\\\.\\COMn for ports above 9 (\\\\.\\COM12), or a network "
+           "printer tcp://HOST[:PORT] (port 9100 when left out; an IPv6 HOST in brackets)";
 }
 
 const char* UsageExamples() {
     return "  pinwright-cli -p COM1 get\n"
            "  pinwright-cli -p COM3 --baud 115200 set baud-rate=19200 code-page=PC858\n"
            "  pinwright-cli --json -p COM3 -p \\\\.\\COM12 apply shop.sts\n"
+           "  pinwright-cli -p tcp://192.168.1.50 -p tcp://till3.shop.lan apply shop.sts\n"
            "  pinwright-cli ports\n";
 }
 

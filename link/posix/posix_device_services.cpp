@@ -1,6 +1,7 @@
 #include "link/posix/posix_device_services.h"
 
 #include "link/posix/device_names.h"
+#include "link/posix/network_connect.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +17,9 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -36,6 +39,13 @@ std::uint64_t NowMs() {
 // Milliseconds left until `deadline`, for poll().
 int Remaining(std::uint64_t deadline) {
     return PollTimeout(deadline, NowMs());
+}
+
+// The slave side of a pseudo-terminal (Unix 98 ptys: majors 136 to 143).
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
 }
 
 bool ModemLinesUnsupported(int err) {
@@ -99,6 +109,7 @@ std::uint32_t BaudFor(speed_t s) {
 struct PosixDeviceServices::Device {
     int fd = -1;
     bool tty = false;
+    bool socket = false;    // a connection to a network printer
     bool exclusive = false; // TIOCEXCL set by us
     std::string path;
     TimeLimits limits{};
@@ -179,7 +190,36 @@ std::shared_ptr<PosixDeviceServices::Device> PosixDeviceServices::Find(DeviceHan
     return it->second;
 }
 
+DeviceHandle PosixDeviceServices::Add(std::shared_ptr<Device> dev) {
+    std::lock_guard lock(m_mutex);
+    DeviceHandle h = m_nextHandle++;
+    m_devices[h] = std::move(dev);
+    m_openProblem.clear();
+    return h;
+}
+
+DeviceHandle PosixDeviceServices::Connect(const std::string& name) {
+    NetworkAddress address;
+    std::string detail;
+    ConnectFailure why = ConnectFailure::BadName;
+    const int fd =
+        ParseNetworkAddress(name, address, detail) ? ConnectTcp(address, kConnectLimitMs, why, detail) : -1;
+    if (fd < 0) {
+        lastError = why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? kErrorFileNotFound
+                                                                                          : kErrorGenFailure;
+        std::lock_guard lock(m_mutex);
+        m_openProblem = ConnectProblem(name, why, detail);
+        return kInvalidHandle;
+    }
+    auto dev = std::make_shared<Device>();
+    dev->fd = fd;
+    dev->socket = true;
+    dev->path = address.Name();
+    return Add(dev);
+}
+
 DeviceHandle PosixDeviceServices::CreateFile(const std::string& name, ShareMode share) {
+    if (IsNetworkName(name)) return Connect(name);
     const std::string path = ResolveDeviceName(name);
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -221,11 +261,7 @@ DeviceHandle PosixDeviceServices::CreateFile(const std::string& name, ShareMode 
     dev->path = path;
     // TIOCEXCL keeps out programs that do not take the lock; it may be refused, and the lock holds anyway.
     dev->exclusive = dev->tty && share == ShareMode::Exclusive && ::ioctl(fd, TIOCEXCL) == 0;
-    std::lock_guard lock(m_mutex);
-    DeviceHandle h = m_nextHandle++;
-    m_devices[h] = dev;
-    m_openProblem.clear();
-    return h;
+    return Add(dev);
 }
 
 std::string PosixDeviceServices::LastOpenProblem() {
@@ -245,7 +281,10 @@ bool PosixDeviceServices::CloseHandle(DeviceHandle h) {
     // The exclusive flag belongs to the terminal, not to our descriptor: it outlives our close while
     // anyone else holds the terminal open, and would then refuse our next open. Drop it first.
     if (dev->tty && dev->exclusive) ::ioctl(dev->fd, TIOCNXCL);
-    ::close(dev->fd);
+    if (dev->socket)
+        CloseTcp(dev->fd, kCloseLingerMs);
+    else
+        ::close(dev->fd);
     dev->fd = -1;
     return true;
 }
@@ -333,7 +372,15 @@ bool PosixDeviceServices::SetCommState(DeviceHandle h, const LineSettings& s) {
     ::cfsetospeed(&t, speed);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) return Fail(ErrorFromErrno(errno));
+    if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) {
+        // A pseudo-terminal carries no parity: the first request is dropped quietly, a repeated one is
+        // refused. Like its missing modem lines, that is "not supported", not a failed open.
+        if (errno != EINVAL || !(t.c_cflag & PARENB) || !IsPseudoTerminal(dev->fd))
+            return Fail(ErrorFromErrno(errno));
+        t.c_cflag &= ~(PARENB | PARODD | CMSPAR);
+        t.c_iflag &= ~INPCK;
+        if (::tcsetattr(dev->fd, TCSANOW, &t) != 0) return Fail(ErrorFromErrno(errno));
+    }
     // DTR and RTS held on while the port is open. A pseudo-terminal has no modem lines.
     int lines = 0;
     if ((s.flags & kFlagDtrMask) == kFlagDtrEnable) lines |= TIOCM_DTR;
@@ -385,13 +432,17 @@ bool PosixDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, st
         }
     }
     while (written < length) {
-        pollfd p{dev->fd, POLLOUT, 0};
+        // A printer never half-closes its connection: once it closed its side, the connection is gone and
+        // the bytes would only draw a reset. Tell it at once, as a pulled cable.
+        pollfd p{dev->fd, static_cast<short>(POLLOUT | (dev->socket ? POLLRDHUP : 0)), 0};
         int r = ::poll(&p, 1, Remaining(deadline));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return Fail(ErrorFromErrno(errno));
         if (r == 0) break; // the attempt's time limit: report what went out
-        if (p.revents & (POLLERR | POLLNVAL)) return Fail(kErrorGenFailure);
-        ssize_t n = ::write(dev->fd, data + written, length - written);
+        if (p.revents & (POLLERR | POLLNVAL | POLLRDHUP)) return Fail(kErrorGenFailure);
+        // A connection the printer reset fails the write with EPIPE, not with a signal that ends us.
+        ssize_t n = dev->socket ? ::send(dev->fd, data + written, length - written, MSG_NOSIGNAL)
+                                : ::write(dev->fd, data + written, length - written);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) continue;
             return Fail(ErrorFromErrno(errno));

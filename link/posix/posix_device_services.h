@@ -1,5 +1,6 @@
-// Linux device files behind DeviceServices: termios serial ports, /dev/lpN, and the USB printer class
-// devices /dev/usb/lpN. Every wait runs through poll() against a monotonic deadline.
+// Linux device files behind DeviceServices: termios serial ports, /dev/lpN, the USB printer class
+// devices /dev/usb/lpN, and TCP connections to network printers ("tcp://HOST:PORT"). Every wait runs
+// through poll() against a monotonic deadline.
 #pragma once
 
 #include "link/device_services.h"
@@ -47,6 +48,8 @@ class PosixDeviceServices : public DeviceServices {
   private:
     std::shared_ptr<Device> Find(DeviceHandle h);
     bool Fail(std::uint32_t error);
+    DeviceHandle Add(std::shared_ptr<Device> dev);
+    DeviceHandle Connect(const std::string& name);
 
     std::mutex m_mutex;
     std::map<DeviceHandle, std::shared_ptr<Device>> m_devices;

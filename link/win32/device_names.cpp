@@ -74,4 +74,25 @@ std::string NotASerialPortProblem(const std::string& portName, std::uint32_t err
            std::to_string(error) + ").";
 }
 
+ConnectFailure ConnectFailureOf(std::uint32_t wsaError) {
+    switch (wsaError) {
+    case 10061: // WSAECONNREFUSED
+        return ConnectFailure::Refused;
+    case 10060: // WSAETIMEDOUT
+        return ConnectFailure::TimedOut;
+    case 10050: // WSAENETDOWN
+    case 10051: // WSAENETUNREACH
+    case 10064: // WSAEHOSTDOWN
+    case 10065: // WSAEHOSTUNREACH
+        return ConnectFailure::Unreachable;
+    case 11001: // WSAHOST_NOT_FOUND
+    case 11002: // WSATRY_AGAIN
+    case 11003: // WSANO_RECOVERY
+    case 11004: // WSANO_DATA
+        return ConnectFailure::HostNotFound;
+    default:
+        return ConnectFailure::Other;
+    }
+}
+
 } // namespace pw::win32

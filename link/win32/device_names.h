@@ -2,6 +2,8 @@
 // windows.h, so that they are tested on every platform.
 #pragma once
 
+#include "link/network_address.h"
+
 #include <cstdint>
 #include <string>
 
@@ -20,5 +22,8 @@ std::string NoUsbPrinterProblem();
 
 // Said when a port opened but takes no serial line settings.
 std::string NotASerialPortProblem(const std::string& portName, std::uint32_t error);
+
+// What a Winsock error (WSAGetLastError, or getaddrinfo's result) of a connection attempt means.
+ConnectFailure ConnectFailureOf(std::uint32_t wsaError);
 
 } // namespace pw::win32

@@ -15,6 +15,7 @@
 
 #include "link/win32/comm_state.h"
 #include "link/win32/device_names.h"
+#include "link/win32/network_socket.h"
 
 #include <vector>
 
@@ -90,6 +91,7 @@ DcbFields CopyFromDcb(const DCB& d) {
 
 struct Win32DeviceServices::Device {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    Socket socket = kNoSocket;   // a connection to a network printer, instead of the handle
     HANDLE writeEvent = nullptr; // manual reset; reset before each write attempt
     std::string port;
     TimeLimits limits{};
@@ -131,6 +133,10 @@ Win32DeviceServices::~Win32DeviceServices() {
         ::CloseHandle(w->stopEvent);
     }
     for (auto& [h, d] : m_devices) {
+        if (d->socket != kNoSocket) {
+            CloseSocket(d->socket);
+            continue;
+        }
         FinishWrites(h, true);
         ::CloseHandle(d->handle);
         ::CloseHandle(d->writeEvent);
@@ -153,7 +159,31 @@ std::string Win32DeviceServices::LastOpenProblem() {
     return m_openProblem;
 }
 
+DeviceHandle Win32DeviceServices::Connect(const std::string& name) {
+    NetworkAddress address;
+    std::string detail;
+    ConnectFailure why = ConnectFailure::BadName;
+    const Socket s = ParseNetworkAddress(name, address, detail)
+                         ? ConnectTcp(address, kConnectLimitMs, why, detail)
+                         : kNoSocket;
+    if (s == kNoSocket) {
+        SetProblem(ConnectProblem(name, why, detail));
+        Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? ERROR_FILE_NOT_FOUND
+                                                                                   : ERROR_GEN_FAILURE);
+        return kInvalidHandle;
+    }
+    auto dev = std::make_shared<Device>();
+    dev->socket = s;
+    dev->port = address.Name();
+    const auto id = static_cast<DeviceHandle>(s);
+    std::lock_guard lock(m_mutex);
+    m_devices[id] = dev;
+    m_openProblem.clear();
+    return id;
+}
+
 DeviceHandle Win32DeviceServices::CreateFile(const std::string& name, ShareMode share) {
+    if (IsNetworkName(name)) return Connect(name);
     const std::string device = DeviceNameFor(name);
     // Exclusive opens are the port's own: overlapped, so that a worker's blocked read can be woken (a
     // synchronous read cannot be cancelled everywhere). The shared USB probe opens with no flags at all.
@@ -189,6 +219,7 @@ bool Win32DeviceServices::CloseHandle(DeviceHandle h) {
         }
     }
     if (!dev) return ::CloseHandle(H(h)) ? true : FailWithLastError();
+    if (dev->socket != kNoSocket) return CloseSocket(dev->socket) ? true : Fail(ERROR_INVALID_HANDLE);
     FinishWrites(h, true);
     const bool closed = ::CloseHandle(dev->handle) != 0;
     if (!closed) FailWithLastError();
@@ -224,6 +255,11 @@ bool Win32DeviceServices::SetCommState(DeviceHandle h, const LineSettings& setti
 }
 
 bool Win32DeviceServices::SetCommTimeouts(DeviceHandle h, const TimeLimits& limits) {
+    if (auto dev = Find(h); dev && dev->socket != kNoSocket) {
+        std::lock_guard lock(m_mutex);
+        dev->limits = limits; // a connection's reads and writes keep these limits here
+        return true;
+    }
     const CommTimeoutsFields f = CommTimeoutsFor(limits);
     COMMTIMEOUTS t{f.ReadIntervalTimeout, f.ReadTotalTimeoutMultiplier, f.ReadTotalTimeoutConstant,
                    f.WriteTotalTimeoutMultiplier, f.WriteTotalTimeoutConstant};
@@ -238,16 +274,32 @@ bool Win32DeviceServices::SetCommTimeouts(DeviceHandle h, const TimeLimits& limi
 }
 
 void Win32DeviceServices::SetCommMask(DeviceHandle h, std::uint32_t mask) {
+    if (auto dev = Find(h); dev && dev->socket != kNoSocket) return;
     ::SetCommMask(H(h), mask);
 }
 
 void Win32DeviceServices::PurgeComm(DeviceHandle h, std::uint32_t flags) {
+    if (auto dev = Find(h); dev && dev->socket != kNoSocket) return;
     ::PurgeComm(H(h), flags);
 }
 
 bool Win32DeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,
                                     std::uint32_t& written, PendingWrite& pending) {
     written = 0;
+    if (auto dev = Find(h); dev && dev->socket != kNoSocket) {
+        TimeLimits l;
+        {
+            std::lock_guard lock(m_mutex);
+            l = dev->limits;
+        }
+        std::uint64_t limit =
+            static_cast<std::uint64_t>(l.writeTotalMultiplier) * length + l.writeTotalConstant;
+        if (limit == 0 || limit >= kMaxDword) limit = 5ull * length + 1000; // never without end
+        std::uint32_t error = 0;
+        if (SendWithin(dev->socket, data, length, static_cast<std::uint32_t>(limit), written, error))
+            return true;
+        return Fail(error);
+    }
     auto write = std::make_unique<Write>();
     write->device = h;
     if (auto dev = Find(h)) {
@@ -323,8 +375,20 @@ bool Win32DeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::ui
     if (worker && ::WaitForSingleObject(worker->stopEvent, 0) == WAIT_OBJECT_0) return true;
     DWORD waitMs = INFINITE; // the device's own time limits end the read
     if (auto dev = Find(h)) {
-        std::lock_guard lock(m_mutex);
-        if (dev->ownLimits) waitMs = ReadWaitMs(dev->limits, length);
+        TimeLimits l;
+        bool own;
+        {
+            std::lock_guard lock(m_mutex);
+            l = dev->limits;
+            own = dev->ownLimits;
+        }
+        if (dev->socket != kNoSocket) {
+            const bool anyBytes = l.readInterval == kMaxDword && l.readTotalMultiplier == kMaxDword;
+            read = ReceiveWithin(dev->socket, buffer, length, ReadWaitMs(l, length), anyBytes,
+                                 worker ? worker->stopEvent : nullptr);
+            return true;
+        }
+        if (own) waitMs = ReadWaitMs(l, length);
     }
     OVERLAPPED ov{};
     ov.hEvent = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -1,5 +1,6 @@
 // DeviceServices on Win32: straight through to the kernel's device calls (CreateFileA, the DCB,
-// COMMTIMEOUTS, overlapped WriteFile) and to SetupAPI for the USB printer interfaces.
+// COMMTIMEOUTS, overlapped WriteFile), to SetupAPI for the USB printer interfaces, and to Winsock for
+// printers on the network ("tcp://HOST:PORT").
 #pragma once
 
 #include "link/device_services.h"
@@ -47,6 +48,7 @@ class Win32DeviceServices : public DeviceServices {
     std::shared_ptr<Device> Find(DeviceHandle h);
     void FinishWrites(DeviceHandle h, bool cancel);
     void SetProblem(std::string problem);
+    DeviceHandle Connect(const std::string& name);
 
     std::mutex m_mutex;
     std::map<DeviceHandle, std::shared_ptr<Device>> m_devices;

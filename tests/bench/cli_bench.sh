@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # pinwright-cli against pinwright-sim: `apply` on 8 printers at once against `apply` on one (wall times and
-# their ratio; the goal is at most 1.15), and `get` on one printer against the Get Status floor (2070 ms of
-# fixed waits). Usage: cli_bench.sh BUILD_DIR [--quick]
+# their ratio; the goal is at most 1.15), on pseudo-terminals and on network printers over loopback, and `get`
+# on one printer against the Get Status floor (2070 ms of fixed waits). Usage: cli_bench.sh BUILD_DIR [--quick]
 set -euo pipefail
 build="$1"
 quick="${2:-}"
@@ -27,6 +27,18 @@ for i in 1 2 3 4 5 6 7 8; do
   for _ in $(seq 100); do [ -e "$work/p$i" ] && break; sleep 0.05; done
   [ -e "$work/p$i" ] || { echo "cli_bench: waited 5 s for pinwright-sim $i to link $work/p$i"; exit 1; }
 done
+# The same printers on the network: each announces its loopback address on its first line.
+addresses=()
+for i in 1 2 3 4 5 6 7 8; do
+  "$build/pinwright-sim" --listen 127.0.0.1:0 --state "$work/n$i" >"$work/n$i.out" &
+  pids+=($!)
+done
+for i in 1 2 3 4 5 6 7 8; do
+  for _ in $(seq 100); do grep -q '^tcp: ' "$work/n$i.out" 2>/dev/null && break; sleep 0.05; done
+  line="$(head -n1 "$work/n$i.out")"
+  [ "${line#tcp: }" != "$line" ] || { echo "cli_bench: waited 5 s for network pinwright-sim $i to say its address"; exit 1; }
+  addresses+=(-p "tcp://${line#tcp: }")
+done
 "$cli" -p "$work/p1" get -o "$work/shop.sts" >/dev/null
 
 # Median wall time in ms of `runs` runs of the command; fails when the command fails.
@@ -45,11 +57,15 @@ median_ms() {
 one=$(median_ms "$cli" -p "$work/p1" apply "$work/shop.sts")
 eight=$(median_ms "$cli" "${ports[@]}" apply "$work/shop.sts")
 get=$(median_ms "$cli" -p "$work/p1" get)
+net_one=$(median_ms "$cli" "${addresses[@]:0:2}" apply "$work/shop.sts")
+net_eight=$(median_ms "$cli" "${addresses[@]}" apply "$work/shop.sts")
 echo
-echo "pinwright-cli against pinwright-sim (pty, unpaced), median of $runs:"
+echo "pinwright-cli against pinwright-sim (pty or loopback TCP, unpaced), median of $runs:"
 echo
 echo "| Run | Median wall | Against |"
 echo "|---|---:|---|"
 echo "| apply, 1 printer | $one ms | |"
 echo "| apply, 8 printers at once | $eight ms | $(awk -v a="$eight" -v b="$one" 'BEGIN { printf "%.3f x one printer (goal <= 1.15)", a / b }') |"
+echo "| apply, 1 network printer (loopback) | $net_one ms | |"
+echo "| apply, 8 network printers at once | $net_eight ms | $(awk -v a="$net_eight" -v b="$net_one" 'BEGIN { printf "%.3f x one printer (goal <= 1.15)", a / b }') |"
 echo "| get, 1 printer | $get ms | $(awk -v a="$get" 'BEGIN { printf "%.3f x the Get Status floor of 2070 ms", a / 2070 }') |"

@@ -1,5 +1,6 @@
 // pinwright-cli's command line, case by case.
 #include "cli/options.h"
+#include "cli/platform.h"
 #include "pinwright_version.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,12 @@ TEST(CliOptions, UsageErrorsAndEarlyEnds) {
         {{"-p", "USB1", "get"}, 1, "unknown port 'USB1'"},
         {{"-p", "COM1", "-p", "com1", "get"}, 1, "port COM1 given twice"},
         {{"-p", "USB", "-p", "usb", "check"}, 1, "port USB given twice"},
+        {{"-p", "tcp://[::1", "check"}, 1, "bad network address 'tcp://[::1': missing ']'"},
+        {{"-p", "tcp://till1:99999", "check"}, 1, "the port must be a number from 1 to 65535"},
+        {{"-p", "tcp://10.0.0.7", "-p", "TCP://10.0.0.7:9100", "check"},
+         1,
+         "port tcp://10.0.0.7:9100 given twice"},
+        {{"-p", "udp://10.0.0.7", "check"}, 1, "unknown port 'udp://10.0.0.7'"},
         {{"-p", "COM1", "--baud", "4800", "get"}, 1, "--baud"},
         {{"-p", "COM1", "--parity", "mark", "get"}, 1, "--parity"},
         {{"-p", "COM1", "--stop-bits", "3", "get"}, 1, "--stop-bits"},
@@ -99,6 +106,17 @@ TEST(CliOptions, PortsLineSettingsAndCommands) {
     EXPECT_EQ(d.command, Command::Get);
     EXPECT_EQ(d.output, "x.sts");
     EXPECT_EQ(d.ports, std::vector<std::string>{"LPT4"});
+
+    Options n;
+    ASSERT_EQ(ParseArguments({"-p", "tcp://10.0.0.7", "-p", "TCP://[fe80::1]:6001", "-p",
+                              "tcp://till-3.shop.lan:9100", "apply", "shop.sts"},
+                             n)
+                  .exit,
+              -1);
+    EXPECT_EQ(n.ports, (std::vector<std::string>{"tcp://10.0.0.7:9100", "tcp://[fe80::1]:6001",
+                                                 "tcp://till-3.shop.lan:9100"}))
+        << "network printers named in full, port included";
+    for (const std::string& port : n.ports) EXPECT_FALSE(IsDevicePath(port)) << port;
 
     Options s;
     ASSERT_EQ(ParseArguments({"-p", "COM1", "self-test", "2"}, s).exit, -1);

@@ -48,6 +48,16 @@ status=$?
 [ "$(cat "$out")" = "pinwright-sim $version" ] || fail "pinwright-sim --version: not 'pinwright-sim $version'"
 run "$sim" --help
 grep -q -- '--version' "$out" || fail "pinwright-sim --help does not list --version"
+grep -q -- '--listen \[HOST:\]PORT' "$out" || fail "pinwright-sim --help does not list --listen"
+# A listening address it cannot take is refused before anything is opened.
+for args in "--listen ::1:9100" "--listen 127.0.0.1:" "--listen 127.0.0.1:65536" "--listen 0 --link /tmp/x" \
+            "--listen"; do
+  # shellcheck disable=SC2086
+  run "$sim" $args
+  status=$?
+  [ $status -eq 2 ] || fail "pinwright-sim $args: status $status, not 2"
+  [ ! -s "$out" ] || fail "pinwright-sim $args announced a line"
+done
 
 [ $failed -eq 0 ] && echo "help, version and refusals answered without a display"
 exit $failed

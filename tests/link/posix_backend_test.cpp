@@ -2,6 +2,7 @@
 #include "link/posix/posix_device_services.h"
 #include "link/printer_port.h"
 #include "tests/support/pty.h"
+#include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,17 @@ TEST_F(PosixBackend, ReopeningWorksWhileAnotherProgramHoldsTheTerminal) {
         EXPECT_EQ(exclusive, 0) << "the exclusive flag outlived our close; a normal user's next open fails";
     }
     ::close(other);
+}
+
+TEST_F(PosixBackend, ParityOnAPseudoTerminalOpensEveryTime) {
+    // The virtual printer's line takes no parity; Change Comm Type and a new check must still open it.
+    pw::test::SimProcess sim;
+    ::setenv("PINWRIGHT_COM1", sim.PtyPath().c_str(), 1);
+    port.m_nParity = 2;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(port.Open(), 1) << "round " << round << ": " << os.LastOpenProblem();
+        port.Close();
+    }
 }
 
 TEST_F(PosixBackend, DestroyingTheServicesWakesABlockedReader) {

@@ -313,6 +313,60 @@ TEST_F(UsbPortTest, OtherErrorsAreRetriedLikeSerial) {
     EXPECT_EQ(dev.opens, 1);
 }
 
+class NetworkPortTest : public PortTest {
+  protected:
+    static constexpr const char* kName = "tcp://192.168.1.50:9100";
+    pw::test::FakeDevice& printer = os.AddDevice(kName);
+    void SetUp() override { port.m_strPort = kName; }
+};
+
+TEST_F(NetworkPortTest, OpensTheAddressWithTransferLimitsAndNeverPurges) {
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.m_nKind, kNetwork);
+    EXPECT_EQ(os.opened, (std::vector<std::string>{kName}));
+    EXPECT_EQ(printer.limits.readInterval, kMaxDword) << "a reply is read as soon as any bytes came";
+    EXPECT_EQ(printer.limits.readTotalConstant, 5000u);
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(printer.purges, 0);
+    EXPECT_EQ(printer.commMaskCalls, 0);
+    EXPECT_FALSE(printer.held);
+}
+
+TEST_F(NetworkPortTest, OnlyTheLowerCasePrefixSelectsTheNetwork) {
+    os.AddDevice("TCP://192.168.1.50:9100");
+    port.m_strPort = "TCP://192.168.1.50:9100";
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_TRUE(os.opened.empty());
+}
+
+TEST_F(NetworkPortTest, ARefusedConnectionHoldsNothingAndLeavesTheMessageToTheCaller) {
+    printer.openError = kErrorGenFailure;
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_EQ(port.m_hPort, kNoDevice);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(NetworkPortTest, ADroppedConnectionEndsTheWriteAtOnceWithWhatWentOut) {
+    ASSERT_EQ(port.Open(), 1);
+    printer.acceptScript = [](int attempt, std::uint32_t n) {
+        return attempt == 0 ? WriteOutcome::All(std::min(n, 3u))
+                            : WriteOutcome{WriteOutcome::Fail, 0, kErrorGenFailure, 0};
+    };
+    const std::uint32_t before = os.Now();
+    EXPECT_EQ(port.Write("abcdef", 6), 3u);
+    EXPECT_EQ(printer.attemptTimes.size(), 2u) << "no retries on a connection that is gone";
+    EXPECT_EQ(os.Now() - before, 50u);
+    EXPECT_EQ(printer.opens, 1) << "no reconnect behind the caller's back";
+}
+
+TEST_F(NetworkPortTest, APrinterThatTakesNothingIsRetriedForTenSecondsAsOnUsb) {
+    ASSERT_EQ(port.Open(), 1);
+    printer.acceptScript = [](int, std::uint32_t) { return WriteOutcome::All(0); };
+    const std::uint32_t before = os.Now();
+    EXPECT_EQ(port.Write("abc", 3), 0u);
+    EXPECT_EQ(os.Now() - before, 10000u);
+}
+
 TEST(IsUsbSupportedOS, FollowsThePlatformTable) {
     FakeDeviceServices os;
     struct Case {

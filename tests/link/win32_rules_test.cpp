@@ -154,4 +154,15 @@ TEST(Win32Rules, AFailedOpenSaysWhichPortAndWhatToDo) {
     EXPECT_NE(NotASerialPortProblem("COM4", 1).find("COM4 is not a serial port"), std::string::npos);
 }
 
+TEST(Win32Rules, WinsockErrorsOfAConnectionSayWhatHappened) {
+    const std::pair<std::uint32_t, ConnectFailure> table[] = {
+        {10061, ConnectFailure::Refused},      {10060, ConnectFailure::TimedOut},
+        {10065, ConnectFailure::Unreachable},  {10051, ConnectFailure::Unreachable},
+        {10050, ConnectFailure::Unreachable},  {10064, ConnectFailure::Unreachable},
+        {11001, ConnectFailure::HostNotFound}, {11002, ConnectFailure::HostNotFound},
+        {11004, ConnectFailure::HostNotFound}, {10054, ConnectFailure::Other},
+    };
+    for (auto [error, why] : table) EXPECT_EQ(ConnectFailureOf(error), why) << error;
+}
+
 } // namespace

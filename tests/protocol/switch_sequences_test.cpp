@@ -65,6 +65,9 @@ class Sequences : public ::testing::Test {
         if (k == kUsb) {
             dev = &AddUsbPrinter(os);
             port.m_strPort = "USB";
+        } else if (k == kNetwork) {
+            dev = &os.AddDevice("tcp://10.0.0.7:9100");
+            port.m_strPort = "tcp://10.0.0.7:9100";
         } else {
             dev = &os.AddDevice("COM1");
             port.m_strPort = "COM1";
@@ -225,9 +228,10 @@ TEST_F(Sequences, UsbSilentIdentityIsAnEmptyText) {
     EXPECT_EQ(firmware, "2.10");
 }
 
-// The printer needs its time: the waits before each command, from the one before, on each interface.
+// The printer needs its time: the waits before each command, from the one before, on each interface. A
+// network printer gets the USB line's commands and waits, its replies read whole.
 TEST_F(Sequences, PreCheckAndReadWaitBeforeEachCommand) {
-    for (int k : {kSerial, kUsb}) {
+    for (int k : {kSerial, kUsb, kNetwork}) {
         Attach(k);
         Good();
         firmware.clear();
@@ -241,9 +245,10 @@ TEST_F(Sequences, PreCheckAndReadWaitBeforeEachCommand) {
         for (std::size_t i = 1; i < printer->times.size(); ++i)
             gaps.push_back(printer->times[i] - printer->times[i - 1]);
         const std::vector<std::uint32_t> expected =
-            k == kUsb ? std::vector<std::uint32_t>{0, 0, 110, 110, 100, 0, 100, 100, 100, 100}
-                      : std::vector<std::uint32_t>{0, 0, 1010, 1010, 10, 0, 10, 10, 10, 10};
-        EXPECT_EQ(gaps, expected) << (k == kUsb ? "USB" : "serial");
+            k != kSerial ? std::vector<std::uint32_t>{0, 0, 110, 110, 100, 0, 100, 100, 100, 100}
+                         : std::vector<std::uint32_t>{0, 0, 1010, 1010, 10, 0, 10, 10, 10, 10};
+        EXPECT_EQ(gaps, expected) << k;
+        EXPECT_EQ(m.m_nCodePageSel, 2) << k;
     }
 }
 

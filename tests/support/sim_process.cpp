@@ -54,9 +54,13 @@ SimProcess::SimProcess(std::vector<std::string> args, bool captureStderr) {
     pollfd p{out[0], POLLIN, 0};
     while (::poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') line += c;
     ::close(out[0]);
+    if (line.rfind("tcp: ", 0) == 0) {
+        m_tcp = "tcp://" + line.substr(5);
+        return;
+    }
     if (line.rfind("pty: ", 0) != 0) {
         Stop();
-        throw std::runtime_error("pinwright-sim did not announce its pty: '" + line + "'");
+        throw std::runtime_error("pinwright-sim did not announce its pty or address: '" + line + "'");
     }
     m_pty = line.substr(5);
 }

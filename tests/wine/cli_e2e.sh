@@ -5,7 +5,8 @@
 # Windows one through wine's COM1 (and, for the last get, "\\.\COM12") pointed at the simulator's
 # pseudo-terminal. The printer must receive the same bytes and send the same replies, both programs must
 # print the same and end the same, and the printers and the saved status files must end the same. Then,
-# on Windows: a port that is not there, the list of ports, and Ctrl-C during apply.
+# on Windows: a port that is not there, the list of ports, and Ctrl-C during apply. Last, a network printer
+# (pinwright-sim --listen on loopback), through Winsock: get and set, compared with Linux the same way.
 # Usage: cli_e2e.sh SIM LINUX_CLI WINDOWS_CLI WORK_DIR
 set -euo pipefail
 sim="$1" linux_cli="$2" windows_cli="$3" work="$4"
@@ -16,8 +17,8 @@ source "$here/sim_lib.sh"
 for f in "$sim" "$linux_cli"; do
   [ -x "$f" ] || { echo "cli_e2e: $f is missing: build Linux first (scripts/build)" >&2; exit 1; }
 done
-rm -rf "$work/linux" "$work/windows" "$work/ctrl-c"
-mkdir -p "$work/linux" "$work/windows" "$work/ctrl-c"
+rm -rf "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
+mkdir -p "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
 trap 'sim_stop; wine_stop' EXIT
 started=$(date +%s)
 
@@ -132,6 +133,38 @@ if sed -n '/-- settings applied; printer reset/,$p' <<<"$trace" | grep -q -- '<-
   echo "cli_e2e: a read-back started after Ctrl-C" >&2
   fail=1
 fi
+
+echo "--- A network printer, from Linux and from Windows"
+net_steps() {
+  local side="$1"
+  sim_listen "$work/net-$side" --switch 9=10000000 --switch 2=00010100
+  echo "$sim_address" >"$work/net-$side/address"
+  step "$side" 8-net-get --json -p "$sim_address" get
+  step "$side" 9-net-set --json -p "$sim_address" set code-page=PC858 auto-cutter=partial
+  sim_stop
+}
+net_steps linux
+net_steps windows
+# Each printer has an address of its own: both read as ADDRESS.
+net_normal() { tr -d '\r' <"$1" | sed -e "s|$(cat "$work/net-$2/address")|ADDRESS|g"; }
+for name in 8-net-get 9-net-set; do
+  for part in status out err; do
+    if ! diff -u <(net_normal "$work/linux/$name.$part" linux) <(net_normal "$work/windows/$name.$part" windows) \
+      >"$work/windows/$name.$part.diff"; then
+      echo "cli_e2e: $name: the $part differs between Linux and Windows:" >&2
+      head -30 "$work/windows/$name.$part.diff" >&2
+      fail=1
+    fi
+  done
+  if [ "$(cat "$work/windows/$name.status")" != 0 ]; then
+    echo "cli_e2e: $name ended with status $(cat "$work/windows/$name.status") on Windows:" >&2
+    cat "$work/windows/$name.err" >&2
+    fail=1
+  fi
+done
+grep -q '"code-page": "PC858"' "$work/windows/9-net-set.out" ||
+  { echo "cli_e2e: set over the network did not read back PC858 on Windows" >&2; fail=1; }
+sim_compare "$work/net-linux" "$work/net-windows" || fail=1
 
 [ "$fail" -eq 0 ] && echo "cli_e2e: $(wc -l <"$work/windows/bytes<-") bytes received and" \
   "$(wc -l <"$work/windows/bytes->") sent, the same on Linux and Windows; Windows steps $windows_took s," \

@@ -15,6 +15,18 @@ sim_start() {
   wait_for "pinwright-sim's 'pty:' line" 10 grep -q '^pty: ' "$dir/sim.out"
 }
 
+# sim_listen DIR [ARGS...]: the simulator as a network printer on a free loopback port, with DIR/trace and
+# DIR/state; waits for its "tcp:" line and sets $sim_address to its name, "tcp://127.0.0.1:PORT".
+sim_listen() {
+  local dir="$1"
+  shift
+  "$sim" --listen 127.0.0.1:0 --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  sim_pid=$!
+  watch "$sim_pid" pinwright-sim "$dir/trace"
+  wait_for "pinwright-sim's 'tcp:' line" 10 grep -q '^tcp: ' "$dir/sim.out"
+  sim_address="tcp://$(sed -n 's/^tcp: //p' "$dir/sim.out")"
+}
+
 # sim_stop: ends the simulator (TERM, then KILL after 5 s).
 sim_stop() {
   [ -n "$sim_pid" ] || return 0

@@ -1,0 +1,118 @@
+#include "tests/support/test_listener.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using SocketLength = int;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+using SocketLength = socklen_t;
+#endif
+
+#include <chrono>
+#include <stdexcept>
+
+namespace pw::test {
+
+namespace {
+
+constexpr std::uintptr_t kNone = ~std::uintptr_t{0};
+
+#ifdef _WIN32
+using Native = SOCKET;
+void CloseNative(std::uintptr_t s) {
+    ::closesocket(static_cast<SOCKET>(s));
+}
+#else
+using Native = int;
+void CloseNative(std::uintptr_t s) {
+    ::close(static_cast<int>(s));
+}
+#endif
+
+Native N(std::uintptr_t s) {
+    return static_cast<Native>(s);
+}
+
+// Whether `s` can be read within `ms`.
+bool Readable(std::uintptr_t s, int ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(N(s), &set);
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    return ::select(static_cast<int>(N(s)) + 1, &set, nullptr, nullptr, &tv) > 0;
+}
+
+} // namespace
+
+TestListener::TestListener() : m_listener(kNone), m_connection(kNone) {
+#ifdef _WIN32
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+#endif
+    const Native s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    SocketLength len = sizeof a;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 4) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        throw std::runtime_error("the test listener cannot listen on 127.0.0.1");
+    m_listener = static_cast<std::uintptr_t>(s);
+    m_port = ntohs(a.sin_port);
+}
+
+TestListener::~TestListener() {
+    CloseConnection();
+    CloseListener();
+}
+
+std::string TestListener::Name() const {
+    return "tcp://127.0.0.1:" + std::to_string(m_port);
+}
+
+bool TestListener::Accept(int timeoutMs) {
+    if (m_listener == kNone || !Readable(m_listener, timeoutMs)) return false;
+    const Native c = ::accept(N(m_listener), nullptr, nullptr);
+    if (c == static_cast<Native>(kNone) || static_cast<std::intptr_t>(c) < 0) return false;
+    m_connection = static_cast<std::uintptr_t>(c);
+    return true;
+}
+
+std::vector<std::uint8_t> TestListener::Receive(std::size_t count, int timeoutMs) {
+    std::vector<std::uint8_t> got;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_connection != kNone && got.size() < count) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
+                .count();
+        if (left <= 0 || !Readable(m_connection, static_cast<int>(left))) break;
+        char buf[256];
+        const int want = static_cast<int>(std::min(sizeof buf, count - got.size()));
+        const int n = static_cast<int>(::recv(N(m_connection), buf, want, 0));
+        if (n <= 0) break;
+        got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}
+
+void TestListener::Send(const std::vector<std::uint8_t>& bytes) {
+    if (m_connection == kNone) return;
+    ::send(N(m_connection), reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
+}
+
+void TestListener::CloseConnection() {
+    if (m_connection != kNone) CloseNative(m_connection);
+    m_connection = kNone;
+}
+
+void TestListener::CloseListener() {
+    if (m_listener != kNone) CloseNative(m_listener);
+    m_listener = kNone;
+}
+
+} // namespace pw::test
