@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
         } else if (arg == "--listen") {
             std::string host, port;
-            if (!value(listenSpec) || !sim::SplitListenSpec(listenSpec, host, port))
+            if (!value(listenSpec) || !sim::SplitListenAddress(listenSpec, host, port))
                 return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");

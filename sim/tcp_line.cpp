@@ -30,14 +30,14 @@ std::string AddressText(const sockaddr_storage& a) {
 
 } // namespace
 
-bool SplitListenSpec(const std::string& spec, std::string& host, std::string& port) {
-    const std::size_t colon = spec.rfind(':');
+bool SplitListenAddress(const std::string& address, std::string& host, std::string& port) {
+    const std::size_t colon = address.rfind(':');
     if (colon == std::string::npos) {
         host = "127.0.0.1";
-        port = spec;
+        port = address;
     } else {
-        host = spec.substr(0, colon);
-        port = spec.substr(colon + 1);
+        host = address.substr(0, colon);
+        port = address.substr(colon + 1);
         if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
             host = host.substr(1, host.size() - 2);
         else if (host.find(':') != std::string::npos)
@@ -49,10 +49,10 @@ bool SplitListenSpec(const std::string& spec, std::string& host, std::string& po
     return std::stoi(port) <= 65535;
 }
 
-int ListenTcp(const std::string& spec, std::string& bound, std::string& error) {
+int ListenTcp(const std::string& address, std::string& bound, std::string& error) {
     std::string host, port;
-    if (!SplitListenSpec(spec, host, port)) {
-        error = "--listen needs [HOST:]PORT (an IPv6 HOST in brackets), not '" + spec + "'";
+    if (!SplitListenAddress(address, host, port)) {
+        error = "--listen needs [HOST:]PORT (an IPv6 HOST in brackets), not '" + address + "'";
         return -1;
     }
     addrinfo hints{};
@@ -61,14 +61,14 @@ int ListenTcp(const std::string& spec, std::string& bound, std::string& error) {
     hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     if (int r = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); r != 0) {
-        error = "cannot listen on " + spec + ": " + ::gai_strerror(r);
+        error = "cannot listen on " + address + ": " + ::gai_strerror(r);
         return -1;
     }
     int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
     const int on = 1;
     if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (fd < 0 || ::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, kBacklog) != 0) {
-        error = "cannot listen on " + spec + ": " + std::strerror(errno);
+        error = "cannot listen on " + address + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         ::freeaddrinfo(found);
         return -1;

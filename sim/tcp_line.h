@@ -7,12 +7,12 @@
 namespace sim {
 
 // Splits "[HOST:]PORT" (HOST 127.0.0.1 when left out, an IPv6 HOST in brackets); false when malformed.
-bool SplitListenSpec(const std::string& spec, std::string& host, std::string& port);
+bool SplitListenAddress(const std::string& address, std::string& host, std::string& port);
 
 // Listens on "[HOST:]PORT" (HOST an IPv4 address, an IPv6 address in brackets or a name; 127.0.0.1 when
 // left out; PORT 0 picks a free port). Returns the listening socket and the bound address as
 // "127.0.0.1:40123" or "[::1]:40123", or -1 with `error` set.
-int ListenTcp(const std::string& spec, std::string& bound, std::string& error);
+int ListenTcp(const std::string& address, std::string& bound, std::string& error);
 
 // Takes the next waiting client: its non-blocking socket and its address, or -1 when none waits.
 int AcceptClient(int listener, std::string& peer);

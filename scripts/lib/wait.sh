@@ -58,7 +58,7 @@ xvfb_start() {
   unset QT_QPA_PLATFORM
   Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
   _xvfb_pid=$!
-  watch "$_xvfb_pid" Xvfb "$dir/xvfb.log"
+  watch "$_xvfb_pid" "the X server" "$dir/xvfb.log"
   wait_for "Xvfb to accept connections" 15 grep -q '[0-9]' "$dir/display" || return 1
   export DISPLAY=":$(tr -dc 0-9 <"$dir/display")"
 }
