@@ -159,7 +159,7 @@ bool MakeLink(const std::string& target, const std::string& link) {
 int main(int argc, char** argv) {
     started = std::chrono::steady_clock::now();
     sim::PrinterEngine engine;
-    std::string linkPath, usbDir, statePath, listenSpec;
+    std::string linkPath, usbDir, statePath, listenAddress;
     bool trace = false;
     long long byteUs = 0;
 
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
         } else if (arg == "--listen") {
             std::string host, port;
-            if (!value(listenSpec) || !sim::SplitListenAddress(listenSpec, host, port))
+            if (!value(listenAddress) || !sim::SplitListenAddress(listenAddress, host, port))
                 return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    if (!listenSpec.empty() && (!linkPath.empty() || !usbDir.empty()))
+    if (!listenAddress.empty() && (!linkPath.empty() || !usbDir.empty()))
         return Usage("--link and --usb-dir name the pseudo-terminal, which --listen does not open");
 
     if (!statePath.empty() && std::filesystem::exists(statePath)) {
@@ -252,9 +252,9 @@ int main(int argc, char** argv) {
 
     int master = -1, keepSlave = -1, listener = -1;
     std::string slavePath, bound;
-    if (!listenSpec.empty()) {
+    if (!listenAddress.empty()) {
         std::string error;
-        listener = sim::ListenTcp(listenSpec, bound, error);
+        listener = sim::ListenTcp(listenAddress, bound, error);
         if (listener < 0) {
             std::fprintf(stderr, "pinwright-sim: %s\n", error.c_str());
             return 1;
