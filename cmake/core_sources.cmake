@@ -1,0 +1,34 @@
+# The core's sources (link, protocol, settings), relative to the top of the tree: one list for the program
+# build and the fuzz build.
+set(PINWRIGHT_CORE_SOURCES
+  framework/message_box.cpp
+  link/network_address.cpp
+  link/port_info.cpp
+  link/printer_port.cpp
+  link/usb_discovery.cpp
+  link/platform_services.cpp
+  link/tracing_device_services.cpp
+  link/interruptible_device_services.cpp
+  protocol/commands.cpp
+  protocol/connection_check.cpp
+  protocol/switch_sequences.cpp
+  settings/switch_model.cpp
+  settings/status_file.cpp
+)
+set(PINWRIGHT_CORE_WIN32_SOURCES
+  link/win32/comm_state.cpp
+  link/win32/device_names.cpp
+  link/win32/network_socket.cpp
+  link/win32/win32_device_services.cpp
+  link/win32/platform.cpp
+  link/win32/port_info.cpp
+  settings/win32/status_file_io.cpp
+)
+set(PINWRIGHT_CORE_POSIX_SOURCES
+  link/posix/device_names.cpp
+  link/posix/network_connect.cpp
+  link/posix/posix_device_services.cpp
+  link/posix/platform.cpp
+  link/posix/port_info.cpp
+  settings/posix/status_file_io.cpp
+)
