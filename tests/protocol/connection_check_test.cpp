@@ -129,7 +129,7 @@ TEST_F(UsbHandshake, AReplyTakenJustBeforeTheStopIsKept) {
     // The "." comes in after the attempt looked at the count and before it stopped the reader, which takes
     // it: it is the printer's answer and must not be lost.
     os.beforeStopThread = [&] {
-        dev->ReplyAt(os.Now(), {'.'});
+        os.ReplyNow(*dev, {'.'});
         os.Sleep(0); // the reader takes it
     };
     EXPECT_EQ(RunConnectionHandshake(port, kUsb), HandshakeResult::Connected);

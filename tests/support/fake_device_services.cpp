@@ -157,6 +157,11 @@ void FakeDeviceServices::PurgeComm(DeviceHandle h, std::uint32_t) {
     while (!d.m_input.empty() && d.m_input.front().first <= m_now) d.m_input.pop_front();
 }
 
+void FakeDeviceServices::ReplyNow(FakeDevice& device, const Bytes& bytes) {
+    std::lock_guard lock(m_mutex);
+    device.ReplyAt(m_now, bytes);
+}
+
 void FakeDeviceServices::Deliver(FakeDevice& d, const Bytes& bytes) {
     std::lock_guard lock(m_mutex);
     d.received.insert(d.received.end(), bytes.begin(), bytes.end());

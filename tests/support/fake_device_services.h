@@ -102,6 +102,8 @@ class FakeDeviceServices : public DeviceServices {
     // Runs once, on the test's thread, as a StopThread call begins: lets a test put bytes on the line in the
     // window between the caller's last look and the stop.
     std::function<void()> beforeStopThread;
+    // Puts bytes on a device's line now, safely while a worker may be reading it.
+    void ReplyNow(FakeDevice& device, const Bytes& bytes);
 
   private:
     struct Worker;
