@@ -47,7 +47,7 @@ class CliView : public SequenceView {
     void StepProgress() override {}
     void RefreshControls() override {}
     void SelectCodePage(int) override {}
-    void Message(const std::string& text, unsigned) override {
+    void Message(const std::string& text, MessageKind) override {
         last = text;
         if (!m_stop.load()) m_log.Line(m_port, text);
     }

@@ -1,7 +1,6 @@
 # The core's sources (link, protocol, settings), relative to the top of the tree: one list for the program
 # build and the fuzz build.
 set(PINWRIGHT_CORE_SOURCES
-  framework/message_box.cpp
   link/network_address.cpp
   link/port_info.cpp
   link/printer_port.cpp

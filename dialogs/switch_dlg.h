@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dialogs/comm_dlg.h"
+#include "dialogs/message_icon.h"
 #include "framework/dialog.h"
 #include "protocol/switch_sequences.h"
 #include "settings/switch_model.h"
@@ -71,7 +72,9 @@ class CSwitchDlg : public CDialog, public SwitchModel, private SequenceView {
     void StepProgress() override { m_progress.StepIt(); }
     void RefreshControls() override { UpdateData(FALSE); }
     void SelectCodePage(int index) override { m_cbCodePage.SetCurSel(index); }
-    void Message(const std::string& text, unsigned icon) override { AfxMessageBox(text, icon); }
+    void Message(const std::string& text, MessageKind kind) override {
+        AfxMessageBox(text, MessageIcon(kind));
+    }
 };
 
 } // namespace pw

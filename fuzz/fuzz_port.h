@@ -1,7 +1,6 @@
 // A printer port over the scripted fake whose device answers with the fuzzer's bytes.
 #pragma once
 
-#include "framework/message_box.h"
 #include "fuzz/fuzz_check.h"
 #include "protocol/switch_sequences.h"
 #include "tests/support/fake_device_services.h"
@@ -16,18 +15,13 @@ struct QuietView : SequenceView {
     void StepProgress() override { ++steps; }
     void RefreshControls() override {}
     void SelectCodePage(int) override {}
-    void Message(const std::string&, unsigned) override {}
+    void Message(const std::string&, MessageKind) override {}
 };
 
 struct FuzzPort {
     test::FakeDeviceServices os;
     CPrinterPort port{os};
     FuzzPort(const std::uint8_t* data, std::size_t size, bool usb) {
-        static bool quiet = [] {
-            SetMessageBoxPresenter([](const std::string&, unsigned, const std::string&) { return IDOK; });
-            return true;
-        }();
-        (void)quiet;
         auto& dev = os.AddDevice("COM1");
         dev.ReplyAt(os.Now(), test::Bytes(data, data + size));
         port.m_strPort = "COM1";

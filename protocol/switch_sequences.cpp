@@ -112,8 +112,8 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
     const std::string maker = ReadText(port, kind, 1000, view);
     if (identity.maker) *identity.maker = maker;
     if (maker != kExpectedMaker) {
-        view.Message(maker, MB_ICONEXCLAMATION);
-        view.Message(kCompanyMismatch, MB_ICONEXCLAMATION);
+        view.Message(maker, MessageKind::Warning);
+        view.Message(kCompanyMismatch, MessageKind::Warning);
         return 0;
     }
 
@@ -121,7 +121,7 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
     identity.model.clear();
     identity.model = ReadText(port, kind, 10, view);
     if (identity.model.find(kExpectedModelFamily) == std::string::npos) {
-        view.Message(kPrinterMismatch, MB_ICONEXCLAMATION);
+        view.Message(kPrinterMismatch, MessageKind::Warning);
         return 0;
     }
     view.RefreshControls();
@@ -134,7 +134,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
     std::memcpy(reply, CMD_INIT.data(), CMD_INIT.size());
     auto fail = [&] {
         view.SetProgressPos(0);
-        view.Message(kCantConnect, MB_ICONINFORMATION);
+        view.Message(kCantConnect, MessageKind::Information);
         return 0;
     };
     if (Send(port, CMD_INIT) != 0) {
@@ -142,7 +142,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
         if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size()) return fail();
         const int identified = IdentifyPrinter(port, kind, identity, view);
         if (identified < 0) return fail();
-        if (identified == 0) view.Message(kOtherCompanyProduct, MB_ICONEXCLAMATION);
+        if (identified == 0) view.Message(kOtherCompanyProduct, MessageKind::Warning);
         if (Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
             Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
             return fail();

@@ -3,7 +3,6 @@
 // the progress bar and the refresh of its controls; everything else is here, testable without a window.
 #pragma once
 
-#include "framework/message_box.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "settings/switch_model.h"
@@ -11,6 +10,12 @@
 #include <string>
 
 namespace pw {
+
+// What a message means to the user; each front end shows it its own way (the dialogs as the box's icon).
+enum class MessageKind {
+    Warning,     // failures and warnings
+    Information, // successes, and "Can't connect printer. Please restart printer."
+};
 
 // What a sequence needs of the window it runs in.
 class SequenceView {
@@ -20,9 +25,9 @@ class SequenceView {
     virtual void StepProgress() = 0;
     virtual void RefreshControls() = 0;         // shows the members again (identity texts among them)
     virtual void SelectCodePage(int index) = 0; // the Default Code Page combo, at once
-    // A message for the user, in the order the sequence meets it; `icon` is MB_ICONEXCLAMATION for
-    // failures and warnings, MB_ICONINFORMATION otherwise. The dialogs show a box; the CLI writes a line.
-    virtual void Message(const std::string& text, unsigned icon) = 0;
+    // A message for the user, in the order the sequence meets it. The dialogs show a box; the CLI writes
+    // a line.
+    virtual void Message(const std::string& text, MessageKind kind) = 0;
 };
 
 // The main dialog's firmware and model texts, which the identification fills in.

@@ -194,7 +194,7 @@ TEST(Interruptible, AStopAfterEnteringUserSettingModeStillEndsIt) {
         void StepProgress() override {}
         void RefreshControls() override {}
         void SelectCodePage(int) override {}
-        void Message(const std::string&, unsigned) override {}
+        void Message(const std::string&, MessageKind) override {}
     } view;
     SwitchModel m;
     InitializeDefaults(m);

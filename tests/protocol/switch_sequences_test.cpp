@@ -1,6 +1,7 @@
 // Pre-check, identification, reading and writing the switches against scripted printers on the virtual clock.
 #include "protocol/switch_sequences.h"
 
+#include "dialogs/message_icon.h"
 #include "link/usb_discovery.h"
 #include "tests/support/recorders.h"
 #include "tests/support/scripted_printer.h"
@@ -42,7 +43,9 @@ struct ViewLog : SequenceView {
     void StepProgress() override { ++steps; }
     void RefreshControls() override { ++refreshes; }
     void SelectCodePage(int index) override { codePage = index; }
-    void Message(const std::string& text, unsigned icon) override { AfxMessageBox(text, icon); }
+    void Message(const std::string& text, MessageKind kind) override {
+        AfxMessageBox(text, MessageIcon(kind));
+    }
 };
 
 class Sequences : public ::testing::Test {

@@ -1,5 +1,6 @@
 // The tool's network link (Linux backend) and its printer sequences against pinwright-sim --listen over
 // loopback: the same handshake, pre-check, read and write as on a cable, and the ways a connection ends.
+#include "dialogs/message_icon.h"
 #include "link/posix/posix_device_services.h"
 #include "link/printer_port.h"
 #include "protocol/connection_check.h"
@@ -29,7 +30,9 @@ struct QuietView : SequenceView {
     void StepProgress() override {}
     void RefreshControls() override {}
     void SelectCodePage(int) override {}
-    void Message(const std::string& text, unsigned icon) override { AfxMessageBox(text, icon); }
+    void Message(const std::string& text, MessageKind kind) override {
+        AfxMessageBox(text, MessageIcon(kind));
+    }
 };
 
 struct NetworkPrinter {

@@ -23,7 +23,7 @@ struct RecordingView : SequenceView {
     void StepProgress() override { ++steps; }
     void RefreshControls() override {}
     void SelectCodePage(int) override {}
-    void Message(const std::string& text, unsigned) override { messages.push_back(text); }
+    void Message(const std::string& text, MessageKind) override { messages.push_back(text); }
 };
 
 // COM1 unless the run names another port.
