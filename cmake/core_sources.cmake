@@ -1,6 +1,7 @@
 # The core's sources (link, protocol, settings), relative to the top of the tree: one list for the program
 # build and the fuzz build.
 set(PINWRIGHT_CORE_SOURCES
+  link/connect_within.cpp
   link/network_address.cpp
   link/port_info.cpp
   link/printer_port.cpp
@@ -8,6 +9,7 @@ set(PINWRIGHT_CORE_SOURCES
   link/platform_services.cpp
   link/tracing_device_services.cpp
   link/interruptible_device_services.cpp
+  link/worker_threads.cpp
   protocol/commands.cpp
   protocol/connection_check.cpp
   protocol/switch_sequences.cpp
@@ -25,8 +27,11 @@ set(PINWRIGHT_CORE_WIN32_SOURCES
 )
 set(PINWRIGHT_CORE_POSIX_SOURCES
   link/posix/device_names.cpp
-  link/posix/network_connect.cpp
   link/posix/posix_device_services.cpp
+  link/posix/socket.cpp
+  link/posix/terminal.cpp
+  link/posix/usb_interfaces.cpp
+  link/posix/waits.cpp
   link/posix/platform.cpp
   link/posix/port_info.cpp
   settings/posix/status_file_io.cpp

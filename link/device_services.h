@@ -22,6 +22,7 @@ constexpr std::uint32_t kErrorIoPending = 997;
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorGenFailure = 31;
+constexpr std::uint32_t kErrorNotEnoughMemory = 8; // also: no thread to be had
 
 enum class ShareMode { Exclusive, ReadWrite };
 
@@ -107,8 +108,9 @@ class DeviceServices {
     // kErrorNoMoreItems, or with another error for an index that cannot be enumerated.
     virtual bool EnumUsbInterface(std::uint32_t index, std::string& path) = 0;
 
-    // A short-lived worker thread. StopThread wakes a read the worker is blocked in and makes every later
-    // read of that worker return at once with what it has; JoinThread then waits for it to end.
+    // A short-lived worker thread; 0 (with the error set) when none could be started, and the body never
+    // runs. StopThread wakes a read the worker is blocked in and makes every later read of that worker
+    // return at once with what it has; JoinThread then waits for it to end.
     virtual ThreadHandle StartThread(std::function<void()> body) = 0;
     virtual void StopThread(ThreadHandle t) = 0;
     virtual void JoinThread(ThreadHandle t) = 0;

@@ -39,6 +39,8 @@ Options:
   --maker TEXT          maker name (default "MERIDOX")
   --model TEXT          model name (default "LTX-580")
   --firmware TEXT       firmware version (default "2.10 SIM")
+                        In these three texts \xHH stands for the byte HH (any but 00) and \\ for a
+                        backslash, so a printer can answer with bytes that are not text.
   --switch N=PPPPPPPP   set memory switch N (1-9), pin 8 first. Defaults: 1 = 00000000,
                         2 = 00010100 (PC850, full cut), 9 = 10000000 (115200 baud, 8 bits, no parity,
                         DTR/DSR)
@@ -58,6 +60,8 @@ Options:
                           info-no-nul     identity texts end without their NUL
                           ignore-writes   take switch changes in user setting mode but keep the old
                                           switches (a printer whose settings do not take)
+                          trickle=MS      send every reply a byte at a time, MS milliseconds apart (a
+                                          serial-to-network bridge passing on what it has)
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
   --help                show this text
@@ -142,6 +146,29 @@ bool ParseIntList(const std::string& text, std::vector<int>& out) {
     return !out.empty();
 }
 
+// A text with \xHH for a byte and \\ for a backslash; false when malformed or when it holds a NUL.
+bool ParseText(const std::string& text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (i + 1 < text.size() && text[i + 1] == '\\') {
+            out += '\\';
+            ++i;
+            continue;
+        }
+        sim::Bytes byte;
+        if (i + 3 >= text.size() || text[i + 1] != 'x' || !ParseHex(text.substr(i + 2, 2), byte) ||
+            byte[0] == 0)
+            return false;
+        out += static_cast<char>(byte[0]);
+        i += 3;
+    }
+    return true;
+}
+
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "pinwright-sim: %s (see --help)\n", problem.c_str());
     return 2;
@@ -162,6 +189,7 @@ int main(int argc, char** argv) {
     std::string linkPath, usbDir, statePath, listenAddress;
     bool trace = false;
     long long byteUs = 0;
+    int trickleMs = 0;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -194,11 +222,11 @@ int main(int argc, char** argv) {
         } else if (arg == "--state") {
             if (!value(statePath)) return Usage("--state needs a file");
         } else if (arg == "--maker") {
-            if (!value(engine.maker)) return Usage("--maker needs a text");
+            if (!value(v) || !ParseText(v, engine.maker)) return Usage("--maker needs a text");
         } else if (arg == "--model") {
-            if (!value(engine.model)) return Usage("--model needs a text");
+            if (!value(v) || !ParseText(v, engine.model)) return Usage("--model needs a text");
         } else if (arg == "--firmware") {
-            if (!value(engine.firmware)) return Usage("--firmware needs a text");
+            if (!value(v) || !ParseText(v, engine.firmware)) return Usage("--firmware needs a text");
         } else if (arg == "--switch") {
             if (!value(v)) return Usage("--switch needs N=PPPPPPPP");
             auto eq = v.find('=');
@@ -234,6 +262,8 @@ int main(int argc, char** argv) {
                 ok = ParseIntList(val, f.infoSilent);
             else if (name == "from")
                 ok = ParseInt(val, f.from);
+            else if (name == "trickle")
+                ok = ParseInt(val, trickleMs) && trickleMs > 0;
             else
                 ok = false;
             if (!ok) return Usage("bad --fault " + v);
@@ -363,8 +393,11 @@ int main(int argc, char** argv) {
         if (!arrived.empty()) {
             const long long delay = engine.FaultsActive() ? engine.faults.delayMs * 1000LL : 0;
             const sim::Bytes reply = engine.Feed(arrived);
-            const long long from = NowUs() + delay;
-            for (auto b : reply) outgoing.emplace_back(outLine.Take(from), b);
+            long long from = NowUs() + delay;
+            for (auto b : reply) {
+                outgoing.emplace_back(outLine.Take(from), b);
+                if (trickleMs > 0 && engine.FaultsActive()) from = outgoing.back().first + trickleMs * 1000LL;
+            }
         }
         // Replies that are due go out; what the line does not take now stays queued, in order.
         std::size_t dueCount = 0;

@@ -1,17 +1,20 @@
-// Linux device files behind DeviceServices: termios serial ports, /dev/lpN, the USB printer class
-// devices /dev/usb/lpN, and TCP connections to network printers ("tcp://HOST:PORT"). Every wait runs
-// through poll() against a monotonic deadline.
+// Linux devices behind DeviceServices. Each transport lives in a file of its own: device files (terminals,
+// /dev/lpN, /dev/usb/lpN) in terminal.cpp, network printers in socket.cpp, the USB walk in
+// usb_interfaces.cpp, and every wait, woken when its worker thread is asked to stop, in waits.cpp. This
+// class keeps the open devices by handle and hands each call to its device.
 #pragma once
 
 #include "link/device_services.h"
+#include "link/posix/usb_interfaces.h"
+#include "link/worker_threads.h"
 
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace pw::posix {
+
+class PosixDevice;
 
 class PosixDeviceServices : public DeviceServices {
   public:
@@ -42,28 +45,16 @@ class PosixDeviceServices : public DeviceServices {
     void JoinThread(ThreadHandle t) override;
     std::string LastOpenProblem() override;
 
-    struct Device;
-    struct Worker;
-
   private:
-    std::shared_ptr<Device> Find(DeviceHandle h);
-    bool Fail(std::uint32_t error);
-    DeviceHandle Add(std::shared_ptr<Device> dev);
-    DeviceHandle Connect(const std::string& name);
+    std::shared_ptr<PosixDevice> Find(DeviceHandle h);
+    void SetProblem(std::string problem);
 
     std::mutex m_mutex;
-    std::map<DeviceHandle, std::shared_ptr<Device>> m_devices;
-    std::map<ThreadHandle, std::shared_ptr<Worker>> m_workers;
+    std::map<DeviceHandle, std::shared_ptr<PosixDevice>> m_devices;
     DeviceHandle m_nextHandle = 0x100;
-    ThreadHandle m_nextThread = 1;
     std::string m_openProblem;
-    std::map<std::thread::id, std::vector<std::string>> m_usbSnapshot; // per walking thread
+    UsbInterfaces m_usb;
+    WorkerThreads m_workers; // last: its workers end before the devices they use are closed
 };
-
-// The poll() timeout for a deadline: 0 once it passed, INT_MAX for one further away than that.
-int PollTimeout(std::uint64_t deadlineMs, std::uint64_t nowMs);
-
-// errno of a failed system call as the port's error code.
-std::uint32_t ErrorFromErrno(int err);
 
 } // namespace pw::posix

@@ -1,5 +1,6 @@
 // The Linux backend over a real pseudo-terminal.
 #include "link/posix/posix_device_services.h"
+#include "link/posix/waits.h"
 #include "link/printer_port.h"
 #include "tests/support/pty.h"
 #include "tests/support/sim_process.h"
@@ -13,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -147,14 +149,28 @@ TEST_F(PosixBackend, MissingDeviceFailsTheOpenWithNotFound) {
     EXPECT_NE(os.LastOpenProblem().find("/nonexistent/pinwright-port"), std::string::npos);
 }
 
-TEST_F(PosixBackend, AFileThatIsNoSerialPortFailsTheOpenAndSaysSo) {
+TEST_F(PosixBackend, AFileIsNeverOpenedAsAPortAndADeviceThatIsNoSerialPortSaysSo) {
+    // A plain file, a pipe: refused before anything could be written to them.
     const std::string file = "/tmp/pinwright-not-a-tty-" + std::to_string(::getpid());
+    const std::string fifo = file + ".fifo";
     std::fclose(std::fopen(file.c_str(), "w"));
-    ::setenv("PINWRIGHT_COM1", file.c_str(), 1);
-    EXPECT_EQ(port.Open(), 0);
-    EXPECT_NE(os.LastOpenProblem().find("is not a serial port"), std::string::npos) << os.LastOpenProblem();
-    port.Close();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {file, fifo}) {
+        ::setenv("PINWRIGHT_COM1", path.c_str(), 1);
+        EXPECT_EQ(port.Open(), 0) << path;
+        EXPECT_EQ(port.m_hPort, kNoDevice) << path;
+        EXPECT_NE(os.LastOpenProblem().find(path + " (COM1) is not a device"), std::string::npos)
+            << os.LastOpenProblem();
+    }
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
     std::remove(file.c_str());
+    std::remove(fifo.c_str());
+    // A character device without line settings opens, and its line settings fail with the reason.
+    ::setenv("PINWRIGHT_COM1", "/dev/null", 1);
+    EXPECT_EQ(port.Open(), 0);
+    EXPECT_NE(os.LastOpenProblem().find("/dev/null is not a serial port"), std::string::npos)
+        << os.LastOpenProblem();
+    port.Close();
 }
 
 TEST_F(PosixBackend, StoppingAWorkerEndsItsBlockedReadAtOnce) {
