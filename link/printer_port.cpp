@@ -189,6 +189,20 @@ int CPrinterPort::Read(void* buffer, int length) {
     return static_cast<int>(got);
 }
 
+int CPrinterPort::ReadWithin(void* buffer, int length, std::uint32_t limitMs) {
+    if (m_nKind != kNetwork) return Read(buffer, length);
+    TimeLimits limits = TransferTimeLimits();
+    limits.readTotalConstant = std::max<std::uint32_t>(limitMs, 1);
+    m_services->SetCommTimeouts(m_hPort, limits);
+    const int n = Read(buffer, length);
+    m_services->SetCommTimeouts(m_hPort, TransferTimeLimits());
+    return n;
+}
+
+void CPrinterPort::DiscardPending() {
+    if (m_nKind == kNetwork && m_hPort != kNoDevice) m_services->PurgeComm(m_hPort, kPurgeAll);
+}
+
 int CPrinterPort::Close() {
     if (m_hPort == kNoDevice) return 0;
     if (m_nKind == kSerial) {

@@ -41,6 +41,12 @@ class CPrinterPort {
     int Close();
     std::uint32_t Write(const void* data, std::uint32_t length);
     int Read(void* buffer, int length);
+    // Network links only, which deliver a reply in pieces: a read of what has come, within `limitMs`
+    // instead of the read's usual limit. Other kinds read as Read does.
+    int ReadWithin(void* buffer, int length, std::uint32_t limitMs);
+    // Network links only: throws away what the printer sent and nobody asked for yet (the rest of a reply
+    // given up on, a late one), so that it is never taken for the next reply. Nothing for other kinds.
+    void DiscardPending();
 
     int OpenSerial();
     int OpenParallel();

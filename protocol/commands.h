@@ -41,6 +41,13 @@ template <std::size_t N> std::uint32_t Send(CPrinterPort& port, const Cmd<N>& cm
     return port.Write(work.data(), static_cast<std::uint32_t>(N));
 }
 
+// Writes a command whose reply is read. On a network link what the printer sent before it is thrown away
+// first, so that nothing left over is taken for its reply.
+template <std::size_t N> std::uint32_t SendQuery(CPrinterPort& port, const Cmd<N>& cmd) {
+    port.DiscardPending();
+    return Send(port, cmd);
+}
+
 // A change command from its template with pin p (1..8) turned on where pinsOn[p - 1]: byte 15 - p
 // becomes '1'. A template's '2' is never changed.
 Cmd<15> FillChangeCommand(const Cmd<15>& tmpl, const std::array<bool, 8>& pinsOn);

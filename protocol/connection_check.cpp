@@ -59,7 +59,7 @@ bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_
         os.Sleep(kReaderWaitMs);
         st->g_nUsbReplyLen.store(0);
         if (attempt == kReaderAttempts) return false;
-        if (Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return false;
+        if (SendQuery(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return false;
         os.Sleep(kReaderWaitMs);
     }
     return false;
@@ -72,7 +72,7 @@ HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
     // waiting out every retry on a dead line would only hold the dialog.
     if (Send(port, CMD_SELECT_PRINTER) != CMD_SELECT_PRINTER.size() ||
         Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
-        Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
+        SendQuery(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
         return HandshakeResult::PortError;
 
     std::uint8_t reply[kReplyBufferSize] = {};

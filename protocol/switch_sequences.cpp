@@ -1,5 +1,7 @@
 #include "protocol/switch_sequences.h"
 
+#include "protocol/reply_frames.h"
+
 #include <cstring>
 
 namespace pw {
@@ -24,6 +26,10 @@ std::string ReadText(CPrinterPort& port, int kind, std::uint32_t serialWait, Seq
     if (ReadsWholeReplies(kind)) {
         std::uint8_t buf[kReplyBufferSize] = {};
         port.Services().Sleep(100);
+        if (kind == kNetwork) {
+            ReadNetworkText(port, text);
+            return text;
+        }
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
         return n > 0 ? UsbText(buf, n) : text;
     }
@@ -45,6 +51,19 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
                                SequenceView& view, bool stepAfterHeader) {
     DeviceServices& os = port.Services();
     std::uint8_t buf[kReplyBufferSize] = {};
+    if (kind == kNetwork) {
+        os.Sleep(100);
+        switch (ReadNetworkSwitchReply(port, body)) {
+        case SwitchFrame::NoHeader:
+        case SwitchFrame::Cut:
+            return SequenceResult::NoAnswer;
+        case SwitchFrame::TooManyStrays:
+            return SequenceResult::BadReply;
+        case SwitchFrame::Whole:
+            break;
+        }
+        return ValidSwitchBody(body) ? SequenceResult::Ok : SequenceResult::BadReply;
+    }
     if (ReadsWholeReplies(kind)) {
         os.Sleep(100);
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
@@ -101,13 +120,13 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
     if (!identity.firmware.empty()) return 1;
     DeviceServices& os = port.Services();
 
-    if (Send(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return -1;
+    if (SendQuery(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return -1;
     identity.firmware.clear();
     os.Sleep(10);
     // Kept even when a check below fails; empty, it makes the next pre-check identify again.
     identity.firmware = ReadText(port, kind, 1000, view);
 
-    if (Send(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return -1;
+    if (SendQuery(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return -1;
     os.Sleep(10);
     const std::string maker = ReadText(port, kind, 1000, view);
     if (identity.maker) *identity.maker = maker;
@@ -117,7 +136,7 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
         return 0;
     }
 
-    if (Send(port, CMD_QUERY_MODEL_NAME) != CMD_QUERY_MODEL_NAME.size()) return -1;
+    if (SendQuery(port, CMD_QUERY_MODEL_NAME) != CMD_QUERY_MODEL_NAME.size()) return -1;
     identity.model.clear();
     identity.model = ReadText(port, kind, 10, view);
     if (identity.model.find(kExpectedModelFamily) == std::string::npos) {
@@ -144,12 +163,13 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
         if (identified < 0) return fail();
         if (identified == 0) view.Message(kOtherCompanyProduct, MessageKind::Warning);
         if (Send(port, CMD_ASB_OFF) != CMD_ASB_OFF.size() ||
-            Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
+            SendQuery(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size())
             return fail();
         std::memset(reply, 0, sizeof reply);
         if (ReadsWholeReplies(kind)) {
             os.Sleep(100);
-            port.Read(reply, static_cast<int>(kReplyBufferSize));
+            // The "." alone: on a network link nothing past it is read.
+            ReadCount(port, reply, kind == kNetwork ? 1 : static_cast<int>(kReplyBufferSize));
         } else {
             os.Sleep(10);
             port.Read(reply, 1);
@@ -178,7 +198,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
     };
 
     // A query that does not go out whole means the line is down: stop before waiting for its reply.
-    if (Send(port, CMD_QUERY_SW2) != CMD_QUERY_SW2.size()) return fail(SequenceResult::NoAnswer);
+    if (SendQuery(port, CMD_QUERY_SW2) != CMD_QUERY_SW2.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, !usb, body, view, !usb); res != SequenceResult::Ok)
         return fail(res);
     for (int k = 1; k <= 8; ++k) {
@@ -186,7 +206,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
         view.StepProgress();
     }
 
-    if (Send(port, CMD_QUERY_SW9) != CMD_QUERY_SW9.size()) return fail(SequenceResult::NoAnswer);
+    if (SendQuery(port, CMD_QUERY_SW9) != CMD_QUERY_SW9.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
         return fail(res);
     if (!usb) view.StepProgress();
@@ -195,7 +215,7 @@ SequenceResult ReadSwitches(CPrinterPort& port, int kind, SwitchModel& out, Sequ
         view.StepProgress();
     }
 
-    if (Send(port, CMD_QUERY_SW1) != CMD_QUERY_SW1.size()) return fail(SequenceResult::NoAnswer);
+    if (SendQuery(port, CMD_QUERY_SW1) != CMD_QUERY_SW1.size()) return fail(SequenceResult::NoAnswer);
     if (auto res = ReadSwitchReply(port, kind, false, body, view, false); res != SequenceResult::Ok)
         return fail(res);
     const int autoFeed = body[4] - '0'; // pin 5, the fourth of the eight characters
@@ -253,16 +273,16 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
         return why;
     };
 
-    if (Send(port, CMD_SETUP_IN) != CMD_SETUP_IN.size()) return fail(SequenceResult::NotWritten);
+    if (SendQuery(port, CMD_SETUP_IN) != CMD_SETUP_IN.size()) return fail(SequenceResult::NotWritten);
     os.Sleep(1000);
     // Not one byte of the mode notice: the printer is not in user setting mode.
-    if (port.Read(reply, 3) == 0) return fail(SequenceResult::NoAnswer);
+    if (ReadCount(port, reply, 3) == 0) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
 
-    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size())
+    if (SendQuery(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size())
         return fail(SequenceResult::NotWritten);
     os.Sleep(100);
-    port.Read(reply, 1);
+    ReadCount(port, reply, 1);
     view.StepProgress();
 
     for (const Cmd<15>& cmd : {BuildSwitch1Command(m), BuildSwitch2Command(m), BuildSwitch9Command(m)}) {

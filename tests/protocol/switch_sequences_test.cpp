@@ -15,6 +15,11 @@ namespace {
 
 const Bytes &kInit = kEscInit, &kSelect = kEscSelect, &kAsbOff = kGsAsbOff, &kModelId = kGsModelId;
 const Bytes &kFirmware = kGsFirmware, &kMaker = kGsMaker, &kModelName = kGsModelName, &kStatus = kDleStatus;
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Bytes Query(int sw) {
     return SwitchQuery(sw);
 }
@@ -253,6 +258,54 @@ TEST_F(Sequences, PreCheckAndReadWaitBeforeEachCommand) {
         EXPECT_EQ(gaps, expected) << k;
         EXPECT_EQ(m.m_nCodePageSel, 2) << k;
     }
+}
+
+// A network printer behind a serial bridge: every reply comes a byte at a time, far slower than one read
+// after the wait would take it.
+TEST_F(Sequences, NetworkRepliesInPiecesAreReadWholeWithoutFalseWarnings) {
+    Attach(kNetwork);
+    Good("01000100", "10101100", "00010000");
+    printer->trickleMs = 40;
+    ASSERT_EQ(CheckPrinter(port, kind, identity, view), 1);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{}) << "no maker or model mismatch";
+    EXPECT_EQ(firmware, "2.10");
+    EXPECT_EQ(model, "LTX-580");
+    SwitchModel m;
+    std::string switch1;
+    ASSERT_EQ(ReadSwitches(port, kind, m, view, &switch1), SequenceResult::Ok);
+    EXPECT_EQ(m.m_nCodePageSel, 8);
+    EXPECT_EQ(switch1, "00010000");
+    SwitchModel defaults;
+    InitializeDefaults(defaults);
+    EXPECT_EQ(WriteSwitches(port, defaults, view), SequenceResult::Ok);
+    EXPECT_EQ(printer->Count(kSetupOut), 1);
+}
+
+// What stands after a reply, and a reply that came after its read gave up, are never taken for the next.
+TEST_F(Sequences, NetworkLeftoversAndLateRepliesAreNeverTakenForTheNextReply) {
+    Attach(kNetwork);
+    Good("01000100", "10101100", "00010000");
+    printer->Always(Query(2), Concat(SwitchReplyBytes("01000100"), ToBytes("7!1111")));
+    printer->Always(kMaker, Concat(IdentityReply("MERIDOX"), ToBytes("_X")));
+    ASSERT_EQ(CheckPrinter(port, kind, identity, view), 1);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{});
+    SwitchModel m;
+    ASSERT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::Ok);
+    EXPECT_EQ(m.m_nBaudSel, 5) << "switch 9 read from its own reply";
+    EXPECT_EQ(m.m_nParitySel, 2);
+
+    // Switch 2's reply comes after the read's limit: the read says so, and the late bytes are thrown away
+    // before the next query rather than read as its reply.
+    int nth = 0;
+    printer->On(Query(2), [&nth](int) {
+        return std::optional<Answer>(
+            Answer{SwitchReplyBytes(nth++ == 0 ? "11111111" : "00010100"), nth == 1 ? 6000u : 0u});
+    });
+    SwitchModel late = m;
+    EXPECT_EQ(ReadSwitches(port, kind, late, view), SequenceResult::NoAnswer);
+    os.Sleep(2000); // the late reply arrives
+    ASSERT_EQ(ReadSwitches(port, kind, late, view), SequenceResult::Ok);
+    EXPECT_EQ(late.m_nCodePageSel, 2) << "read from the second reply, not the late first one";
 }
 
 TEST_F(Sequences, SetStatusWaitsForTheModeNoticeAndTheStatusByte) {

@@ -54,7 +54,15 @@ void ScriptedPrinter::Take(const Bytes& bytes) {
         int nth = m_seen[cmd]++;
         auto it = m_answers.find(cmd);
         if (it == m_answers.end()) continue;
-        if (auto a = it->second(nth)) m_device.ReplyAt(m_os.Now() + a->delayMs, a->bytes);
+        auto a = it->second(nth);
+        if (!a) continue;
+        if (trickleMs == 0) {
+            m_device.ReplyAt(m_os.Now() + a->delayMs, a->bytes);
+            continue;
+        }
+        for (std::size_t i = 0; i < a->bytes.size(); ++i)
+            m_device.ReplyAt(m_os.Now() + a->delayMs + static_cast<std::uint32_t>(i) * trickleMs,
+                             {a->bytes[i]});
     }
 }
 

@@ -26,6 +26,8 @@ class ScriptedPrinter {
     std::vector<Bytes> commands; // every framed command, in order
     int Count(const Bytes& command) const;
     std::vector<std::uint32_t> times; // virtual arrival time of each command
+    // Nonzero: every answer goes out a byte at a time, this many ms apart (a serial-to-network bridge).
+    std::uint32_t trickleMs = 0;
 
   private:
     void Take(const Bytes& bytes);
