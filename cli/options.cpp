@@ -1,6 +1,8 @@
 #include "cli/options.h"
 
+#include "cli/outside_text.h"
 #include "cli/platform.h"
+#include "link/letter_case.h"
 #include "link/network_address.h"
 #include "pinwright_version.h"
 
@@ -20,29 +22,20 @@ const char* kDescription =
     "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
     "4 a setting did not take, 130 interrupted; several ports: the highest.";
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // The port as the rest of the program names it, or empty when it names no port.
 std::string PortName(const std::string& given) {
     if (given.find("://") != std::string::npos) return {}; // no other kind of address than tcp://
     if (IsDevicePath(given)) return given;
-    const std::string up = Upper(given);
+    const std::string up = AsciiUpper(given);
     if (up == "USB") return up;
     if (up.size() == 4 && up.compare(0, 3, "COM") == 0 && up[3] >= '1' && up[3] <= '7') return up;
     if (up.size() == 4 && up.compare(0, 3, "LPT") == 0 && up[3] >= '1' && up[3] <= '4') return up;
     return {};
 }
 
+// `text` may carry what the user typed: shown as the terminal may show it.
 ParseOutcome UsageError(const std::string& text) {
-    return {1, {}, "pinwright-cli: " + text + "\nRun with --help for more information.\n"};
+    return {1, {}, "pinwright-cli: " + ForTerminal(text) + "\nRun with --help for more information.\n"};
 }
 
 } // namespace
@@ -112,8 +105,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     } catch (const CLI::ParseError& e) {
         std::ostringstream out, err;
         const int code = app.exit(e, out, err);
-        if (code == 0) return {0, out.str(), err.str()};
-        return {1, out.str(), err.str()};
+        if (code == 0) return {0, out.str(), LinesForTerminal(err.str())};
+        return {1, out.str(), LinesForTerminal(err.str())};
     }
 
     if (*check) o.command = Command::Check;
@@ -151,7 +144,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     std::map<std::string, std::string> seen;
     for (std::string given : ports) {
         // The scheme in any case, as COMn, LPTn and USB are taken in any case.
-        if (given.size() >= 6 && Lower(given.substr(0, 6)) == kNetworkPrefix)
+        if (given.size() >= 6 && AsciiLower(given.substr(0, 6)) == kNetworkPrefix)
             given.replace(0, 6, kNetworkPrefix);
         std::string name = PortName(given);
         if (IsNetworkName(given)) {

@@ -2,6 +2,7 @@
 // device files and what kind of port each is, and how a stop request (Ctrl-C) reaches the run.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace pw::cli {
@@ -20,9 +21,11 @@ std::string PortIdentity(const std::string& port);
 const char* PortHelp();
 const char* UsageExamples();
 
-// Stop requests (Ctrl-C and its kin) from construction on, taken only by Wait: never in the middle of a
-// port's work. Construct it before the port threads start. A request that comes after it is gone is
-// ignored too, so that the results still get printed.
+// Stop requests from construction on, taken only by Wait: never in the middle of a port's work. On Linux
+// SIGINT (Ctrl-C), SIGTERM, SIGHUP (a terminal or SSH session that went away) and SIGPIPE (a reader of our
+// output that went away); on Windows Ctrl-C, Ctrl-Break and closing the console. Construct it before the
+// port threads start. A request that comes after it is gone is ignored too, so that the results still get
+// printed.
 class StopRequests {
   public:
     StopRequests();
@@ -30,8 +33,17 @@ class StopRequests {
     StopRequests(const StopRequests&) = delete;
     StopRequests& operator=(const StopRequests&) = delete;
 
-    // Waits up to `ms` for a request; true when one came (each request is taken once).
-    bool Wait(unsigned ms);
+    // Waits up to `ms` for a request; the exit status it calls for (128 + the signal, as a shell has it),
+    // or 0 when none came. Each request is taken once.
+    int Wait(unsigned ms);
 };
+
+// Writes `text` whole to `out` (standard output or error) and flushes it. False when it could not be
+// written; when the reader went away (a closed pipe) that is also a stop request, as SIGPIPE would be. A
+// failed write never ends the program: the printers are taken out of user setting mode all the same.
+bool WriteOutput(std::FILE* out, const std::string& text);
+
+// The exit status when the results could not be written because their reader went away.
+int OutputGoneExit();
 
 } // namespace pw::cli

@@ -1,5 +1,6 @@
 #include "cli/port_job.h"
 
+#include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "link/interruptible_device_services.h"
 #include "link/printer_port.h"
@@ -11,14 +12,15 @@
 namespace pw::cli {
 
 void MessageLog::Line(const std::string& port, const std::string& text) {
+    const std::string line = ForTerminal(port) + ": " + ForTerminal(text) + "\n";
     std::lock_guard lock(m_mutex);
-    std::fprintf(m_out, "%s: %s\n", port.c_str(), text.c_str());
-    std::fflush(m_out);
+    WriteOutput(m_out, line);
 }
 
 namespace {
 
 constexpr const char* kCantOpen = "Can't open port and Printer is disconnected";
+constexpr const char* kWrittenNotReadBack = "the settings were written, but not read back";
 
 std::string LineText(const LineOptions& l) {
     static const char* const kStop[] = {"1", "1.5", "2"};
@@ -72,7 +74,7 @@ class PortRun {
     }
 
     PortResult Run() {
-        if (Open()) {
+        if (Open("nothing was sent")) {
             switch (m_job.command) {
             case Command::Check:
                 Handshake();
@@ -117,8 +119,9 @@ class PortRun {
         return true;
     }
 
-    bool Open() {
-        if (Stopped("nothing was sent")) return false;
+    // `ifStopped` says what was written when a stop came first.
+    bool Open(const char* ifStopped) {
+        if (Stopped(ifStopped)) return false;
         m_printer.m_nBaudRate = m_line.baud;
         m_printer.m_nByteSize = m_line.dataBits;
         m_printer.m_nParity = m_line.parity;
@@ -131,6 +134,7 @@ class PortRun {
             ok = m_printer.Open();
         }
         if (ok) return true;
+        if (Stopped(ifStopped)) return false; // a connection given up on a stop
         const std::string detail = m_printer.Services().LastOpenProblem();
         return Fail(kExitCannotOpen,
                     detail.empty() ? kCantOpen : std::string(kCantOpen) + " (" + detail + ")");
@@ -210,11 +214,12 @@ class PortRun {
         if (Stopped("nothing was written")) return false;
         r.haveState = false; // what was read before no longer stands
         const SequenceResult res = WriteSwitches(m_printer, m, m_view);
-        if (res == SequenceResult::Ok) {
-            if (Stopped("the settings were written, but not read back")) return false;
-            return true;
-        }
-        if (Stopped("user setting mode was ended before every setting was written")) return false;
+        if (res == SequenceResult::Ok) return !Stopped(kWrittenNotReadBack);
+        // Without the mode notice no change command went out; otherwise some may have.
+        if (Stopped(res == SequenceResult::NoAnswer ? "nothing was written; user setting mode was ended"
+                                                    : "not every setting may have been written; user setting "
+                                                      "mode was ended"))
+            return false;
         return Fail(kExitNoAnswer, SequenceFailureText(res));
     }
 
@@ -225,7 +230,7 @@ class PortRun {
         const SwitchPins pins = PinsToWrite(written);
         if (m_printer.m_nKind == kNetwork) {
             m_printer.Close();
-            if (!Open()) return;
+            if (!Open(kWrittenNotReadBack)) return;
         }
         if (m_printer.m_nKind == kSerial) {
             const LineOptions after = LineAfterWrite(pins, m_line);
@@ -233,11 +238,11 @@ class PortRun {
                 m_printer.Close();
                 m_line = after;
                 m_log.Line(r.port, "reading back at " + LineText(m_line));
-                if (!Open()) return;
+                if (!Open(kWrittenNotReadBack)) return;
             }
         }
-        if (!PreCheck("the settings were written, but not read back")) return;
-        if (!Read("the settings were written, but not read back")) return;
+        if (!PreCheck(kWrittenNotReadBack)) return;
+        if (!Read(kWrittenNotReadBack)) return;
         r.notTaken = SettingsNotTaken(pins, r.pins);
         if (r.notTaken.empty()) return;
         std::string names;

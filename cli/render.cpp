@@ -59,26 +59,27 @@ Json PortJson(const PortResult& r, Command command) {
 }
 
 std::string RenderJson(const std::vector<PortResult>& results, Command command) {
-    if (results.size() == 1) return PortJson(results[0], command).dump(2) + "\n";
+    if (results.size() == 1) return JsonText(PortJson(results[0], command)) + "\n";
     Json all = Json::array();
     for (const PortResult& r : results) all.push_back(PortJson(r, command));
-    return all.dump(2) + "\n";
+    return JsonText(all) + "\n";
 }
 
 std::string RenderText(const std::vector<PortResult>& results, Command command) {
     std::string out;
     for (const PortResult& r : results) {
         if (!out.empty()) out += "\n";
-        out += "port: " + r.port + "\n";
+        out += "port: " + ForTerminal(r.port) + "\n";
         if (r.exit != kExitOk) {
-            out += "error: " + r.error + "\nexit: " + std::to_string(r.exit) + "\n";
+            out += "error: " + ForTerminal(r.error) + "\nexit: " + std::to_string(r.exit) + "\n";
         } else if (command == Command::Check) {
             out += "result: Printer is connected.\n";
         } else if (command == Command::SelfTest) {
             out += "result: self test sent\n";
         }
         if (r.haveState) {
-            out += "firmware: " + r.firmware + "\nmaker: " + r.maker + "\nmodel: " + r.model + "\n";
+            out += "firmware: " + ForTerminal(r.firmware) + "\nmaker: " + ForTerminal(r.maker) +
+                   "\nmodel: " + ForTerminal(r.model) + "\n";
             SettingLines(out, r.state);
             SwitchLines(out, r.pins);
         }
@@ -92,12 +93,12 @@ std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
     j["file"] = file;
     j["settings"] = SettingsJson(ModelFromPins(pins));
     j["switches"] = SwitchesJson(pins);
-    return j.dump(2) + "\n";
+    return JsonText(j) + "\n";
 }
 
 std::string RenderShowText(const std::string& file, const SwitchModel& loaded) {
     const SwitchPins pins = PinsToWrite(loaded);
-    std::string out = "file: " + file + "\n";
+    std::string out = "file: " + ForTerminal(file) + "\n";
     SettingLines(out, ModelFromPins(pins));
     SwitchLines(out, pins);
     return out;
@@ -117,14 +118,14 @@ std::string RenderPortsJson(const std::vector<PortInfo>& ports) {
                            {"present", p.present},
                            {"product", OrNull(p.product)},
                            {"usb-id", OrNull(p.usbId)}});
-    return all.dump(2) + "\n";
+    return JsonText(all) + "\n";
 }
 
 std::string RenderPortsText(const std::vector<PortInfo>& ports) {
     std::vector<std::vector<std::string>> rows = {{"PORT", "DEVICE", "PRESENT", "PRODUCT", "USB ID"}};
     for (const PortInfo& p : ports)
-        rows.push_back(
-            {p.name, p.device.empty() ? "-" : p.device, p.present ? "yes" : "no", p.product, p.usbId});
+        rows.push_back({p.name, p.device.empty() ? "-" : ForTerminal(p.device), p.present ? "yes" : "no",
+                        ForTerminal(p.product), ForTerminal(p.usbId)});
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());

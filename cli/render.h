@@ -3,16 +3,14 @@
 #pragma once
 
 #include "cli/options.h"
+#include "cli/outside_text.h"
 #include "cli/port_job.h"
 #include "link/port_info.h"
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 namespace pw::cli {
-
-using Json = nlohmann::ordered_json;
 
 // The seven settings of a model by their keys: numbers for baud-rate and data-bits (baud-rate null when the
 // pins give no listed rate), true/false for auto-line-feed, names otherwise.

@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "cli/port_job.h"
 #include "cli/render.h"
@@ -31,9 +32,9 @@ struct PortServices {
     std::atomic<bool> done{false};
 };
 
-void Print(std::FILE* f, const std::string& text) {
-    std::fputs(text.c_str(), f);
-    std::fflush(f);
+// Output that cannot be written changes only the exit status.
+int Print(std::FILE* f, const std::string& text, int code) {
+    return WriteOutput(f, text) ? code : OutputGoneExit();
 }
 
 } // namespace
@@ -63,18 +64,17 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     if (o.command == Command::Show || o.command == Command::Apply) {
         std::string error;
         if (!LoadStatus(o.file, job.loaded, error)) {
-            std::fprintf(err, "%s: %s\n", o.file.c_str(), error.c_str());
+            WriteOutput(err, ForTerminal(o.file) + ": " + ForTerminal(error) + "\n");
             return kExitUsage;
         }
-        if (o.command == Command::Show) {
-            Print(out, o.json ? RenderShowJson(o.file, job.loaded) : RenderShowText(o.file, job.loaded));
-            return kExitOk;
-        }
+        if (o.command == Command::Show)
+            return Print(out,
+                         o.json ? RenderShowJson(o.file, job.loaded) : RenderShowText(o.file, job.loaded),
+                         kExitOk);
     }
     if (o.command == Command::Ports) {
         const std::vector<PortInfo> ports = DescribePorts();
-        Print(out, o.json ? RenderPortsJson(ports) : RenderPortsText(ports));
-        return kExitOk;
+        return Print(out, o.json ? RenderPortsJson(ports) : RenderPortsText(ports), kExitOk);
     }
 
     std::unique_ptr<TraceSink> trace;
@@ -82,7 +82,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
         std::string error;
         trace = TraceSink::Open(o.trace, error);
         if (!trace) {
-            std::fprintf(err, "pinwright-cli: %s\n", error.c_str());
+            WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
             return kExitUsage;
         }
     }
@@ -114,33 +114,48 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
             p->result = RunPort(name, job, *p->top, stop, log);
             p->done.store(true);
         });
+        if (p->worker == 0) {
+            // Nothing was sent to this printer; the others go on.
+            p->result.port = name;
+            p->result.exit = kExitCannotOpen;
+            p->result.error = "No thread could be started for this port; nothing was sent.";
+            log.Line(name, p->result.error);
+            p->done.store(true);
+        }
     }
 
+    int stopExit = 0;
     bool warned = false;
     for (;;) {
         const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
         if (all) break;
-        if (requests.Wait(50)) {
-            if (!stop.exchange(true)) {
-                for (auto& p : ports) p->top->StopThread(p->worker);
-            } else if (!warned) {
-                warned = true;
-                std::fprintf(
-                    err, "pinwright-cli: stopping; every printer is first taken out of user setting mode\n");
-            }
+        const int requested = requests.Wait(50);
+        if (requested == 0) continue;
+        if (stopExit == 0) {
+            stopExit = requested;
+            stop.store(true);
+            for (auto& p : ports)
+                if (p->worker != 0) p->top->StopThread(p->worker);
+        } else if (!warned) {
+            warned = true;
+            WriteOutput(err,
+                        "pinwright-cli: stopping; every printer is first taken out of user setting mode\n");
         }
     }
-    for (auto& p : ports) p->top->JoinThread(p->worker);
+    for (auto& p : ports)
+        if (p->worker != 0) p->top->JoinThread(p->worker);
     SetDiscoveryOutput(nullptr);
 
     std::vector<PortResult> results;
     int code = kExitOk;
     for (auto& p : ports) {
+        if (p->result.interrupted) p->result.exit = stopExit;
         results.push_back(p->result);
         code = std::max(code, p->result.exit);
     }
-    Print(out, o.json ? RenderJson(results, o.command) : RenderText(results, o.command));
-    return stop.load() ? kExitInterrupted : code;
+    const int printed =
+        Print(out, o.json ? RenderJson(results, o.command) : RenderText(results, o.command), code);
+    return stopExit != 0 ? stopExit : printed;
 }
 
 } // namespace pw::cli

@@ -1,5 +1,6 @@
 #include "cli/settings_table.h"
 
+#include "link/letter_case.h"
 #include "protocol/switch_sequences.h"
 
 #include <algorithm>
@@ -8,11 +9,6 @@
 namespace pw::cli {
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::string Chars(const Cmd<15>& cmd) {
     return std::string(cmd.begin() + 7, cmd.end());
@@ -85,7 +81,7 @@ std::optional<Assignment> ParseAssignment(const std::string& text, std::string& 
         return std::nullopt;
     }
     for (std::size_t i = 0; i < k->values.size(); ++i)
-        if (Lower(k->values[i]) == Lower(value)) return Assignment{k, static_cast<int>(i)};
+        if (AsciiLower(k->values[i]) == AsciiLower(value)) return Assignment{k, static_cast<int>(i)};
     std::string all;
     for (const std::string& v : k->values) all += (all.empty() ? "" : " ") + v;
     error = "'" + value + "' is no value of " + key + " (one of " + all + ")";

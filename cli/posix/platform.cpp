@@ -1,13 +1,15 @@
-// pinwright-cli on Linux: device files are paths; SIGINT and SIGTERM are blocked in every thread and
-// taken with sigtimedwait.
+// pinwright-cli on Linux: device files are paths; SIGINT, SIGTERM, SIGHUP and SIGPIPE are blocked in every
+// thread and taken with sigtimedwait.
 #include "cli/platform.h"
 
 #include "link/network_address.h"
 #include "link/posix/device_names.h"
 
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <unistd.h>
 
 namespace pw::cli {
 
@@ -17,6 +19,8 @@ sigset_t StopSignals() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    sigaddset(&signals, SIGPIPE);
     return signals;
 }
 } // namespace
@@ -59,11 +63,26 @@ StopRequests::StopRequests() {
 
 StopRequests::~StopRequests() = default;
 
-bool StopRequests::Wait(unsigned ms) {
+int StopRequests::Wait(unsigned ms) {
     const sigset_t signals = StopSignals();
     const timespec wait{static_cast<std::time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000 * 1000};
     const int sig = sigtimedwait(&signals, nullptr, &wait);
-    return sig == SIGINT || sig == SIGTERM;
+    return sig > 0 ? 128 + sig : 0;
+}
+
+bool WriteOutput(std::FILE* out, const std::string& text) {
+    errno = 0;
+    const bool written = std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0;
+    if (!written) {
+        // A worker thread's SIGPIPE would stay with that thread: make it the process's, where it is taken.
+        if (errno == EPIPE) ::kill(::getpid(), SIGPIPE);
+        std::clearerr(out);
+    }
+    return written;
+}
+
+int OutputGoneExit() {
+    return 128 + SIGPIPE;
 }
 
 } // namespace pw::cli

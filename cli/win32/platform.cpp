@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 
 namespace pw::cli {
@@ -35,6 +36,7 @@ bool Numbered(const std::string& name, const char* prefix) {
 struct Events {
     HANDLE request = ::CreateEventA(nullptr, FALSE, FALSE, nullptr); // auto reset: each taken once
     HANDLE finished = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> exit{0}; // the exit status the request calls for
 };
 
 Events& TheEvents() {
@@ -45,6 +47,8 @@ Events& TheEvents() {
 // Runs on a thread of its own that the system starts.
 BOOL WINAPI OnConsoleControl(DWORD type) {
     Events& e = TheEvents();
+    // Ctrl-C and Ctrl-Break end as SIGINT would, closing the console or the session as SIGHUP would.
+    e.exit = type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT ? 130 : 129;
     ::SetEvent(e.request);
     // Closing the console, logging off or shutting down ends the process as soon as this returns: hold
     // it (within the system's own limit) until every printer has left user setting mode.
@@ -100,8 +104,19 @@ StopRequests::~StopRequests() {
     ::SetEvent(TheEvents().finished);
 }
 
-bool StopRequests::Wait(unsigned ms) {
-    return ::WaitForSingleObject(TheEvents().request, ms) == WAIT_OBJECT_0;
+int StopRequests::Wait(unsigned ms) {
+    if (::WaitForSingleObject(TheEvents().request, ms) != WAIT_OBJECT_0) return 0;
+    return TheEvents().exit.load();
+}
+
+bool WriteOutput(std::FILE* out, const std::string& text) {
+    const bool written = std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0;
+    if (!written) std::clearerr(out);
+    return written;
+}
+
+int OutputGoneExit() {
+    return 1;
 }
 
 } // namespace pw::cli

@@ -1,0 +1,26 @@
+// The one boundary that text from outside (printer replies, file and port names, sysfs, the system's
+// messages) crosses before pinwright-cli prints it. On a terminal no byte may act: control bytes (C0, DEL,
+// C1), the Unicode line separators and the bidirectional overrides are shown as \xHH, one escape a byte, as
+// is every byte that is not part of valid UTF-8; a printer cannot clear the screen or start a line of its
+// own. In JSON every string is valid UTF-8: a byte that is not is replaced by U+FFFD.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace pw::cli {
+
+using Json = nlohmann::ordered_json;
+
+// `text` as a terminal may show it on one line.
+std::string ForTerminal(std::string_view text);
+
+// Several lines of the program's own making (a usage message) whose parts may come from outside: each
+// line as ForTerminal shows it, the line ends kept.
+std::string LinesForTerminal(std::string_view text);
+
+// The JSON text of `j`, indented by two, always valid UTF-8.
+std::string JsonText(const Json& j);
+
+} // namespace pw::cli
