@@ -158,7 +158,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         if (name.empty())
             return UsageError("unknown port '" + given +
                               "' (COM1..COM7, LPT1..LPT4, USB, a device file or tcp://HOST[:PORT])");
-        const std::string id = PortIdentity(name);
+        // Host names are case-blind; addresses already have their one spelling.
+        const std::string id = IsNetworkName(name) ? AsciiLower(name) : PortIdentity(name);
         if (auto it = seen.find(id); it != seen.end())
             return UsageError("port " + name + " given twice" +
                               (it->second != name ? " (as " + it->second + ")" : ""));

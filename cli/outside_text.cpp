@@ -87,7 +87,7 @@ std::string LinesForTerminal(std::string_view text) {
 }
 
 std::string JsonText(const Json& j) {
-    return j.dump(2, ' ', false, Json::error_handler_t::replace);
+    return j.dump(2, ' ', true, Json::error_handler_t::replace);
 }
 
 } // namespace pw::cli

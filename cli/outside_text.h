@@ -2,7 +2,9 @@
 // messages) crosses before pinwright-cli prints it. On a terminal no byte may act: control bytes (C0, DEL,
 // C1), the Unicode line separators and the bidirectional overrides are shown as \xHH, one escape a byte, as
 // is every byte that is not part of valid UTF-8; a printer cannot clear the screen or start a line of its
-// own. In JSON every string is valid UTF-8: a byte that is not is replaced by U+FFFD.
+// own. JSON output is plain ASCII: every character outside it is written as a \u escape, and a byte that is
+// not part of valid UTF-8 becomes U+FFFD, so the output is always valid UTF-8 and nothing in it acts on a
+// terminal either.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -20,7 +22,7 @@ std::string ForTerminal(std::string_view text);
 // line as ForTerminal shows it, the line ends kept.
 std::string LinesForTerminal(std::string_view text);
 
-// The JSON text of `j`, indented by two, always valid UTF-8.
+// The JSON text of `j`, indented by two, in ASCII.
 std::string JsonText(const Json& j);
 
 } // namespace pw::cli

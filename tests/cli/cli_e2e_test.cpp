@@ -1,8 +1,7 @@
 // pinwright-cli as a script runs it, against pinwright-sim over real pseudo-terminals.
 #include "settings/status_file.h"
-#include "tests/support/cli_process.h"
+#include "tests/support/cli_fixture.h"
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
 
@@ -23,42 +22,7 @@ namespace {
 
 const std::string kSwitchQuery = "<- 1D 28 45 02 00 04"; // a switch read reaching the printer
 
-class CliEndToEnd : public ::testing::Test {
-  protected:
-    fs::path dir =
-        fs::temp_directory_path() / ("pw-cli-e2e-" + std::to_string(::getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    void SetUp() override { fs::create_directories(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    // A printer with its switches in a state file, tracing its events on standard error.
-    std::unique_ptr<SimProcess> Sim(const std::string& name, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--state", Path(name + ".state"), "--trace"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<SimProcess>(args, true);
-    }
-    std::string Switches(const std::string& name) { return ReadWhole(Path(name + ".state")); }
-    // The status file of "Initialize Status": 115200 8N1, DTR/DSR, partial cut, PC437, no line feed.
-    std::string DefaultsFile() {
-        SwitchModel m;
-        InitializeDefaults(m);
-        std::string error;
-        EXPECT_TRUE(SaveStatusFile(Path("defaults.sts"), m, error)) << error;
-        return Path("defaults.sts");
-    }
-};
-
-// User setting mode was entered and then left again, each time it was entered.
-void ExpectSettingModeLeft(const std::string& simLog) {
-    std::size_t at = 0, entered = 0;
-    while ((at = simLog.find("-- user setting mode", at)) != std::string::npos) {
-        ++entered;
-        at = simLog.find("-- settings applied; printer reset", at);
-        ASSERT_NE(at, std::string::npos) << "left in user setting mode:\n" << simLog;
-    }
-    EXPECT_GE(entered, 1u) << simLog;
-}
+using CliEndToEnd = CliFixture;
 
 TEST_F(CliEndToEnd, GetReportsIdentityAndSwitchesAndSavesAStatusFileThatShowReadsBack) {
     auto sim = Sim("p", {"--switch", "2=01000100", "--switch", "1=00010000", "--switch", "9=10101100"});
@@ -110,30 +74,38 @@ TEST_F(CliEndToEnd, SetWithABaudChangeReadsBackAtTheNewLineSettings) {
 TEST_F(CliEndToEnd, ApplyWritesTheStatusFileAndAPrinterThatKeepsItsSettingsGivesExit4) {
     const std::string file = DefaultsFile();
     auto good = Sim("good");
-    auto stubborn = Sim("stubborn", {"--fault", "ignore-writes"});
+    // A printer that keeps its own settings, every one of them other than the file's: 57600 baud, 7 bits,
+    // even parity, Xon/Xoff, full cut, PC850, line feed on.
+    auto stubborn =
+        Sim("stubborn", {"--fault", "ignore-writes", "--switch", "9=01111110", "--switch", "1=00010000"});
     auto missing = Path("no-such-device");
     const auto t0 = Clock::now();
+    // The worst port first: the exit status is the highest, not the last port's.
     auto r =
-        RunCli({"--json", "-p", good->PtyPath(), "-p", missing, "-p", stubborn->PtyPath(), "apply", file});
+        RunCli({"--json", "-p", stubborn->PtyPath(), "-p", missing, "-p", good->PtyPath(), "apply", file});
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    EXPECT_EQ(r.exit, 4) << "the highest of 0, 2 and 4\n" << r.err;
+    EXPECT_EQ(r.exit, 4) << "the highest of 4, 2 and 0\n" << r.err;
     const Json j = Json::parse(r.out);
     ASSERT_TRUE(j.is_array());
     ASSERT_EQ(j.size(), 3u);
-    EXPECT_EQ(j[0]["port"], good->PtyPath()) << "results in the order the ports were given";
-    EXPECT_FALSE(j[0].contains("error"));
-    EXPECT_EQ(j[0]["settings"]["code-page"], "PC437");
-    EXPECT_EQ(j[0]["settings"]["auto-cutter"], "partial");
+    EXPECT_EQ(j[2]["port"], good->PtyPath()) << "results in the order the ports were given";
+    EXPECT_FALSE(j[2].contains("error"));
+    EXPECT_EQ(j[2]["settings"]["code-page"], "PC437");
+    EXPECT_EQ(j[2]["settings"]["auto-cutter"], "partial");
     EXPECT_NE(Switches("good").find("switch 2 = 00000000"), std::string::npos) << Switches("good");
 
     EXPECT_EQ(j[1]["port"], missing);
     EXPECT_EQ(j[1]["exit"], 2);
     EXPECT_NE(j[1]["error"].get<std::string>().find("No device at " + missing), std::string::npos) << j[1];
 
-    EXPECT_EQ(j[2]["exit"], 4);
-    EXPECT_EQ(j[2]["not-taken"], Json({"auto-cutter", "code-page"}));
-    EXPECT_EQ(j[2]["settings"]["code-page"], "PC850") << "what the printer holds after all";
-    EXPECT_NE(r.err.find(stubborn->PtyPath() + ": the printer did not take auto-cutter, code-page"),
+    EXPECT_EQ(j[0]["exit"], 4);
+    EXPECT_EQ(j[0]["not-taken"], Json({"baud-rate", "data-bits", "parity", "flow-control", "auto-cutter",
+                                       "auto-line-feed", "code-page"}))
+        << "switches 9, 2 and 1 are each compared";
+    EXPECT_EQ(j[0]["settings"]["code-page"], "PC850") << "what the printer holds after all";
+    EXPECT_EQ(j[0]["settings"]["baud-rate"], 57600);
+    EXPECT_NE(r.err.find(stubborn->PtyPath() + ": the printer did not take baud-rate, data-bits, parity, "
+                                               "flow-control, auto-cutter, auto-line-feed, code-page"),
               std::string::npos)
         << r.err;
     ExpectSettingModeLeft(good->Stderr());

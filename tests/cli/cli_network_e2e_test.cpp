@@ -1,15 +1,20 @@
 // pinwright-cli with network printers: against pinwright-sim --listen over loopback, as a shop's fleet is
 // configured by address.
 #include "settings/status_file.h"
-#include "tests/support/cli_process.h"
-#include "tests/support/sim_process.h"
+#include "tests/support/cli_fixture.h"
 #include "tests/support/test_listener.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
+#include <netinet/in.h>
 #include <nlohmann/json.hpp>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace pw;
 using namespace pw::test;
@@ -19,48 +24,13 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double SecondsSince(Clock::time_point t) {
-    return std::chrono::duration<double>(Clock::now() - t).count();
-}
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-class CliNetwork : public ::testing::Test {
+// Network printers: the fixture's printers on loopback ports.
+class CliNetwork : public CliFixture {
   protected:
-    fs::path dir =
-        fs::temp_directory_path() / ("pw-cli-net-" + std::to_string(::getpid()) + "-" +
-                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    void SetUp() override { fs::create_directories(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    // A network printer on a free loopback port, its switches in a state file, its events on stderr.
     std::unique_ptr<SimProcess> Sim(const std::string& name, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--state", Path(name + ".state"),
-                                         "--trace"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<SimProcess>(args, true);
-    }
-    std::string Switches(const std::string& name) { return ReadWhole(Path(name + ".state")); }
-    std::string DefaultsFile() {
-        SwitchModel m;
-        InitializeDefaults(m);
-        std::string error;
-        EXPECT_TRUE(SaveStatusFile(Path("defaults.sts"), m, error)) << error;
-        return Path("defaults.sts");
+        return CliFixture::Sim(name, std::move(extra), Link::Network);
     }
 };
-
-// User setting mode was entered, and left again each time.
-void ExpectSettingModeLeft(const std::string& simLog) {
-    const std::size_t entered = Count(simLog, "-- user setting mode");
-    EXPECT_GE(entered, 1u) << simLog;
-    EXPECT_EQ(Count(simLog, "-- settings applied; printer reset"), entered) << simLog;
-}
 
 TEST_F(CliNetwork, GetAndSetWithReadBackByAddress) {
     auto sim = Sim("p", {"--switch", "2=01000100"});
@@ -158,6 +128,52 @@ TEST_F(CliNetwork, APrinterThatFallsSilentDuringTheWriteIsStillTakenOutOfSetting
     EXPECT_EQ(Json::parse(r.out)["exit"], 3);
     ExpectSettingModeLeft(sim->Stderr());
     EXPECT_NE(Switches("p").find("switch 2 = 00010100"), std::string::npos) << "nothing changed";
+}
+
+// A listener whose accept queue is full: the kernel drops further connection requests, so a connect to it
+// neither succeeds nor is refused, as with a printer behind a firewall that drops packets.
+class FullListener {
+  public:
+    FullListener() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            throw std::runtime_error("listener");
+        port = ntohs(a.sin_port);
+        // Fill the queue with connections nobody accepts, until one no longer gets through at once.
+        for (int i = 0; i < 8; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            m_clients.push_back(fd);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&a), len);
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 300) == 0) break;
+        }
+    }
+    ~FullListener() {
+        for (int fd : m_clients) ::close(fd);
+        ::close(m_listener);
+    }
+    int port = 0;
+
+  private:
+    int m_listener;
+    std::vector<int> m_clients;
+};
+
+TEST_F(CliNetwork, AnAddressThatNeitherAcceptsNorRefusesIsGivenUpAfterTheConnectLimit) {
+    FullListener dropping;
+    const std::string address = "tcp://127.0.0.1:" + std::to_string(dropping.port);
+    const auto t0 = Clock::now();
+    auto r = RunCli({"-p", address, "check"}, 30000);
+    const double took = SecondsSince(t0);
+    EXPECT_EQ(r.exit, 2) << r.err;
+    EXPECT_NE(r.err.find("No answer from " + address + " within 5 s"), std::string::npos) << r.err;
+    EXPECT_GE(took, 4.8);
+    EXPECT_LT(took, 7.0) << "the connect limit is 5 s";
 }
 
 TEST_F(CliNetwork, HostNamesWorkAndAMalformedAddressIsAUsageError) {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -29,14 +30,30 @@ std::string CliProcess::BinaryPath() {
     return PINWRIGHT_CLI_PATH;
 }
 
-CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env)
+CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env, CliStart start)
     : m_out(TempFile("out")), m_err(TempFile("err")) {
+    int gone[2] = {-1, -1};
+    if (start.readerGone && ::pipe(gone) != 0) throw std::runtime_error("pipe");
     m_pid = ::fork();
     if (m_pid == 0) {
-        int out = ::open(m_out.c_str(), O_WRONLY | O_TRUNC);
-        int err = ::open(m_err.c_str(), O_WRONLY | O_TRUNC);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
+        if (start.readerGone) {
+            ::close(gone[0]); // nobody reads: every write fails with EPIPE
+            ::dup2(gone[1], 1);
+            ::dup2(gone[1], 2);
+        } else {
+            int out = ::open(m_out.c_str(), O_WRONLY | O_TRUNC);
+            int err = ::open(m_err.c_str(), O_WRONLY | O_TRUNC);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+        }
+        if (start.addressSpace) {
+            const rlimit as{start.addressSpace, start.addressSpace};
+            ::setrlimit(RLIMIT_AS, &as);
+        }
+        if (start.stack) {
+            const rlimit stack{start.stack, start.stack};
+            ::setrlimit(RLIMIT_STACK, &stack);
+        }
         for (auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
         std::vector<char*> argv;
         std::string bin = BinaryPath();
@@ -45,6 +62,10 @@ CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std:
         argv.push_back(nullptr);
         ::execv(bin.c_str(), argv.data());
         ::_exit(127);
+    }
+    if (start.readerGone) {
+        ::close(gone[0]);
+        ::close(gone[1]);
     }
 }
 
@@ -68,6 +89,7 @@ int CliProcess::Wait(int timeoutMs) {
         const int r = ::waitpid(m_pid, &status, WNOHANG);
         if (r == m_pid) {
             m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            m_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
             m_pid = -1;
             break;
         }

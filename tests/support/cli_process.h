@@ -8,18 +8,27 @@
 
 namespace pw::test {
 
+// How the program is started besides its arguments and environment.
+struct CliStart {
+    bool readerGone = false; // standard output and error are pipes whose reader has gone
+    // Nonzero: the process's address space and stack limits (setrlimit), to make thread starts fail.
+    unsigned long long addressSpace = 0, stack = 0;
+};
+
 class CliProcess {
   public:
     // Starts the program with `args`; `env` entries are set in its environment.
-    explicit CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {});
+    explicit CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {},
+                        CliStart start = {});
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
 
     void Signal(int sig);
     // The exit status, or -1 when it had not ended within `timeoutMs` (it is then killed) or did not exit
-    // normally.
+    // normally (a signal ended it; which one is in KilledBy()).
     int Wait(int timeoutMs);
+    int KilledBy() const { return m_signal; }
     std::string Stdout() const;
     std::string Stderr() const;
 
@@ -28,6 +37,7 @@ class CliProcess {
   private:
     int m_pid = -1;
     int m_status = -1;
+    int m_signal = 0;
     std::string m_out, m_err;
 };
 
