@@ -37,9 +37,7 @@ void TraceSink::Line(const std::string& port, const char* direction, const std::
     std::fflush(m_file);
 }
 
-void TraceSink::Bytes(const std::string& port, const char* direction, const std::uint8_t* data,
-                      std::uint32_t n) {
-    if (n == 0) return;
+std::string TraceSink::Hex(const std::uint8_t* data, std::uint32_t n) {
     std::string hex;
     hex.reserve(n * 3);
     static const char kDigits[] = "0123456789ABCDEF";
@@ -48,7 +46,13 @@ void TraceSink::Bytes(const std::string& port, const char* direction, const std:
         hex += kDigits[data[i] >> 4];
         hex += kDigits[data[i] & 15];
     }
-    Line(port, direction, hex);
+    return hex;
+}
+
+void TraceSink::Bytes(const std::string& port, const char* direction, const std::uint8_t* data,
+                      std::uint32_t n) {
+    if (n == 0) return;
+    Line(port, direction, Hex(data, n));
 }
 
 namespace {
@@ -95,6 +99,7 @@ bool TracingDeviceServices::CloseHandle(DeviceHandle h) {
     const std::string name = NameOf(h);
     const bool ok = Inner().CloseHandle(h);
     const KeepLastError keep(Inner());
+    GiveUpWrites(h, name); // a close ends what was still running
     {
         std::lock_guard lock(m_mutex);
         m_names.erase(h);
@@ -124,7 +129,8 @@ bool TracingDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, 
     if (!ok && keep.Error() == kErrorIoPending) {
         // The rest goes out later; GetOverlappedResult tells how much.
         std::lock_guard lock(m_mutex);
-        m_pending[pending.id].assign(data + (written < length ? written : length), data + length);
+        m_pending[pending.id] = {
+            h, std::vector<std::uint8_t>(data + (written < length ? written : length), data + length)};
     }
     return ok;
 }
@@ -139,7 +145,7 @@ bool TracingDeviceServices::GetOverlappedResult(DeviceHandle h, PendingWrite& pe
             std::lock_guard lock(m_mutex);
             auto it = m_pending.find(pending.id);
             if (it != m_pending.end()) {
-                rest = std::move(it->second);
+                rest = std::move(it->second.bytes);
                 m_pending.erase(it);
             }
         }
@@ -147,6 +153,36 @@ bool TracingDeviceServices::GetOverlappedResult(DeviceHandle h, PendingWrite& pe
         m_sink.Bytes(NameOf(h), "->", rest.data(), written < n ? written : n);
     }
     return ok;
+}
+
+void TracingDeviceServices::CancelIo(DeviceHandle h) {
+    Inner().CancelIo(h);
+    const KeepLastError keep(Inner());
+    GiveUpWrites(h, NameOf(h));
+}
+
+void TracingDeviceServices::GiveUpWrites(DeviceHandle h, const std::string& name) {
+    std::vector<std::vector<std::uint8_t>> given;
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_pending.begin(); it != m_pending.end();) {
+            if (it->second.device != h) {
+                ++it;
+                continue;
+            }
+            given.push_back(std::move(it->second.bytes));
+            it = m_pending.erase(it);
+        }
+    }
+    for (const auto& bytes : given)
+        m_sink.Line(name, "--",
+                    "write cancelled: " +
+                        TraceSink::Hex(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+}
+
+std::size_t TracingDeviceServices::PendingWrites() {
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
 }
 
 bool TracingDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length,

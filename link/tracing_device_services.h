@@ -5,6 +5,7 @@
 //   2025-06-01 14:02:03.123 COM1 -> 1B 40
 //   2025-06-01 14:02:03.135 COM1 <- 2E
 //   2025-06-01 14:02:03.100 COM1 -- open COM1
+//   2025-06-01 14:02:13.100 COM1 -- write cancelled: 1D 49 01   (an attempt given up: may have gone out)
 #pragma once
 
 #include "link/device_services_decorator.h"
@@ -29,6 +30,7 @@ class TraceSink {
     // One line: time stamp, port, direction ("->" sent, "<-" received, "--" an event), text.
     void Line(const std::string& port, const char* direction, const std::string& text);
     void Bytes(const std::string& port, const char* direction, const std::uint8_t* data, std::uint32_t n);
+    static std::string Hex(const std::uint8_t* data, std::uint32_t n);
 
   private:
     std::mutex m_mutex;
@@ -47,16 +49,26 @@ class TracingDeviceServices : public DeviceServicesDecorator {
                    PendingWrite& pending) override;
     bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
                              bool wait) override;
+    void CancelIo(DeviceHandle h) override;
     bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override;
 
+    // Write attempts still running, whose bytes are traced when they end or are given up.
+    std::size_t PendingWrites();
+
   private:
+    struct Pending {
+        DeviceHandle device;
+        std::vector<std::uint8_t> bytes;
+    };
     std::string NameOf(DeviceHandle h);
+    // Traces the attempts of `h` still running as given up, and forgets them.
+    void GiveUpWrites(DeviceHandle h, const std::string& name);
 
     TraceSink& m_sink;
     std::string m_portName;
     std::mutex m_mutex; // the reader thread of a USB check reads beside the port's own thread
     std::map<DeviceHandle, std::string> m_names;
-    std::map<std::uint64_t, std::vector<std::uint8_t>> m_pending; // write attempts still running
+    std::map<std::uint64_t, Pending> m_pending; // write attempts still running
 };
 
 } // namespace pw

@@ -91,6 +91,38 @@ TEST_F(Tracing, APendingWriteIsTracedWhenItCompletesUnderTheGivenPortName) {
     EXPECT_EQ(bodies[2], "/dev/ttyUSB3 -> 1D 49 01");
 }
 
+// An attempt that never finishes is given up after its limit: its bytes are in the trace as cancelled, and
+// nothing of it is kept.
+TEST_F(Tracing, AWriteGivenUpIsTracedAsCancelledAndForgotten) {
+    FakeDeviceServices os;
+    FakeDevice& dev = os.AddDevice("COM1");
+    std::string error;
+    auto sink = TraceSink::Open(path, error);
+    TracingDeviceServices traced(os, *sink);
+    CPrinterPort port(traced);
+    port.m_nBaudRate = 9600;
+    ASSERT_EQ(port.Open(), 1);
+    dev.acceptScript = [](int, std::uint32_t) { return WriteOutcome{WriteOutcome::Pending, 0, 0, 1000000}; };
+    EXPECT_EQ(port.Write("\x1D\x49\x01", 3), 0u);
+    EXPECT_EQ(traced.PendingWrites(), 0u);
+    // The write's 10 s: two attempts, each given up after its 5 s wait.
+    const auto bodies = Bodies();
+    ASSERT_EQ(bodies.size(), 4u) << ::testing::PrintToString(bodies);
+    EXPECT_EQ(bodies[2], "COM1 -- write cancelled: 1D 49 01");
+    EXPECT_EQ(bodies[3], "COM1 -- write cancelled: 1D 49 01");
+
+    // A close ends an attempt that is still running: traced too, and forgotten.
+    dev.acceptScript = [](int, std::uint32_t) { return WriteOutcome{WriteOutcome::Pending, 0, 0, 1000000}; };
+    PendingWrite pending;
+    std::uint32_t written = 0;
+    EXPECT_FALSE(
+        traced.WriteFile(port.m_hPort, reinterpret_cast<const std::uint8_t*>("\x1B@"), 2, written, pending));
+    EXPECT_EQ(traced.PendingWrites(), 1u);
+    port.Close();
+    EXPECT_EQ(traced.PendingWrites(), 0u);
+    EXPECT_EQ(Bodies().at(4), "COM1 -- write cancelled: 1B 40");
+}
+
 // A trace file whose every write changes the thread's last error, as file output may on Windows.
 constexpr std::uint32_t kErrorOfTheTraceFile = 1784;
 std::FILE* FileThatChangesLastError(FakeDeviceServices& os) {
