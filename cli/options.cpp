@@ -20,7 +20,8 @@ const char* kDescription =
     "Reads, changes, applies and verifies the memory switches of LTX-58x receipt printers, on several "
     "ports at once.\nResults go to standard output, messages to standard error. Exit status: 0 done, "
     "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
-    "4 a setting did not take, 130 interrupted; several ports: the highest.";
+    "4 a setting did not take, 128 + signal stopped (130 Ctrl-C, 129 hang-up, 141 output gone, 143 "
+    "terminated); several ports: the highest.";
 
 // The port as the rest of the program names it, or empty when it names no port.
 std::string PortName(const std::string& given) {
