@@ -35,6 +35,8 @@ bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_
         st->g_nUsbReplyLen.store(0);
         st->g_hReaderThread = 0;
         st->g_hReaderThread = os.StartThread([&port, st] { ReaderThreadProc(&port, st); });
+        // No reader, no reply: waiting for one to start would only hold the check.
+        if (st->g_hReaderThread == 0) return false;
         os.Sleep(kReaderWaitMs);
         for (int polls = 0; !st->g_bReaderStarted.load() && polls < kStartPollLimit; ++polls) os.Sleep(1);
         os.Sleep(kReaderWaitMs);

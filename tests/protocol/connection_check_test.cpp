@@ -113,6 +113,15 @@ TEST_F(UsbHandshake, TenSilentAttemptsGiveReadErrorAfterTenQueries) {
     EXPECT_EQ(os.threadsStopped, 10);
 }
 
+TEST_F(UsbHandshake, AReaderThatCannotStartIsAReadErrorAtOnce) {
+    printer->Always(kModelId, {'.'}, 50);
+    os.noThreads = true;
+    const std::uint32_t t0 = os.Now();
+    EXPECT_EQ(RunConnectionHandshake(port, kUsb), HandshakeResult::ReadError);
+    EXPECT_EQ(os.Now() - t0, 0u) << "no waiting for a reader that never runs";
+    EXPECT_EQ(printer->Count(kModelId), 1) << "no query again";
+}
+
 TEST_F(UsbHandshake, AnAbandonedReaderNeverTouchesTheNextAttempt) {
     // The reply to the first query comes only after its attempt was abandoned; the second attempt
     // must see the reply to its own query, and the abandoned read must not have consumed it.

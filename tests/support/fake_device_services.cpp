@@ -344,6 +344,10 @@ bool FakeDeviceServices::EnumUsbInterface(std::uint32_t index, std::string& path
 }
 
 ThreadHandle FakeDeviceServices::StartThread(std::function<void()> body) {
+    if (noThreads) {
+        lastError = kErrorNotEnoughMemory;
+        return 0;
+    }
     std::unique_lock lock(m_mutex);
     auto w = std::make_shared<Worker>();
     ThreadHandle id = m_nextThread++;

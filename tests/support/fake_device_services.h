@@ -99,6 +99,7 @@ class FakeDeviceServices : public DeviceServices {
     void JoinThread(ThreadHandle t) override;
 
     int threadsStarted = 0, threadsStopped = 0;
+    bool noThreads = false; // StartThread fails, as when the system gives no thread
     // Runs once, on the test's thread, as a StopThread call begins: lets a test put bytes on the line in the
     // window between the caller's last look and the stop.
     std::function<void()> beforeStopThread;
