@@ -19,9 +19,13 @@ set(PINWRIGHT_CORE_SOURCES
 )
 set(PINWRIGHT_CORE_WIN32_SOURCES
   link/win32/comm_state.cpp
+  link/win32/device_file.cpp
   link/win32/device_names.cpp
   link/win32/network_socket.cpp
+  link/win32/usb_interfaces.cpp
+  link/win32/wide_text.cpp
   link/win32/win32_device_services.cpp
+  link/win32/worker_wake.cpp
   link/win32/platform.cpp
   link/win32/port_info.cpp
   settings/win32/status_file_io.cpp

@@ -2,35 +2,20 @@
 // Ctrl-Break and closing the console reach the run through a console control handler.
 #include "cli/platform.h"
 
+#include "link/letter_case.h"
+#include "link/printer_port.h"
+#include "link/win32/device_names.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cctype>
 
 namespace pw::cli {
 
 namespace {
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The name after the "\\.\" or "\\?\" prefix.
-std::string WithoutPrefix(const std::string& path) {
-    return IsDevicePath(path) ? path.substr(4) : path;
-}
-
-// "COM12" for prefix "COM": the prefix and digits only.
-bool Numbered(const std::string& name, const char* prefix) {
-    const std::string up = Upper(name);
-    return up.size() > 3 && up.compare(0, 3, prefix) == 0 &&
-           std::all_of(up.begin() + 3, up.end(), [](unsigned char c) { return std::isdigit(c); });
-}
 
 // Made once and kept: the handler stays installed to the end of the process.
 struct Events {
@@ -59,24 +44,33 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 
 } // namespace
 
+// A name in the device namespace is meant as a device file, whatever it names: one that is no port is
+// refused when opened, before a byte is written, and the port fails as any port that cannot be opened.
 bool IsDevicePath(const std::string& port) {
-    return port.rfind("\\\\.\\", 0) == 0 || port.rfind("\\\\?\\", 0) == 0;
+    return win32::IsDeviceNamespaceName(port);
 }
 
-// "\\.\COMn" is serial, "\\.\LPTn" parallel, anything else a USB printer interface as the discovery
-// finds it.
+// "\\.\COMn" is serial, "\\.\LPTn" parallel, a USB printer interface path USB. A name that is none of
+// these is opened as a serial port, which the device services refuse by its name.
 int DeviceFileKind(const std::string& path) {
-    const std::string name = WithoutPrefix(path);
-    if (Numbered(name, "COM")) return 0;
-    if (Numbered(name, "LPT")) return 1;
-    return 2;
+    switch (win32::KindOfPortName(path)) {
+    case win32::PortNameKind::Parallel:
+        return kParallel;
+    case win32::PortNameKind::UsbInterface:
+        return kUsb;
+    case win32::PortNameKind::Serial:
+    case win32::PortNameKind::None:
+        break;
+    }
+    return kSerial;
 }
 
 // Windows names are case-blind, and "\\.\COM1" is COM1.
 std::string PortIdentity(const std::string& port) {
-    const std::string name = WithoutPrefix(port);
-    if (Numbered(name, "COM") || Numbered(name, "LPT")) return Upper(name);
-    return Upper(port);
+    const win32::PortNameKind kind = win32::KindOfPortName(port);
+    if (kind == win32::PortNameKind::Serial || kind == win32::PortNameKind::Parallel)
+        return AsciiUpper(win32::WithoutDevicePrefix(port));
+    return AsciiUpper(port);
 }
 
 const char* PortHelp() {

@@ -1,6 +1,6 @@
 #include "framework/win32/dialog_template_builder.h"
 
-#include "framework/win32/wide_text.h"
+#include "link/win32/wide_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -1,5 +1,5 @@
 #include "framework/file_dialog.h"
-#include "framework/win32/wide_text.h"
+#include "link/win32/wide_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -4,7 +4,7 @@
 #include "framework/file_dialog.h"
 #include "framework/resources.h"
 #include "framework/win32/dialog_template_builder.h"
-#include "framework/win32/wide_text.h"
+#include "link/win32/wide_text.h"
 
 #include <cstdio>
 #include <map>

@@ -1,3 +1,8 @@
+// Connections to network printers ("tcp://HOST[:PORT]") through Winsock: made within kConnectLimitMs
+// through the shared connect loop (the lookup on a thread that may be abandoned, the addresses sharing
+// the limit, a stop ending it), then written and read within the port's time limits, and closed so that
+// what was written still reaches the printer. The socket stays non-blocking until its close; every wait is
+// a select() in slices that also watches for a stop of the calling worker.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -9,9 +14,11 @@
 
 #include <windows.h>
 
-#include "link/win32/network_socket.h"
-
+#include "link/connect_within.h"
+#include "link/win32/comm_state.h"
 #include "link/win32/device_names.h"
+#include "link/win32/wide_text.h"
+#include "link/win32/win32_device.h"
 
 #include <algorithm>
 #include <mutex>
@@ -20,12 +27,10 @@ namespace pw::win32 {
 
 namespace {
 
-// A stop asked of a reader is looked at this often while it waits.
+// A stop asked of a worker is looked for this often while it waits on a socket.
 constexpr std::uint32_t kStopSliceMs = 20;
-
-SOCKET S(Socket s) {
-    return static_cast<SOCKET>(s);
-}
+// What a close or purge takes off a printer that keeps talking, at most.
+constexpr std::size_t kDrainBytes = 64 * 1024;
 
 std::uint32_t Left(ULONGLONG deadline) {
     const ULONGLONG now = ::GetTickCount64();
@@ -39,24 +44,14 @@ timeval Timeval(std::uint32_t ms) {
     return tv;
 }
 
-// Waits until the socket can be read (read = true) or written, up to `ms`. 1 ready, 0 not yet, -1 failed.
-int WaitFor(Socket s, bool read, std::uint32_t ms) {
+// Waits up to `ms` until the socket can be read (read = true) or written. 1 ready, 0 not yet, -1 failed.
+int WaitFor(SOCKET s, bool read, std::uint32_t ms) {
     fd_set set;
     FD_ZERO(&set);
-    FD_SET(S(s), &set);
+    FD_SET(s, &set);
     timeval tv = Timeval(ms);
     const int r = ::select(0, read ? &set : nullptr, read ? nullptr : &set, nullptr, &tv);
     return r == SOCKET_ERROR ? -1 : r;
-}
-
-std::string ErrorText(int error) {
-    char text[256] = {};
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                     static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    std::string s(text, n);
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ' || s.back() == '.'))
-        s.pop_back();
-    return s.empty() ? "Winsock error " + std::to_string(error) : s;
 }
 
 bool StartWinsock(int& error) {
@@ -70,159 +65,232 @@ bool StartWinsock(int& error) {
     return startError == 0;
 }
 
-// One connection attempt to `ai` until `deadline`: the socket, or kNoSocket with the Winsock error.
-Socket TryConnect(const addrinfo& ai, ULONGLONG deadline, int& error) {
-    SOCKET s = ::socket(ai.ai_family, ai.ai_socktype, ai.ai_protocol);
-    if (s == INVALID_SOCKET) {
-        error = ::WSAGetLastError();
-        return kNoSocket;
-    }
-    u_long nonBlocking = 1;
-    ::ioctlsocket(s, FIONBIO, &nonBlocking);
-    if (::connect(s, ai.ai_addr, static_cast<int>(ai.ai_addrlen)) == SOCKET_ERROR) {
-        error = ::WSAGetLastError();
-        if (error != WSAEWOULDBLOCK) {
-            ::closesocket(s);
-            return kNoSocket;
-        }
-        // A connection is made when the socket can be written; a failed one shows in the exceptions.
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        timeval tv = Timeval(Left(deadline));
-        const int r = ::select(0, nullptr, &writable, &failed, &tv);
-        if (r == 0) {
-            error = WSAETIMEDOUT;
-        } else if (r == SOCKET_ERROR) {
-            error = ::WSAGetLastError();
-        } else if (FD_ISSET(s, &failed)) {
-            int soError = 0;
-            int len = sizeof soError;
-            ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
-            error = soError != 0 ? soError : WSAECONNREFUSED;
-        } else {
-            error = 0;
-        }
-        if (error != 0) {
-            ::closesocket(s);
-            return kNoSocket;
-        }
-    }
-    const BOOL on = TRUE;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    return static_cast<Socket>(s);
-}
-
-// The printer closed its side: a read would show the end of the stream.
-bool ClosedByPeer(Socket s) {
-    if (WaitFor(s, true, 0) != 1) return false;
-    char b;
-    return ::recv(S(s), &b, 1, MSG_PEEK) == 0;
-}
-
-} // namespace
-
-Socket ConnectTcp(const NetworkAddress& address, std::uint32_t limitMs, ConnectFailure& why,
-                  std::string& detail) {
-    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
-    int error = 0;
-    if (!StartWinsock(error)) {
-        why = ConnectFailure::Other;
-        detail = "Winsock did not start: " + ErrorText(error);
-        return kNoSocket;
-    }
+// Runs on the lookup's own thread, which may be abandoned: it owns all it uses.
+bool Resolve(const NetworkAddress& address, std::vector<ResolvedAddress>& found, ConnectFailure& why,
+             std::string& detail) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int gai = ::getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found);
+    // An address is taken as written, never handed to a name server.
+    hints.ai_flags = AI_NUMERICSERV | (address.numeric ? AI_NUMERICHOST : 0);
+    addrinfo* list = nullptr;
+    const int gai = ::getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &list);
     if (gai != 0) {
         why = ConnectFailureOf(static_cast<std::uint32_t>(gai));
-        detail = ErrorText(gai);
-        return kNoSocket;
-    }
-    Socket s = kNoSocket;
-    error = WSAETIMEDOUT;
-    for (const addrinfo* ai = found; ai && s == kNoSocket; ai = ai->ai_next) {
-        if (Left(deadline) == 0) {
-            error = WSAETIMEDOUT;
-            break;
-        }
-        s = TryConnect(*ai, deadline, error);
-    }
-    ::freeaddrinfo(found);
-    if (s == kNoSocket) {
-        why = ConnectFailureOf(static_cast<std::uint32_t>(error));
-        detail = ErrorText(error);
-    }
-    return s;
-}
-
-bool SendWithin(Socket s, const std::uint8_t* data, std::uint32_t length, std::uint32_t limitMs,
-                std::uint32_t& written, std::uint32_t& error) {
-    written = 0;
-    error = 0;
-    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
-    // A printer never half-closes its connection: once it closed its side, the connection is gone.
-    if (ClosedByPeer(s)) {
-        error = WSAECONNRESET;
+        detail = SystemMessage(static_cast<std::uint32_t>(gai));
         return false;
     }
-    while (written < length) {
-        const int ready = WaitFor(s, false, Left(deadline));
-        if (ready < 0) {
-            error = static_cast<std::uint32_t>(::WSAGetLastError());
-            return false;
-        }
-        if (ready == 0) break; // the attempt's time limit: report what went out
-        const int chunk = static_cast<int>(std::min<std::uint32_t>(length - written, 0x10000));
-        const int n = ::send(S(s), reinterpret_cast<const char*>(data + written), chunk, 0);
-        if (n == SOCKET_ERROR) {
-            const int e = ::WSAGetLastError();
-            if (e == WSAEWOULDBLOCK) continue;
-            error = static_cast<std::uint32_t>(e);
-            return false;
-        }
-        written += static_cast<std::uint32_t>(n);
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ai->ai_addr);
+        found.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol, {bytes, bytes + ai->ai_addrlen}});
     }
+    ::freeaddrinfo(list);
     return true;
 }
 
-std::uint32_t ReceiveWithin(Socket s, std::uint8_t* buffer, std::uint32_t length, std::uint32_t limitMs,
-                            bool anyBytes, void* stop) {
-    const ULONGLONG deadline = ::GetTickCount64() + limitMs;
-    std::uint32_t got = 0;
-    while (got < length) {
-        if (stop && ::WaitForSingleObject(static_cast<HANDLE>(stop), 0) == WAIT_OBJECT_0) break;
-        const std::uint32_t left = Left(deadline);
-        const int ready = WaitFor(s, true, stop ? std::min(left, kStopSliceMs) : left);
-        if (ready < 0) break;
-        if (ready == 0) {
-            if (left == 0) break;
-            continue;
+class WinsockConnectSteps : public ConnectSteps {
+  public:
+    std::intptr_t Attempt(const ResolvedAddress& to, std::uint64_t deadline, ConnectFailure& why,
+                          std::string& detail) override {
+        const SOCKET s = ::socket(to.family, to.socktype, to.protocol);
+        if (s == INVALID_SOCKET) return Failed(s, ::WSAGetLastError(), why, detail);
+        u_long nonBlocking = 1;
+        if (::ioctlsocket(s, FIONBIO, &nonBlocking) != 0) return Failed(s, ::WSAGetLastError(), why, detail);
+        const auto* addr = reinterpret_cast<const sockaddr*>(to.sockaddr.data());
+        if (::connect(s, addr, static_cast<int>(to.sockaddr.size())) == SOCKET_ERROR) {
+            const int error = ::WSAGetLastError();
+            if (error != WSAEWOULDBLOCK) return Failed(s, error, why, detail);
+            // Made when the socket can be written; a failed attempt shows in the exceptions.
+            for (;;) {
+                if (Stopped()) {
+                    ::closesocket(s);
+                    why = ConnectFailure::Stopped;
+                    detail.clear();
+                    return -1;
+                }
+                const std::uint64_t now = NowMs();
+                if (now >= deadline) return Failed(s, WSAETIMEDOUT, why, detail);
+                fd_set writable, failed;
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(s, &writable);
+                FD_SET(s, &failed);
+                timeval tv = Timeval(
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(kStopSliceMs, deadline - now)));
+                const int r = ::select(0, nullptr, &writable, &failed, &tv);
+                if (r == SOCKET_ERROR) return Failed(s, ::WSAGetLastError(), why, detail);
+                if (r == 0) continue;
+                if (FD_ISSET(s, &failed)) {
+                    int soError = 0;
+                    int len = sizeof soError;
+                    ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &len);
+                    return Failed(s, soError != 0 ? soError : WSAECONNREFUSED, why, detail);
+                }
+                break;
+            }
         }
-        const int chunk = static_cast<int>(std::min<std::uint32_t>(length - got, 0x10000));
-        const int n = ::recv(S(s), reinterpret_cast<char*>(buffer + got), chunk, 0);
-        if (n > 0) {
-            got += static_cast<std::uint32_t>(n);
-            if (anyBytes) break;
-            continue;
-        }
-        if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) continue;
-        break; // the printer closed the connection, or it failed: what came is the result
+        const BOOL on = TRUE; // each command goes out as written
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+        return static_cast<std::intptr_t>(s);
     }
-    return got;
-}
+    std::uint64_t NowMs() override { return ::GetTickCount64(); }
+    void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
+    bool Stopped() override { return WorkerThreads::CurrentStopped(); }
 
-bool CloseSocket(Socket s) {
-    ::shutdown(S(s), SD_SEND);
-    char scratch[256];
-    while (::recv(S(s), scratch, sizeof scratch, 0) > 0) {}
-    return ::closesocket(S(s)) == 0;
+  private:
+    static std::intptr_t Failed(SOCKET s, int error, ConnectFailure& why, std::string& detail) {
+        if (s != INVALID_SOCKET) ::closesocket(s);
+        why = ConnectFailureOf(static_cast<std::uint32_t>(error));
+        detail = SystemMessage(static_cast<std::uint32_t>(error));
+        return -1;
+    }
+};
+
+class Connection : public Win32Device {
+  public:
+    Connection(SOCKET s, std::string name) : m_socket(s) { port = std::move(name); }
+    ~Connection() override { Connection::Close(); }
+
+    bool GetLine(LineSettings&, std::string& problem) override {
+        problem = port + " is a network printer: it has no serial line settings.";
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+    bool SetLine(const LineSettings&) override { return Fail(ERROR_INVALID_FUNCTION); }
+
+    // Kept for the next read and write: the protocol may set a read's limit before each read.
+    bool SetLimits(const TimeLimits& limits) override {
+        KeepLimits(limits);
+        return true;
+    }
+
+    // What the printer sent and is still waiting is thrown away, so that nothing left over from one reply
+    // is taken for the next.
+    void Purge(std::uint32_t) override { Drain(); }
+
+    // Not cut by a stop: a command that goes out goes out whole.
+    bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+               PendingWrite&) override {
+        written = 0;
+        const TimeLimits l = Limits();
+        std::uint64_t limit =
+            static_cast<std::uint64_t>(l.writeTotalMultiplier) * length + l.writeTotalConstant;
+        if (limit == 0 || limit >= kMaxDword) limit = 5ull * length + 1000; // never without end
+        const ULONGLONG deadline = ::GetTickCount64() + limit;
+        // A printer never half-closes its connection: once it closed its side, the connection is gone.
+        if (ClosedByPeer()) return Fail(WSAECONNRESET);
+        while (written < length) {
+            const int ready = WaitFor(m_socket, false, Left(deadline));
+            if (ready < 0) return Fail(static_cast<std::uint32_t>(::WSAGetLastError()));
+            if (ready == 0) break; // the attempt's time limit: report what went out
+            const int chunk = static_cast<int>(std::min<std::uint32_t>(length - written, 0x10000));
+            const int n = ::send(m_socket, reinterpret_cast<const char*>(data + written), chunk, 0);
+            if (n == SOCKET_ERROR) {
+                const int e = ::WSAGetLastError();
+                if (e == WSAEWOULDBLOCK) continue;
+                return Fail(static_cast<std::uint32_t>(e));
+            }
+            written += static_cast<std::uint32_t>(n);
+        }
+        return true;
+    }
+
+    // Until all came (or, with the any-bytes limits, any), the limit passed, the printer closed the
+    // connection, or the calling worker was asked to stop.
+    bool Read(std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override {
+        read = 0;
+        const TimeLimits l = Limits();
+        const bool anyBytes = l.readInterval == kMaxDword && l.readTotalMultiplier == kMaxDword;
+        const ULONGLONG deadline = ::GetTickCount64() + ReadWaitMs(l, length);
+        while (read < length) {
+            if (WorkerThreads::CurrentStopped()) break;
+            const std::uint32_t left = Left(deadline);
+            const int ready = WaitFor(m_socket, true, std::min(left, kStopSliceMs));
+            if (ready < 0) break;
+            if (ready == 0) {
+                if (left == 0) break;
+                continue;
+            }
+            const int chunk = static_cast<int>(std::min<std::uint32_t>(length - read, 0x10000));
+            const int n = ::recv(m_socket, reinterpret_cast<char*>(buffer + read), chunk, 0);
+            if (n > 0) {
+                read += static_cast<std::uint32_t>(n);
+                if (anyBytes) break;
+                continue;
+            }
+            if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) continue;
+            break; // the printer closed the connection, or it failed: what came is the result
+        }
+        return true;
+    }
+
+    // No more is sent; what the printer sent is taken, up to a bound (unread bytes would make the close a
+    // reset, which drops what is still queued); then the close waits, at most kCloseLingerMs, for the queue
+    // to be acknowledged (a blocking socket lingering that long). A printer that keeps sending makes the
+    // close a reset at once; one that never reads holds it no longer than the linger.
+    bool Close() override {
+        if (m_socket == INVALID_SOCKET) return true;
+        ::shutdown(m_socket, SD_SEND);
+        const bool peerClosed = Drain();
+        if (!peerClosed) {
+            u_long blocking = 0;
+            ::ioctlsocket(m_socket, FIONBIO, &blocking);
+            linger wait{1, static_cast<u_short>(std::max<std::uint32_t>(1, kCloseLingerMs / 1000))};
+            ::setsockopt(m_socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&wait), sizeof wait);
+        }
+        const bool closed = ::closesocket(m_socket) == 0;
+        const int error = closed ? 0 : ::WSAGetLastError();
+        m_socket = INVALID_SOCKET;
+        return closed ? true : Fail(static_cast<std::uint32_t>(error));
+    }
+
+  private:
+    // Takes what is waiting now, up to kDrainBytes, without waiting. True when the printer closed its side.
+    bool Drain() {
+        char scratch[4096];
+        for (std::size_t taken = 0; taken < kDrainBytes;) {
+            const int n = ::recv(m_socket, scratch, sizeof scratch, 0);
+            if (n == 0) return true;
+            if (n < 0) return false; // nothing more waiting, or the connection failed
+            taken += static_cast<std::size_t>(n);
+        }
+        return false;
+    }
+
+    // The printer closed its side: a read would show the end of the stream.
+    bool ClosedByPeer() {
+        if (WaitFor(m_socket, true, 0) != 1) return false;
+        char b;
+        return ::recv(m_socket, &b, 1, MSG_PEEK) == 0;
+    }
+
+    SOCKET m_socket;
+};
+
+} // namespace
+
+std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std::string& problem) {
+    NetworkAddress address;
+    std::string detail;
+    ConnectFailure why = ConnectFailure::BadName;
+    std::intptr_t s = -1;
+    int error = 0;
+    if (ParseNetworkAddress(name, address, detail)) {
+        if (!StartWinsock(error)) {
+            why = ConnectFailure::Other;
+            detail = "Winsock did not start: " + SystemMessage(static_cast<std::uint32_t>(error));
+        } else {
+            WinsockConnectSteps steps;
+            s = ConnectWithin(steps, Resolve, address, kConnectLimitMs, why, detail);
+        }
+    }
+    if (s < 0) {
+        problem = ConnectProblem(name, why, detail);
+        Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? ERROR_FILE_NOT_FOUND
+                                                                                   : ERROR_GEN_FAILURE);
+        return nullptr;
+    }
+    return std::make_unique<Connection>(static_cast<SOCKET>(s), address.Name());
 }
 
 } // namespace pw::win32

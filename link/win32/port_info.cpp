@@ -4,6 +4,7 @@
 
 #include "link/printer_port.h"
 #include "link/win32/device_names.h"
+#include "link/win32/wide_text.h"
 
 #include <windows.h>
 
@@ -21,11 +22,11 @@ PortInfo DescribePort(const std::string& name) {
         return info;
     }
     info.device = win32::DeviceNameFor(name);
-    char target[512] = {};
+    wchar_t target[512] = {};
     // "COM3" -> "\Device\Serial2" or "\Device\VCP0": present, and what stands behind it.
-    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
+    if (::QueryDosDeviceW(win32::Widen(name).c_str(), target, sizeof target / sizeof target[0]) != 0) {
         info.present = true;
-        info.product = target;
+        info.product = win32::Narrow(target);
     }
     return info;
 }

@@ -1,9 +1,12 @@
-// DeviceServices on Win32: straight through to the kernel's device calls (CreateFileA, the DCB,
-// COMMTIMEOUTS, overlapped WriteFile), to SetupAPI for the USB printer interfaces, and to Winsock for
-// printers on the network ("tcp://HOST:PORT").
+// Windows devices behind DeviceServices. Each transport lives in a file of its own: device files (COMn,
+// LPTn, USB printer interfaces: CreateFileW, the DCB, COMMTIMEOUTS, overlapped I/O) in device_file.cpp,
+// network printers (Winsock) in network_socket.cpp, the SetupAPI walk in usb_interfaces.cpp, and the
+// wake-up event of the worker threads in worker_wake.cpp. This class keeps the open devices by handle and
+// hands each call to its device.
 #pragma once
 
 #include "link/device_services.h"
+#include "link/worker_threads.h"
 
 #include <map>
 #include <memory>
@@ -11,9 +14,12 @@
 
 namespace pw::win32 {
 
+class Win32Device;
+
 class Win32DeviceServices : public DeviceServices {
   public:
-    Win32DeviceServices();
+    // `launch` starts the worker threads; tests put in one that fails.
+    explicit Win32DeviceServices(WorkerThreads::Launch launch = WorkerThreads::LaunchThread);
     ~Win32DeviceServices() override;
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
@@ -40,23 +46,18 @@ class Win32DeviceServices : public DeviceServices {
     void JoinThread(ThreadHandle t) override;
     std::string LastOpenProblem() override;
 
-    struct Device;
-    struct Write;
-    struct Worker;
+    // Keeps a device opened elsewhere under a handle of its own, as CreateFile does.
+    DeviceHandle Adopt(std::unique_ptr<Win32Device> device);
 
   private:
-    std::shared_ptr<Device> Find(DeviceHandle h);
-    void FinishWrites(DeviceHandle h, bool cancel);
+    std::shared_ptr<Win32Device> Find(DeviceHandle h);
     void SetProblem(std::string problem);
-    DeviceHandle Connect(const std::string& name);
 
     std::mutex m_mutex;
-    std::map<DeviceHandle, std::shared_ptr<Device>> m_devices;
-    std::map<std::uint64_t, std::unique_ptr<Write>> m_writes;
-    std::map<ThreadHandle, std::shared_ptr<Worker>> m_workers;
-    std::uint64_t m_nextWrite = 1;
-    ThreadHandle m_nextThread = 1;
+    std::map<DeviceHandle, std::shared_ptr<Win32Device>> m_devices;
+    DeviceHandle m_nextHandle = 0x100;
     std::string m_openProblem;
+    WorkerThreads m_workers; // last: its workers end before the devices they use are closed
 };
 
 } // namespace pw::win32

@@ -1,6 +1,9 @@
 // Saving and reading status files on Windows: a temporary file beside the target, flushed, then moved
-// over it.
+// over it. Paths are UTF-8 in the program (the file dialogs and the command line give them so) and UTF-16
+// at the API.
 #include "settings/status_file.h"
+
+#include "link/win32/wide_text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -14,31 +17,12 @@ namespace pw {
 
 namespace {
 
-// Paths are UTF-8 in the program (the file dialogs give them so) and UTF-16 at the API.
-std::wstring Wide(const std::string& utf8) {
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
 std::string Why(const std::string& what, const std::string& path, DWORD error) {
-    wchar_t text[256] = {};
-    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                               text, 256, nullptr);
-    while (n > 0 &&
-           (text[n - 1] == L'\r' || text[n - 1] == L'\n' || text[n - 1] == L'.' || text[n - 1] == L' '))
-        text[--n] = L'\0';
-    std::string reason(static_cast<std::size_t>(n) * 3, '\0');
-    reason.resize(
-        static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), reason.data(),
-                                                       static_cast<int>(reason.size()), nullptr, nullptr)));
-    if (reason.empty()) reason = "Windows error " + std::to_string(error);
-    return what + " " + path + ": " + reason + ".";
+    return what + " " + path + ": " + win32::SystemMessage(error) + ".";
 }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+    const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -57,8 +41,8 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         tmp = folder + ".pinwright-" + std::to_string(::GetCurrentProcessId()) + "-" +
               std::to_string(::GetTickCount() + attempt);
-        file = ::CreateFileW(Wide(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+        file = ::CreateFileW(win32::Widen(tmp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (file == INVALID_HANDLE_VALUE) {
@@ -72,13 +56,13 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
     const bool closed = ::CloseHandle(file) != 0;
     if (!ok || !closed) {
         error = Why("Cannot write", path, ok ? ::GetLastError() : writeError);
-        ::DeleteFileW(Wide(tmp).c_str());
+        ::DeleteFileW(win32::Widen(tmp).c_str());
         return false;
     }
-    if (!::MoveFileExW(Wide(tmp).c_str(), Wide(path).c_str(),
+    if (!::MoveFileExW(win32::Widen(tmp).c_str(), win32::Widen(path).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = Why("Cannot save", path, ::GetLastError());
-        ::DeleteFileW(Wide(tmp).c_str());
+        ::DeleteFileW(win32::Widen(tmp).c_str());
         return false;
     }
     return true;
@@ -89,8 +73,8 @@ bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, s
         error = "Cannot load " + path + ": it is not a regular file.";
         return false;
     }
-    HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = Why("Cannot open", path, ::GetLastError());
         return false;

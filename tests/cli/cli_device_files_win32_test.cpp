@@ -19,6 +19,13 @@ TEST(CliDeviceFiles, DeviceNamespaceNamesAreDeviceFilesOfTheirKind) {
     EXPECT_EQ(
         DeviceFileKind("\\\\?\\usb#vid_0519&pid_0001#5&1a2b3c&0&1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"), 2)
         << "a USB printer interface, as the discovery finds it";
+    EXPECT_EQ(DeviceFileKind("\\\\?\\C:\\data\\shop.sts"), 0)
+        << "no port: opened as serial, which the device services refuse by its name";
+    EXPECT_EQ(DeviceFileKind("\\\\?\\usb#vid_0519#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\..\\x.sts"), 0);
+    EXPECT_TRUE(IsDevicePath("\\\\?\\C:\\data\\shop.sts"))
+        << "meant as a device: fails at the open, status 2";
+    EXPECT_EQ(PortIdentity("\\\\.\\com12"), "COM12");
+    EXPECT_EQ(PortIdentity("lpt2"), "LPT2");
 
     struct Case {
         std::vector<std::string> args;

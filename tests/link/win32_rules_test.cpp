@@ -131,11 +131,80 @@ TEST(Win32Rules, ComPortsGoThroughTheDeviceNamespace) {
     EXPECT_EQ(DeviceNameFor("COM12"), "\\\\.\\COM12");
     EXPECT_EQ(DeviceNameFor("\\\\.\\COM12"), "\\\\.\\COM12") << "given whole, passed as is";
     EXPECT_EQ(DeviceNameFor("LPT1"), "LPT1");
+    EXPECT_EQ(DeviceNameFor("com3"), "\\\\.\\com3") << "case-blind, as Windows";
     EXPECT_EQ(DeviceNameFor("COMfoo"), "COMfoo");
     EXPECT_EQ(DeviceNameFor("COM"), "COM");
     const std::string usb = "\\\\?\\usb#vid_0519&pid_0001#5&1b2c3d&0&2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}"
                             "\\USB0/4";
     EXPECT_EQ(DeviceNameFor(usb), usb);
+}
+
+TEST(Win32Rules, OnlyPortsAreTakenFromTheDeviceNamespace) {
+    const std::string usb =
+        "\\\\?\\usb#vid_0519&pid_0001#5&1b2c3d&0&2#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+    const std::pair<std::string, PortNameKind> table[] = {
+        {"COM1", PortNameKind::Serial},
+        {"com12", PortNameKind::Serial},
+        {"\\\\.\\COM12", PortNameKind::Serial},
+        {"\\\\?\\com3", PortNameKind::Serial},
+        {"LPT1", PortNameKind::Parallel},
+        {"\\\\.\\lpt2", PortNameKind::Parallel},
+        {usb, PortNameKind::UsbInterface},
+        {usb + "\\USB0/4", PortNameKind::UsbInterface},
+        {"\\\\.\\USB#VID_0519&PID_0001#5&1B2C3D&0&2#{28D78FAD-5A12-11D1-AE5B-0000F803A8C2}\\USB0/4",
+         PortNameKind::UsbInterface},
+        // Files, folders, volumes, pipes, other devices: never a port, whatever they carry.
+        {"\\\\?\\C:\\data\\shop.sts", PortNameKind::None},
+        {"\\\\.\\C:\\data\\shop.sts", PortNameKind::None},
+        {"C:\\data\\shop.sts", PortNameKind::None},
+        {"\\\\?\\UNC\\server\\share\\shop.sts", PortNameKind::None},
+        {"\\\\.\\pipe\\spooler", PortNameKind::None},
+        {"\\\\.\\NUL", PortNameKind::None},
+        {"\\\\.\\PhysicalDrive0", PortNameKind::None},
+        {"\\\\?\\Volume{28d78fad-5a12-11d1-ae5b-0000f803a8c2}\\shop.sts", PortNameKind::None},
+        {"\\\\?\\C:\\x#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", PortNameKind::None},
+        {"\\\\?\\C:#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", PortNameKind::None},
+        {"\\\\?\\a/b#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", PortNameKind::None},
+        {usb + "\\..\\..\\C:\\data\\shop.sts", PortNameKind::None},
+        {usb + "\\USB0/../../shop.sts", PortNameKind::None},
+        {usb + ":stream", PortNameKind::None},
+        {"\\\\?\\#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}", PortNameKind::None},
+        {"\\\\?\\usb#vid_0519#{28d78fad-5a12-11d1-ae5b-0000f803a8c3}", PortNameKind::None},
+        {"\\\\.\\COM1:", PortNameKind::None},
+        {"\\\\.\\COM12\\x", PortNameKind::None},
+        {"\\\\.\\COM", PortNameKind::None},
+        {"COMfoo", PortNameKind::None},
+        {"USB", PortNameKind::None},
+        {"", PortNameKind::None},
+    };
+    for (const auto& [name, kind] : table) EXPECT_EQ(KindOfPortName(name), kind) << name;
+    EXPECT_EQ(KindOfPortName(usb.substr(4)), PortNameKind::None)
+        << "an interface only in the device namespace";
+    EXPECT_TRUE(IsDeviceNamespaceName("\\\\.\\COM1"));
+    EXPECT_TRUE(IsDeviceNamespaceName("\\\\?\\C:\\x"));
+    EXPECT_FALSE(IsDeviceNamespaceName("COM1"));
+    EXPECT_FALSE(IsDeviceNamespaceName("\\\\server\\share"));
+    EXPECT_EQ(WithoutDevicePrefix("\\\\?\\com3"), "com3");
+    EXPECT_EQ(WithoutDevicePrefix("COM3"), "COM3");
+    const std::string refused = NotAPortProblem("\\\\?\\C:\\data\\shop.sts");
+    EXPECT_EQ(refused.rfind("\\\\?\\C:\\data\\shop.sts is not a printer port", 0), 0u) << refused;
+    EXPECT_NE(refused.find("Nothing was opened"), std::string::npos) << refused;
+}
+
+TEST(Win32Rules, OnlyDevicesAreWrittenWhateverTheirName) {
+    // GetFileType's answer and the error after it: a character device; a device Windows does not sort
+    // (a driver's generic type) answers "unknown" without an error. A failed call answers "unknown" too.
+    EXPECT_TRUE(IsPortFileType(kFileTypeChar, 0));
+    EXPECT_TRUE(IsPortFileType(kFileTypeChar, 5));
+    EXPECT_TRUE(IsPortFileType(kFileTypeUnknown, 0));
+    EXPECT_FALSE(IsPortFileType(kFileTypeUnknown, 6)) << "the call failed";
+    for (std::uint32_t type : {kFileTypeDisk, kFileTypePipe, kFileTypeRemote, 7u})
+        EXPECT_FALSE(IsPortFileType(type, 0)) << type;
+    EXPECT_EQ(NotADeviceProblem("COM5", kFileTypeDisk),
+              "COM5 is not a printer port: it leads to a file, not a device. Nothing was written to it.");
+    EXPECT_NE(NotADeviceProblem("\\\\.\\com12", kFileTypePipe)
+                  .find("COM12 is not a printer port: it leads to a pipe"),
+              std::string::npos);
 }
 
 TEST(Win32Rules, AFailedOpenSaysWhichPortAndWhatToDo) {

@@ -6,6 +6,7 @@
 using SocketLength = int;
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,6 +14,8 @@ using SocketLength = int;
 using SocketLength = socklen_t;
 #endif
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <stdexcept>
 
@@ -21,6 +24,12 @@ namespace pw::test {
 namespace {
 
 constexpr std::uintptr_t kNone = ~std::uintptr_t{0};
+
+#ifdef _WIN32
+constexpr int kNoSignal = 0;
+#else
+constexpr int kNoSignal = MSG_NOSIGNAL; // a reset connection fails the send, it does not end the test
+#endif
 
 #ifdef _WIN32
 using Native = SOCKET;
@@ -38,18 +47,40 @@ Native N(std::uintptr_t s) {
     return static_cast<Native>(s);
 }
 
-// Whether `s` can be read within `ms`.
-bool Readable(std::uintptr_t s, int ms) {
+// Whether `s` can be read (or written) within `ms`.
+bool Ready(std::uintptr_t s, int ms, bool write = false) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(N(s), &set);
     timeval tv{ms / 1000, (ms % 1000) * 1000};
-    return ::select(static_cast<int>(N(s)) + 1, &set, nullptr, nullptr, &tv) > 0;
+    return ::select(static_cast<int>(N(s)) + 1, write ? nullptr : &set, write ? &set : nullptr, nullptr,
+                    &tv) > 0;
+}
+
+bool Readable(std::uintptr_t s, int ms) {
+    return Ready(s, ms);
+}
+
+bool WouldBlock() {
+#ifdef _WIN32
+    return ::WSAGetLastError() == WSAEWOULDBLOCK;
+#else
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+#endif
+}
+
+void SetNonBlocking(Native s) {
+#ifdef _WIN32
+    u_long on = 1;
+    ::ioctlsocket(s, FIONBIO, &on);
+#else
+    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
+#endif
 }
 
 } // namespace
 
-TestListener::TestListener() : m_listener(kNone), m_connection(kNone) {
+TestListener::TestListener(int backlog) : m_listener(kNone), m_connection(kNone) {
 #ifdef _WIN32
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
@@ -59,7 +90,7 @@ TestListener::TestListener() : m_listener(kNone), m_connection(kNone) {
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     SocketLength len = sizeof a;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 4) != 0 ||
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, backlog) != 0 ||
         ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
         throw std::runtime_error("the test listener cannot listen on 127.0.0.1");
     m_listener = static_cast<std::uintptr_t>(s);
@@ -67,8 +98,10 @@ TestListener::TestListener() : m_listener(kNone), m_connection(kNone) {
 }
 
 TestListener::~TestListener() {
+    StopSending();
     CloseConnection();
     CloseListener();
+    for (std::uintptr_t s : m_queued) CloseNative(s);
 }
 
 std::string TestListener::Name() const {
@@ -105,7 +138,48 @@ void TestListener::Send(const std::vector<std::uint8_t>& bytes) {
     ::send(N(m_connection), reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0);
 }
 
+bool TestListener::FillQueue() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(m_port));
+    for (int i = 0; i < 64; ++i) {
+        const Native s = ::socket(AF_INET, SOCK_STREAM, 0);
+        SetNonBlocking(s);
+        ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (!Ready(static_cast<std::uintptr_t>(s), 500, true)) {
+            CloseNative(static_cast<std::uintptr_t>(s)); // neither taken nor refused: the queue is full
+            return true;
+        }
+        m_queued.push_back(static_cast<std::uintptr_t>(s));
+    }
+    return false;
+}
+
+void TestListener::KeepSending(int limitMs) {
+    StopSending();
+    if (m_connection == kNone) return;
+    SetNonBlocking(N(m_connection)); // never stuck in a send: a stop is seen within a slice
+    m_sending = true;
+    m_sender = std::thread([this, limitMs] {
+        const std::vector<char> bytes(16 * 1024, 'x');
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (m_sending && std::chrono::steady_clock::now() < end) {
+            if (!Ready(m_connection, 20, true)) continue;
+            if (::send(N(m_connection), bytes.data(), static_cast<int>(bytes.size()), kNoSignal) < 0 &&
+                !WouldBlock())
+                break; // the connection is gone
+        }
+    });
+}
+
+void TestListener::StopSending() {
+    m_sending = false;
+    if (m_sender.joinable()) m_sender.join();
+}
+
 void TestListener::CloseConnection() {
+    StopSending();
     if (m_connection != kNone) CloseNative(m_connection);
     m_connection = kNone;
 }

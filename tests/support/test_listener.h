@@ -1,16 +1,21 @@
 // A tiny TCP listener on 127.0.0.1 for tests of the network link: it accepts one connection and sends,
-// receives or closes on the test's word. Winsock on Windows, BSD sockets elsewhere.
+// receives or closes on the test's word; it can also be a printer that keeps sending, or a host whose
+// queue of connections is full, so that a new one is neither taken nor refused. Winsock on Windows, BSD
+// sockets elsewhere.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pw::test {
 
 class TestListener {
   public:
-    TestListener();
+    // `backlog`: how many connections the listener queues before it takes them.
+    explicit TestListener(int backlog = 4);
     ~TestListener();
     TestListener(const TestListener&) = delete;
     TestListener& operator=(const TestListener&) = delete;
@@ -26,10 +31,21 @@ class TestListener {
     // Stops listening; a connection attempt after this is refused.
     void CloseListener();
 
+    // Connects to itself, and holds the connections, until its queue is full: a connection attempt after
+    // this is neither taken nor refused. False when the queue did not fill.
+    bool FillQueue();
+    // Sends on the connection without pause, from a thread of its own, until StopSending, the connection
+    // fails, or `limitMs` passed. Returns at once.
+    void KeepSending(int limitMs = 8000);
+    void StopSending();
+
   private:
     std::uintptr_t m_listener;
     std::uintptr_t m_connection;
     int m_port = 0;
+    std::vector<std::uintptr_t> m_queued;
+    std::atomic<bool> m_sending{false};
+    std::thread m_sender;
 };
 
 } // namespace pw::test

@@ -5,8 +5,11 @@
 # Windows one through wine's COM1 (and, for the last get, "\\.\COM12") pointed at the simulator's
 # pseudo-terminal. The printer must receive the same bytes and send the same replies, both programs must
 # print the same and end the same, and the printers and the saved status files must end the same. Then,
-# on Windows: a port that is not there, the list of ports, and Ctrl-C during apply. Last, a network printer
-# (pinwright-sim --listen on loopback), through Winsock: get and set, compared with Linux the same way.
+# on Windows: a port that is not there, names that are no port (a file named in the device namespace, a
+# COM port mapped to a file: refused with status 2, the file untouched), status files named outside ASCII
+# (get -o, show and apply, compared with Linux), the list of ports, and Ctrl-C during apply. Last, a network
+# printer (pinwright-sim --listen on loopback), through Winsock: get and set, compared with Linux the same
+# way.
 # Usage: cli_e2e.sh SIM LINUX_CLI WINDOWS_CLI WORK_DIR
 set -euo pipefail
 sim="$1" linux_cli="$2" windows_cli="$3" work="$4"
@@ -17,8 +20,8 @@ source "$here/sim_lib.sh"
 for f in "$sim" "$linux_cli"; do
   [ -x "$f" ] || { echo "cli_e2e: $f is missing: build Linux first (scripts/build)" >&2; exit 1; }
 done
-rm -rf "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
-mkdir -p "$work/linux" "$work/windows" "$work/ctrl-c" "$work/net-linux" "$work/net-windows"
+rm -rf "$work/linux" "$work/windows" "$work/ctrl-c" "$work/names" "$work/net-linux" "$work/net-windows"
+mkdir -p "$work/linux" "$work/windows" "$work/ctrl-c" "$work/names" "$work/net-linux" "$work/net-windows"
 trap 'sim_stop; wine_stop' EXIT
 started=$(date +%s)
 
@@ -56,7 +59,10 @@ steps linux COM1
 echo "--- Windows, under wine"
 wine_env "$work/wineprefix"
 wine_init
-wine_map_com 1 "$work/windows/printer" 12 "$work/windows/printer" 2 "$work/ctrl-c/printer"
+# COM5 leads to a file, as a port mapped by mistake would: it must never be written.
+printf 'not a port: keep me\n' >"$work/windows/not-a-port.sts"
+wine_map_com 1 "$work/windows/printer" 12 "$work/windows/printer" 2 "$work/ctrl-c/printer" \
+  3 "$work/names/printer" 5 "$work/windows/not-a-port.sts"
 wine_server_start
 windows_started=$(date +%s)
 steps windows '\\.\COM12'
@@ -94,6 +100,52 @@ step windows 6-absent -p '\\.\COM13' check
 if [ "$(cat "$work/windows/6-absent.status")" != 2 ] || ! grep -q 'There is no COM13' "$work/windows/6-absent.err"; then
   echo "cli_e2e: \\\\.\\COM13 (not mapped) should end with status 2 and 'There is no COM13':" >&2
   cat "$work/windows/6-absent.status" "$work/windows/6-absent.err" >&2
+  fail=1
+fi
+
+echo "--- Windows: names that are no port"
+cp "$work/windows/saved.sts" "$work/windows/shop.sts"
+# check: Z:\...\shop.sts in the device namespace; the mapped COM5; a pipe.
+windows_path="Z:$(tr / '\\' <<<"$work/windows/shop.sts")"
+step windows 6b-file-port -p "\\\\?\\$windows_path" check
+step windows 6c-mapped-file --json -p COM5 check
+step windows 6d-pipe -p '\\.\pipe\spooler' check
+for name in 6b-file-port 6c-mapped-file 6d-pipe; do
+  if [ "$(cat "$work/windows/$name.status")" != 2 ] || ! grep -q 'is not a printer port' "$work/windows/$name.err"; then
+    echo "cli_e2e: $name should end with status 2, saying the name is not a printer port:" >&2
+    cat "$work/windows/$name.status" "$work/windows/$name.err" >&2
+    fail=1
+  fi
+done
+grep -q 'COM5 is not a printer port: it leads to a file' "$work/windows/6c-mapped-file.out" ||
+  { echo "cli_e2e: COM5, mapped to a file, was not refused by its type:" >&2; cat "$work/windows/6c-mapped-file.out" >&2; fail=1; }
+cmp -s "$work/windows/saved.sts" "$work/windows/shop.sts" ||
+  { echo "cli_e2e: the status file named as a port was written to" >&2; fail=1; }
+[ "$(cat "$work/windows/not-a-port.sts")" = 'not a port: keep me' ] ||
+  { echo "cli_e2e: the file behind COM5 was written to" >&2; fail=1; }
+
+echo "--- Windows: status files named outside ASCII"
+# Latin-1, Greek, CJK and a character outside the BMP (a UTF-16 surrogate pair), in a folder named so too.
+name='café Ωmega 日本 🖨.sts'
+mkdir -p "$work/windows/José" "$work/linux/José"
+sim_start "$work/names" --switch 9=10000000 --switch 2=00010100
+step windows 10-get-name --json -p COM3 get -o "José\\$name"
+step windows 11-show-name --json show "José\\$name"
+step windows 12-apply-name -p COM3 apply "José\\$name"
+sim_stop
+cp "$work/linux/saved.sts" "$work/linux/José/$name"
+step linux 11-show-name --json show "José/$name"
+for n in 10-get-name 11-show-name 12-apply-name; do
+  if [ "$(cat "$work/windows/$n.status")" != 0 ]; then
+    echo "cli_e2e: $n ended with status $(cat "$work/windows/$n.status"):" >&2
+    cat "$work/windows/$n.err" >&2
+    fail=1
+  fi
+done
+cmp -s "$work/windows/José/$name" "$work/linux/saved.sts" ||
+  { echo "cli_e2e: get -o did not save the status file under its name:" >&2; ls "$work/windows" "$work/windows/José" >&2; fail=1; }
+if ! diff -u <(sed 's|José/|José\\\\|' "$work/linux/11-show-name.out") <(tr -d '\r' <"$work/windows/11-show-name.out") >&2; then
+  echo "cli_e2e: show of a file named outside ASCII differs between Linux and Windows" >&2
   fail=1
 fi
 

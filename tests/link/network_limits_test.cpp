@@ -1,0 +1,148 @@
+// The platform's own network link (BSD sockets on Linux, Winsock under wine) against hostile printers on
+// loopback: a host whose queue of connections is full, a stop during the connect, a printer that keeps
+// sending, one that never reads, one that reads late, and replies left over from an earlier query.
+#include "link/network_address.h"
+#include "link/printer_port.h"
+#include "tests/support/test_listener.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace pw;
+using pw::test::TestListener;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+struct Connected {
+    TestListener printer;
+    CPrinterPort port;
+    Connected() {
+        port.m_strPort = printer.Name();
+        EXPECT_EQ(port.Open(), 1) << port.Services().LastOpenProblem();
+        EXPECT_TRUE(printer.Accept()) << "the port's connection did not arrive";
+    }
+    ~Connected() { port.Close(); }
+    DeviceServices& Os() { return port.Services(); }
+    // Writes as much as goes out within `ms`, with the port's write limits set to that: what is queued.
+    std::uint32_t Queue(std::uint32_t ms) {
+        TimeLimits limits = TransferTimeLimits();
+        limits.writeTotalMultiplier = 0;
+        limits.writeTotalConstant = ms;
+        Os().SetCommTimeouts(port.m_hPort, limits);
+        static const std::vector<std::uint8_t> big(16 * 1024 * 1024, 'q');
+        std::uint32_t written = 0;
+        PendingWrite pending;
+        Os().WriteFile(port.m_hPort, big.data(), static_cast<std::uint32_t>(big.size()), written, pending);
+        return written;
+    }
+};
+
+TEST(NetworkLimits, AHostThatNeitherTakesNorRefusesTheConnectionIsGivenUpAfterFiveSeconds) {
+    TestListener full(0);
+    ASSERT_TRUE(full.FillQueue());
+    CPrinterPort port;
+    port.m_strPort = full.Name();
+    const auto started = Clock::now();
+    EXPECT_EQ(port.Open(), 0);
+    const long long took = MsSince(started);
+    EXPECT_GE(took, static_cast<long long>(kConnectLimitMs) - 100);
+    EXPECT_LT(took, static_cast<long long>(kConnectLimitMs) + 1500);
+    EXPECT_EQ(port.Services().LastOpenProblem(), ConnectProblem(full.Name(), ConnectFailure::TimedOut));
+}
+
+// Ctrl-C reaches a port's worker as a stop: the connect ends at once, not at its limit.
+TEST(NetworkLimits, AStopEndsTheConnectAtOnce) {
+    TestListener full(0);
+    ASSERT_TRUE(full.FillQueue());
+    CPrinterPort port;
+    port.m_strPort = full.Name();
+    std::atomic<int> opened{-1};
+    DeviceServices& os = port.Services();
+    const ThreadHandle worker = os.StartThread([&] { opened = port.Open(); });
+    ASSERT_NE(worker, 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stopped = Clock::now();
+    os.StopThread(worker);
+    os.JoinThread(worker);
+    EXPECT_LT(MsSince(stopped), 1000);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(os.LastOpenProblem(), ConnectProblem(full.Name(), ConnectFailure::Stopped));
+}
+
+TEST(NetworkLimits, APrinterThatKeepsSendingCannotHoldTheCloseNorThePurge) {
+    Connected c;
+    const std::uint8_t init[] = {0x1B, 0x40};
+    EXPECT_EQ(c.port.Write(init, sizeof init), sizeof init);
+    c.printer.KeepSending();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the flood is under way
+    auto started = Clock::now();
+    c.Os().PurgeComm(c.port.m_hPort, kPurgeAll);
+    EXPECT_LT(MsSince(started), 500) << "a purge takes a bounded amount";
+    started = Clock::now();
+    EXPECT_EQ(c.port.Close(), 1);
+    EXPECT_LT(MsSince(started), static_cast<long long>(kCloseLingerMs) + 700);
+    EXPECT_EQ(c.printer.Receive(sizeof init, 1000).size(), sizeof init) << "the command went out first";
+}
+
+TEST(NetworkLimits, ACloseWaitsNoLongerThanItsLingerForAPrinterThatNeverReads) {
+    Connected c;
+    ASSERT_GT(c.Queue(300), 0u);
+    const auto started = Clock::now();
+    EXPECT_EQ(c.port.Close(), 1);
+    EXPECT_LT(MsSince(started), static_cast<long long>(kCloseLingerMs) + 700);
+}
+
+// What a close waits for: the last commands reach a printer that takes them late, before the program ends.
+TEST(NetworkLimits, TheCloseWaitsForWhatIsQueuedToReachAPrinterThatReadsLate) {
+    Connected c;
+    const std::uint32_t queued = c.Queue(300);
+    ASSERT_GT(queued, 0u);
+    std::size_t received = 0;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        received = c.printer.Receive(queued, 5000).size();
+    });
+    const auto started = Clock::now();
+    EXPECT_EQ(c.port.Close(), 1);
+    const long long took = MsSince(started);
+    reader.join();
+    EXPECT_EQ(received, queued);
+    EXPECT_GE(took, 300) << "the close ended before the printer had taken what was queued";
+    EXPECT_LT(took, static_cast<long long>(kCloseLingerMs) + 700);
+}
+
+TEST(NetworkLimits, APurgeThrowsAwayWhatIsLeftOfAnEarlierReply) {
+    Connected c;
+    c.printer.Send({'_', 'L', 'T', 'X', 0, '.', '7', '!'});      // late and stray
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // on loopback it is here well before this
+    c.Os().PurgeComm(c.port.m_hPort, kPurgeAll);
+    c.printer.Send({'.'});
+    std::uint8_t reply[20] = {};
+    EXPECT_EQ(c.port.Read(reply, 20), 1);
+    EXPECT_EQ(reply[0], '.');
+}
+
+TEST(NetworkLimits, EachReadTakesTheLimitLastSet) {
+    Connected c;
+    std::uint8_t reply[4];
+    for (std::uint32_t ms : {300u, 900u}) {
+        TimeLimits limits = TransferTimeLimits();
+        limits.readTotalConstant = ms;
+        ASSERT_TRUE(c.Os().SetCommTimeouts(c.port.m_hPort, limits));
+        const auto asked = Clock::now();
+        EXPECT_EQ(c.port.Read(reply, 4), 0);
+        EXPECT_GE(MsSince(asked), static_cast<long long>(ms) - 50);
+        EXPECT_LT(MsSince(asked), static_cast<long long>(ms) + 500);
+    }
+}
+
+} // namespace
