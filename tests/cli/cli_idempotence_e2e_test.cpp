@@ -40,10 +40,14 @@ void PrintTo(Line line, std::ostream* os) {
 
 class CliIdempotence : public ::testing::TestWithParam<Line> {
   protected:
-    fs::path dir =
-        fs::temp_directory_path() /
-        ("pw-cli-idem-" + std::to_string(::getpid()) + "-" + std::to_string(static_cast<int>(GetParam())) +
-         "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // One folder a test; the test's name ends in "/Serial" or "/Network", which is no part of a file name.
+    static std::string FolderName() {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (c == '/') c = '-';
+        return "pw-cli-idem-" + std::to_string(::getpid()) + "-" + name;
+    }
+    fs::path dir = fs::temp_directory_path() / FolderName();
     void SetUp() override {
         fs::remove_all(dir);
         fs::create_directories(dir);
