@@ -62,6 +62,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     app.add_option("--stop-bits", stopBits, "1, 1.5 or 2 (default 1)")
         ->check(CLI::IsMember({"1", "1.5", "2"}));
     app.add_flag("--json", o.json, "one JSON object per port, in a JSON array when several");
+    app.add_flag("--check", o.check,
+                 "set, apply: read the printer and say what would change; never enter user setting mode");
     app.add_option("--trace", o.trace, "write every byte sent and received to FILE, with time and direction")
         ->type_name("FILE");
 
@@ -80,9 +82,12 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
                     "code-page PC437|Katakana|PC850|PC860|PC863|PC865|WPC1252|PC866|PC852|PC858|PC864|"
                     "Thai42|WPC1253|WPC1251|PC737|Thai16|WPC1255|PC855|PC857")
         ->required();
+    const char* forceHelp = "write even when the printer already holds every setting";
+    set->add_flag("--force", o.force, forceHelp);
     auto* apply =
         app.add_subcommand("apply", "write a status file's settings (Load Status, Set Status), read back");
     apply->add_option("FILE.sts", o.file, "the status file")->required();
+    apply->add_flag("--force", o.force, forceHelp);
     auto* show = app.add_subcommand("show", "print a status file's settings; no printer needed");
     show->add_option("FILE.sts", o.file, "the status file")->required();
     auto* portList =
@@ -129,6 +134,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         o.changes.push_back(*parsed);
     }
 
+    if (o.check && o.command == Command::SelfTest)
+        return UsageError("--check changes nothing: self-test prints a page, so it has nothing to check");
     if (o.command == Command::Show) {
         if (!ports.empty()) return UsageError("show reads a file only: it takes no --port");
         return {};

@@ -14,6 +14,8 @@ struct Options {
     std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
     LineOptions line;
     bool json = false;
+    bool check = false; // set, apply: read and compare only, never write
+    bool force = false; // set, apply: write even when the printer holds every setting
     std::string trace;
     Command command = Command::Check;
     int selfTest = 0;                // self-test

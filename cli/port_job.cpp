@@ -201,18 +201,37 @@ class PortRun {
         if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
         SwitchModel m = r.state;
         for (const Assignment& a : m_job.changes) cli::Apply(a, m);
-        if (!PreCheck("nothing was written")) return;
-        if (Write(m)) ReadBack(m);
+        WriteIfNeeded(m);
     }
 
+    // As Load Status and Set Status, with a Get Status first so that the file is compared too.
     void Apply() {
+        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        WriteIfNeeded(m_job.loaded);
+    }
+
+    // Compares what Set Status would write with what was just read, by the read-back's own rule; enters
+    // user setting mode only when a pin differs (or when forced), and never with --check.
+    void WriteIfNeeded(const SwitchModel& m) {
+        const SwitchPins pins = PinsToWrite(m);
+        r.compared = true;
+        r.checkOnly = m_job.check;
+        r.before = r.state;
+        r.after = ModelFromPins(pins);
+        r.changes = SettingsNotTaken(pins, r.pins);
+        const bool write = !r.changes.empty() || m_job.force;
+        if (m_job.check || !write) {
+            r.changed = write;
+            return;
+        }
         if (!PreCheck("nothing was written")) return;
-        if (Write(m_job.loaded)) ReadBack(m_job.loaded);
+        if (Write(m)) ReadBack(m);
     }
 
     bool Write(const SwitchModel& m) {
         if (Stopped("nothing was written")) return false;
         r.haveState = false; // what was read before no longer stands
+        r.changed = true;    // from here on the printer may hold something new
         const SequenceResult res = WriteSwitches(m_printer, m, m_view);
         if (res == SequenceResult::Ok) return !Stopped(kWrittenNotReadBack);
         // Without the mode notice no change command went out; otherwise some may have.

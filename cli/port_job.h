@@ -40,6 +40,8 @@ struct PortJob {
     std::string output;              // get: status file to save
     std::vector<Assignment> changes; // set
     SwitchModel loaded;              // apply: the status file's model
+    bool check = false;              // set, apply: compare only
+    bool force = false;              // set, apply: write even when nothing differs
 };
 
 struct PortResult {
@@ -53,6 +55,13 @@ struct PortResult {
     SwitchModel state;
     SwitchPins pins;
     std::vector<std::string> notTaken; // exit 4: the settings whose pins did not take
+    // set and apply, once the printer was read: the settings as read and as intended, the settings whose
+    // pins differ, and whether writing began (with --check: whether a run would write).
+    bool compared = false;
+    bool checkOnly = false;
+    SwitchModel before, after;
+    std::vector<std::string> changes;
+    bool changed = false;
 };
 
 // Runs `job` on `port` (a port name or a device file) over `services`. Once `stop` is set no further

@@ -24,6 +24,21 @@ void SwitchLines(std::string& out, const SwitchPins& pins) {
     out += "switch 1: " + pins.sw1 + "\nswitch 2: " + pins.sw2 + "\nswitch 9: " + pins.sw9 + "\n";
 }
 
+// set and apply: "unchanged", or what was (or with --check would be) written, "code-page PC437 -> PC858".
+std::string ChangeText(const PortResult& r) {
+    if (r.changes.empty() && !r.changed) return "unchanged";
+    if (r.changes.empty())
+        return r.checkOnly ? "would write again (--force): every setting is already held"
+                           : "written again (--force): every setting was already held";
+    std::string list;
+    for (const std::string& k : r.changes) {
+        const SettingKey& key = *FindSettingKey(k);
+        list += (list.empty() ? "" : ", ") + k + " " + SettingValue(key, r.before).value_or("unlisted") +
+                " -> " + SettingValue(key, r.after).value_or("unlisted");
+    }
+    return (r.checkOnly ? "would change " : "changed ") + list;
+}
+
 } // namespace
 
 Json SettingsJson(const SwitchModel& m) {
@@ -47,6 +62,12 @@ Json PortJson(const PortResult& r, Command command) {
         j["connected"] = true;
     } else if (command == Command::SelfTest) {
         j["self-test"] = "sent";
+    }
+    if (r.compared) {
+        j["changed"] = r.changed;
+        j["changes"] = r.changes;
+        j["before"] = SettingsJson(r.before);
+        j["after"] = SettingsJson(r.after);
     }
     if (r.haveState) {
         j["firmware"] = r.firmware;
@@ -76,6 +97,8 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
             out += "result: Printer is connected.\n";
         } else if (command == Command::SelfTest) {
             out += "result: self test sent\n";
+        } else if (r.compared) {
+            out += "result: " + ChangeText(r) + "\n";
         }
         if (r.haveState) {
             out += "firmware: " + ForTerminal(r.firmware) + "\nmaker: " + ForTerminal(r.maker) +

@@ -61,6 +61,8 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     job.selfTest = o.selfTest;
     job.output = o.output;
     job.changes = o.changes;
+    job.check = o.check;
+    job.force = o.force;
     if (o.command == Command::Show || o.command == Command::Apply) {
         std::string error;
         if (!LoadStatus(o.file, job.loaded, error)) {

@@ -17,11 +17,13 @@ fi
 
 work="$(mktemp -d /tmp/pinwright-as-user.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$work/tests/e2e" "$work/scripts/lib" "$work/home" "$work/run"
+mkdir -p "$work/bin" "$work/tests/e2e" "$work/tests/ansible" "$work/scripts/lib" "$work/home" "$work/run"
 cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
-cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,pinwright-layout} "$work/bin/"
+cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,cli_idempotence_e2e_tests,pinwright-layout} "$work/bin/"
 cp "$root"/tests/e2e/{real_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
+cp -r "$root"/tests/ansible/{playbook_e2e_test.py,callback_plugins} "$work/tests/ansible/"
+cp -r "$root/ansible" "$work/ansible"
 chown -R "$user:" "$work"
 chmod 700 "$work/run"
 
@@ -70,8 +72,11 @@ script() {
 gtest e2e_tests '*'
 gtest link_tests 'PosixBackend.*'
 gtest cli_e2e_tests '*'
+gtest cli_idempotence_e2e_tests '*'
 script RealWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/real_window.sh" "$work/bin/pinwright" \
   "$work/bin/pinwright-sim" "$work/bin/pinwright-layout" "$work/home/real-window"
 script Startup env -u QT_QPA_PLATFORM "$work/tests/e2e/startup_cancel.sh" "$work/bin/pinwright"
+script AnsiblePlaybook /usr/bin/python3 "$work/tests/ansible/playbook_e2e_test.py" --cli "$work/bin/pinwright-cli" \
+  --sim "$work/bin/pinwright-sim" --collection "$work/ansible"
 echo "As $user: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

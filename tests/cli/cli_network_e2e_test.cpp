@@ -107,8 +107,9 @@ TEST_F(CliNetwork, ASilentListenerGivesExit3WithinItsBoundWhileTheOtherPrinterIs
 }
 
 TEST_F(CliNetwork, AConnectionClosedDuringTheWriteGivesExit3AtOnce) {
-    // The printer goes after the command that enters user setting mode (the eighth of the session).
-    auto sim = Sim("p", {"--fault", "hangup-after=8"});
+    // The printer goes after the command that enters user setting mode (the sixteenth of the session,
+    // after the pre-check, the read and the pre-check again).
+    auto sim = Sim("p", {"--fault", "hangup-after=16"});
     const auto t0 = Clock::now();
     auto r = RunCli({"--json", "-p", sim->NetworkName(), "apply", DefaultsFile()});
     EXPECT_EQ(r.exit, 3) << r.err;
@@ -120,9 +121,9 @@ TEST_F(CliNetwork, AConnectionClosedDuringTheWriteGivesExit3AtOnce) {
 }
 
 TEST_F(CliNetwork, APrinterThatFallsSilentDuringTheWriteIsStillTakenOutOfSettingMode) {
-    // Silent from the eighth command on, its connection still up: user setting mode is entered without
+    // Silent from the sixteenth command on, its connection still up: user setting mode is entered without
     // its notice, and the command that ends it still goes out.
-    auto sim = Sim("p", {"--fault", "silent", "--fault", "from=7"});
+    auto sim = Sim("p", {"--fault", "silent", "--fault", "from=15"});
     auto r = RunCli({"--json", "-p", sim->NetworkName(), "apply", DefaultsFile()});
     EXPECT_EQ(r.exit, 3) << r.err;
     EXPECT_EQ(Json::parse(r.out)["exit"], 3);

@@ -10,6 +10,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -G DEB -B "$work" >/dev/null)
 deb="$(ls "$work"/*.deb)"
 contents="$(dpkg-deb -c "$deb" | awk '{print $6}')"
+collection=usr/share/ansible/collections/ansible_collections/pinwright/escpos
 for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/applications/io.github.pinwright.Pinwright.desktop \
          ./usr/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml \
@@ -17,7 +18,12 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
          ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
          ./usr/share/man/man1/pinwright-sim.1.gz \
-         ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz; do
+         ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz \
+         ./usr/share/lintian/overrides/pinwright \
+         ./$collection/galaxy.yml ./$collection/README.md ./$collection/meta/runtime.yml \
+         ./$collection/plugins/modules/memory_switches.py ./$collection/plugins/modules/printer_info.py \
+         ./$collection/plugins/module_utils/pinwright_cli.py ./$collection/plugins/doc_fragments/line.py \
+         ./$collection/examples/printers.yml ./$collection/examples/group_vars/tills.yml; do
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -45,6 +51,15 @@ same "the AppStream metadata" "$(grep -o '<release version="[^"]*"' "$r/share/me
 # The man page renders as written (a line starting with a dot once swallowed a word).
 rendered="$(zcat "$r/share/man/man1/pinwright.1.gz" | groff -man -Tutf8 -rLL=200n -P-cbou 2>&1)"
 grep -q '/dev/lp0 to /dev/lp3\.' <<<"$rendered" || { echo "man page: LPT default not rendered"; exit 1; }
+
+# The Ansible collection where Debian's Ansible looks: ansible-doc finds both modules there.
+if command -v ansible-doc >/dev/null; then
+  modules="$(HOME="$work" ANSIBLE_COLLECTIONS_PATH="$r/share/ansible/collections" ansible-doc -l pinwright.escpos 2>&1)"
+  for m in memory_switches printer_info; do
+    grep -q "^pinwright.escpos.$m " <<<"$modules" || { echo "ansible-doc finds no $m in the package: $modules"; exit 1; }
+  done
+fi
+grep -q 'ansible-core' <<<"$(dpkg-deb -f "$deb" Suggests)" || { echo "the package does not suggest ansible-core"; exit 1; }
 
 desktop-file-validate "$r/share/applications/io.github.pinwright.Pinwright.desktop"
 appstreamcli validate --no-net --pedantic "$r/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" >/dev/null

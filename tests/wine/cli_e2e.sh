@@ -160,7 +160,8 @@ if [ "$(cat "$work/windows/7-ports.status")" != 0 ] ||
 fi
 
 echo "--- Windows: Ctrl-C during apply"
-sim_start "$work/ctrl-c"
+# PC437 and partial cut: the saved file's PC850 and full cut are to be written.
+sim_start "$work/ctrl-c" --switch 2=00000000
 (cd "$work/ctrl-c" && exec timeout -k 5 90 wine "$windows_cli" -p COM2 apply ../windows/saved.sts) \
   >"$work/ctrl-c/apply.out" 2>"$work/ctrl-c/apply.err" &
 cli_pid=$!
