@@ -23,6 +23,14 @@ struct ResolvedAddress {
 using Resolver = std::function<bool(const NetworkAddress& address, std::vector<ResolvedAddress>& found,
                                     ConnectFailure& why, std::string& detail)>;
 
+// The addresses of a getaddrinfo() answer (BSD sockets and Winsock alike), as ConnectWithin takes them.
+template <class AddrInfo> void TakeAddresses(const AddrInfo* list, std::vector<ResolvedAddress>& found) {
+    for (const AddrInfo* ai = list; ai; ai = ai->ai_next) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ai->ai_addr);
+        found.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol, {bytes, bytes + ai->ai_addrlen}});
+    }
+}
+
 // What a connect needs of the platform besides the lookup.
 class ConnectSteps {
   public:

@@ -57,10 +57,7 @@ bool Resolve(const NetworkAddress& address, std::vector<ResolvedAddress>& found,
         detail = gai == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(gai);
         return false;
     }
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ai->ai_addr);
-        found.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol, {bytes, bytes + ai->ai_addrlen}});
-    }
+    TakeAddresses(list, found);
     ::freeaddrinfo(list);
     return true;
 }
@@ -127,28 +124,7 @@ class Connection : public PosixDevice {
     void Purge() override { Drain(); }
 
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) override {
-        written = 0;
-        std::uint64_t budget =
-            static_cast<std::uint64_t>(limits.writeTotalMultiplier) * length + limits.writeTotalConstant;
-        if (budget == 0) budget = 5ull * length + 1000;
-        const std::uint64_t deadline = NowMs() + budget;
-        while (written < length) {
-            // A printer never half-closes its connection: once it closed its side, the connection is gone
-            // and the bytes would only draw a reset. Tell it at once, as a pulled cable.
-            short revents = 0;
-            const Waited w = WaitFor(m_fd, POLLOUT | POLLRDHUP, deadline, revents, false);
-            if (w == Waited::Failed) return Fail(ErrorFromErrno(errno));
-            if (w != Waited::Ready) break;
-            if (revents & (POLLERR | POLLNVAL | POLLRDHUP | POLLHUP)) return Fail(kErrorGenFailure);
-            // A connection the printer reset fails the send with EPIPE, not with a signal that ends us.
-            const ssize_t n = ::send(m_fd, data + written, length - written, MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EINTR) continue;
-                return Fail(ErrorFromErrno(errno));
-            }
-            written += static_cast<std::uint32_t>(n);
-        }
-        return true;
+        return WriteWithin(m_fd, data, length, WriteDeadline(limits, length), true, written);
     }
 
     std::uint32_t Read(std::uint8_t* buffer, std::uint32_t length) override {

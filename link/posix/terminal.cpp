@@ -222,10 +222,7 @@ class DeviceFile : public PosixDevice {
 
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) override {
         written = 0;
-        std::uint64_t budget =
-            static_cast<std::uint64_t>(limits.writeTotalMultiplier) * length + limits.writeTotalConstant;
-        if (budget == 0) budget = 5ull * length + 1000; // a device without limits still gets one
-        const std::uint64_t deadline = NowMs() + budget;
+        const std::uint64_t deadline = WriteDeadline(limits, length);
         // Output waits while the printer holds DSR off; the kernel has no DSR flow control: poll the line.
         if (m_tty && m_dsrGate) {
             for (;;) {
@@ -236,20 +233,7 @@ class DeviceFile : public PosixDevice {
                 ::usleep(10000);
             }
         }
-        while (written < length) {
-            short revents = 0;
-            const Waited w = WaitFor(m_fd, POLLOUT, deadline, revents, false);
-            if (w == Waited::Failed) return Fail(ErrorFromErrno(errno));
-            if (w != Waited::Ready) break; // the attempt's time limit: report what went out
-            if (revents & (POLLERR | POLLNVAL)) return Fail(kErrorGenFailure);
-            const ssize_t n = ::write(m_fd, data + written, length - written);
-            if (n < 0) {
-                if (errno == EAGAIN || errno == EINTR) continue;
-                return Fail(ErrorFromErrno(errno));
-            }
-            written += static_cast<std::uint32_t>(n);
-        }
-        return true;
+        return WriteWithin(m_fd, data, length, deadline, false, written);
     }
 
     std::uint32_t Read(std::uint8_t* buffer, std::uint32_t length) override {

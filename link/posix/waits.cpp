@@ -1,11 +1,14 @@
 #include "link/posix/waits.h"
 
+#include "link/posix/posix_device.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <limits>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace pw::posix {
@@ -60,6 +63,34 @@ Waited WaitFor(int fd, short events, std::uint64_t deadlineMs, short& revents, b
         revents = p[0].revents;
         return Waited::Ready;
     }
+}
+
+std::uint64_t WriteDeadline(const TimeLimits& l, std::uint32_t length) {
+    std::uint64_t budget = static_cast<std::uint64_t>(l.writeTotalMultiplier) * length + l.writeTotalConstant;
+    if (budget == 0) budget = 5ull * length + 1000;
+    return NowMs() + budget;
+}
+
+bool WriteWithin(int fd, const std::uint8_t* data, std::uint32_t length, std::uint64_t deadline,
+                 bool connection, std::uint32_t& written) {
+    written = 0;
+    const short events = static_cast<short>(POLLOUT | (connection ? POLLRDHUP : 0));
+    const short gone = static_cast<short>(POLLERR | POLLNVAL | (connection ? POLLRDHUP | POLLHUP : 0));
+    while (written < length) {
+        short revents = 0;
+        const Waited w = WaitFor(fd, events, deadline, revents, false);
+        if (w == Waited::Failed) return Fail(ErrorFromErrno(errno));
+        if (w != Waited::Ready) break; // the attempt's time limit: report what went out
+        if (revents & gone) return Fail(kErrorGenFailure);
+        const ssize_t n = connection ? ::send(fd, data + written, length - written, MSG_NOSIGNAL)
+                                     : ::write(fd, data + written, length - written);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) continue;
+            return Fail(ErrorFromErrno(errno));
+        }
+        written += static_cast<std::uint32_t>(n);
+    }
+    return true;
 }
 
 std::uint32_t ReadWithin(int fd, std::uint8_t* buffer, std::uint32_t length, const TimeLimits& l) {

@@ -26,6 +26,15 @@ enum class Waited { Ready, TimedOut, Stopped, Failed };
 // goes out goes out whole, so that the end of user setting mode still reaches the printer after a stop.
 Waited WaitFor(int fd, short events, std::uint64_t deadlineMs, short& revents, bool stoppable);
 
+// When a write attempt of `length` bytes by `limits` ends (a device without limits still gets one).
+std::uint64_t WriteDeadline(const TimeLimits& limits, std::uint32_t length);
+
+// Writes until all `length` bytes went out or the deadline passed: true with the count in `written`, or
+// false with the error set. A connection sends without SIGPIPE, and one the printer closed fails at once:
+// a printer never half-closes its connection, so its close means it is gone, as a pulled cable.
+bool WriteWithin(int fd, const std::uint8_t* data, std::uint32_t length, std::uint64_t deadline,
+                 bool connection, std::uint32_t& written);
+
 // Reads `fd` by `limits` (all bytes, or any bytes when interval and multiplier are kMaxDword; a limit of 0
 // is taken as 5000 ms, nothing here waits without end). Returns the count.
 std::uint32_t ReadWithin(int fd, std::uint8_t* buffer, std::uint32_t length, const TimeLimits& limits);

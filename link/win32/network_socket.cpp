@@ -81,10 +81,7 @@ bool Resolve(const NetworkAddress& address, std::vector<ResolvedAddress>& found,
         detail = SystemMessage(static_cast<std::uint32_t>(gai));
         return false;
     }
-    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(ai->ai_addr);
-        found.push_back({ai->ai_family, ai->ai_socktype, ai->ai_protocol, {bytes, bytes + ai->ai_addrlen}});
-    }
+    TakeAddresses(list, found);
     ::freeaddrinfo(list);
     return true;
 }
