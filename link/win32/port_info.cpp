@@ -17,6 +17,7 @@ PortInfo DescribePort(const std::string& name) {
         if (PlatformServices().EnumUsbInterface(0, path)) {
             info.device = path;
             info.present = true;
+            info.access = PortAccess::Granted;
         }
         return info;
     }
@@ -26,6 +27,8 @@ PortInfo DescribePort(const std::string& name) {
     if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) {
         info.present = true;
         info.product = target;
+        // Windows gives every user its serial, parallel and USB printer ports: no group to join.
+        info.access = PortAccess::Granted;
     }
     return info;
 }

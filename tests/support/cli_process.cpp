@@ -4,7 +4,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -29,8 +32,27 @@ std::string CliProcess::BinaryPath() {
     return PINWRIGHT_CLI_PATH;
 }
 
-CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env)
+CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env,
+                       const std::string& asUser)
     : m_out(TempFile("out")), m_err(TempFile("err")) {
+    std::string bin = BinaryPath();
+    const ::passwd* user = nullptr;
+    if (!asUser.empty()) {
+        user = ::getpwnam(asUser.c_str());
+        if (!user) throw std::runtime_error("no user " + asUser);
+        // The build folder may be closed to that user: the program runs from a copy in a folder of its own.
+        std::string dir = "/tmp/pw-cli-as-XXXXXX";
+        if (!::mkdtemp(dir.data())) throw std::runtime_error("mkdtemp");
+        m_copyDir = dir;
+        namespace fs = std::filesystem;
+        fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+        fs::copy_file(bin, dir + "/pinwright-cli");
+        bin = dir + "/pinwright-cli";
+    }
+    const uid_t uid = user ? user->pw_uid : 0;
+    const gid_t gid = user ? user->pw_gid : 0;
+    const std::string name = asUser;
     m_pid = ::fork();
     if (m_pid == 0) {
         int out = ::open(m_out.c_str(), O_WRONLY | O_TRUNC);
@@ -38,8 +60,10 @@ CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std:
         ::dup2(out, 1);
         ::dup2(err, 2);
         for (auto& [k, v] : env) ::setenv(k.c_str(), v.c_str(), 1);
+        if (!name.empty() &&
+            (::initgroups(name.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+            ::_exit(126);
         std::vector<char*> argv;
-        std::string bin = BinaryPath();
         argv.push_back(bin.data());
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -55,6 +79,7 @@ CliProcess::~CliProcess() {
     }
     ::unlink(m_out.c_str());
     ::unlink(m_err.c_str());
+    if (!m_copyDir.empty()) std::filesystem::remove_all(m_copyDir);
 }
 
 void CliProcess::Signal(int sig) {
@@ -93,6 +118,13 @@ std::string CliProcess::Stderr() const {
 
 CliRun RunCli(std::vector<std::string> args, int timeoutMs, std::map<std::string, std::string> env) {
     CliProcess p(std::move(args), std::move(env));
+    const int exit = p.Wait(timeoutMs);
+    return {exit, p.Stdout(), p.Stderr()};
+}
+
+CliRun RunCliAs(const std::string& user, std::vector<std::string> args, int timeoutMs,
+                std::map<std::string, std::string> env) {
+    CliProcess p(std::move(args), std::move(env), user);
     const int exit = p.Wait(timeoutMs);
     return {exit, p.Stdout(), p.Stderr()};
 }

@@ -10,8 +10,10 @@ namespace pw::test {
 
 class CliProcess {
   public:
-    // Starts the program with `args`; `env` entries are set in its environment.
-    explicit CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {});
+    // Starts the program with `args`; `env` entries are set in its environment. With `asUser` (root only)
+    // it runs as that user, with that user's groups, from a copy they may run.
+    explicit CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env = {},
+                        const std::string& asUser = {});
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -28,7 +30,7 @@ class CliProcess {
   private:
     int m_pid = -1;
     int m_status = -1;
-    std::string m_out, m_err;
+    std::string m_out, m_err, m_copyDir;
 };
 
 // Runs to its end within `timeoutMs`.
@@ -38,6 +40,9 @@ struct CliRun {
 };
 CliRun RunCli(std::vector<std::string> args, int timeoutMs = 60000,
               std::map<std::string, std::string> env = {});
+// The same as another user (root only).
+CliRun RunCliAs(const std::string& user, std::vector<std::string> args, int timeoutMs = 60000,
+                std::map<std::string, std::string> env = {});
 
 // Waits until `path` holds `text`, checking every 10 ms for at most `timeoutMs`.
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs);
