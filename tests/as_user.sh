@@ -22,6 +22,7 @@ cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
 cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,pinwright-layout} "$work/bin/"
 cp "$root"/tests/e2e/{real_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
+cp "$root"/docs/pinwright-cli.schema.json "$root"/tests/support/validate_cli_json.py "$work/tests/"
 chown -R "$user:" "$work"
 chmod 700 "$work/run"
 # A device file as distributions make serial ports, which the user, in none of its groups, may not open.
@@ -31,6 +32,8 @@ install -m 0660 -o root -g dialout /dev/null "$work/dev/ttyS-dialout"
 as_user() {
   runuser -u "$user" -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
     QT_QPA_PLATFORM=offscreen PINWRIGHT_SIM="$work/bin/pinwright-sim" PINWRIGHT_CLI="$work/bin/pinwright-cli" \
+    PINWRIGHT_CLI_SCHEMA="$work/tests/pinwright-cli.schema.json" \
+    PINWRIGHT_CLI_JSON_VALIDATOR="$work/tests/validate_cli_json.py" \
     PINWRIGHT_TEST_DIALOUT_DEVICE="$work/dev/ttyS-dialout" TMPDIR="$work/home" "$@"
 }
 

@@ -17,7 +17,9 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
          ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
          ./usr/share/man/man1/pinwright-sim.1.gz \
-         ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz; do
+         ./usr/share/bash-completion/completions/pinwright-cli \
+         ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz \
+         ./usr/share/doc/pinwright/pinwright-cli.schema.json; do
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -45,6 +47,15 @@ same "the AppStream metadata" "$(grep -o '<release version="[^"]*"' "$r/share/me
 # The man page renders as written (a line starting with a dot once swallowed a word).
 rendered="$(zcat "$r/share/man/man1/pinwright.1.gz" | groff -man -Tutf8 -rLL=200n -P-cbou 2>&1)"
 grep -q '/dev/lp0 to /dev/lp3\.' <<<"$rendered" || { echo "man page: LPT default not rendered"; exit 1; }
+
+# bash-completion finds the completion where the package puts it, loading it when pinwright-cli is first
+# completed.
+[ "$(pkg-config --variable=completionsdir bash-completion)" = /usr/share/bash-completion/completions ] ||
+  { echo "bash-completion looks elsewhere: $(pkg-config --variable=completionsdir bash-completion)"; exit 1; }
+loaded="$(XDG_DATA_DIRS="$r/share" BASH_COMPLETION_USER_DIR="$work/none" bash -c \
+  'source /usr/share/bash-completion/bash_completion && __load_completion pinwright-cli && complete -p pinwright-cli')" ||
+  { echo "bash-completion does not load the package's completion of pinwright-cli"; exit 1; }
+[ "$loaded" = "complete -F _pinwright_cli pinwright-cli" ] || { echo "loaded: $loaded"; exit 1; }
 
 desktop-file-validate "$r/share/applications/io.github.pinwright.Pinwright.desktop"
 appstreamcli validate --no-net --pedantic "$r/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" >/dev/null

@@ -1,5 +1,6 @@
 #include "tests/support/cli_process.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -7,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
@@ -24,6 +27,57 @@ std::string TempFile(const char* what) {
     ::close(fd);
     return name;
 }
+std::string Quoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string FromEnvironment(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value && *value ? value : fallback;
+}
+
+// The command of a command line: the first word that is not an option or an option's value.
+std::string CommandOf(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-p" || a == "--port" || a == "--baud" || a == "--data-bits" || a == "--parity" ||
+            a == "--stop-bits" || a == "--trace") {
+            ++i;
+            continue;
+        }
+        if (!a.empty() && a[0] != '-') return a;
+    }
+    return {};
+}
+
+// What the program printed with --json, when it is JSON, against the schema's definition for its command.
+// Bounded: the validator is ended after 30 s.
+void ExpectOutputFollowsTheSchema(const std::vector<std::string>& args, const std::string& outFile) {
+    if (std::find(args.begin(), args.end(), "--json") == args.end()) return;
+    const std::string command = CommandOf(args), out = ReadWhole(outFile);
+    if (command.empty() || !nlohmann::json::accept(out)) return;
+    // A copy of the tests run elsewhere (as another user) is told where the schema and validator are.
+    const std::string schema = FromEnvironment("PINWRIGHT_CLI_SCHEMA", PINWRIGHT_CLI_SCHEMA_PATH);
+    const std::string validator =
+        FromEnvironment("PINWRIGHT_CLI_JSON_VALIDATOR", PINWRIGHT_CLI_JSON_VALIDATOR_PATH);
+    const std::string line = "timeout -k 5 30 /usr/bin/python3 " + Quoted(validator) + " " + Quoted(schema) +
+                             " " + Quoted(command) + " " + Quoted(outFile) + " 2>&1";
+    std::string report;
+    int status = -1;
+    if (std::FILE* p = ::popen(line.c_str(), "r")) {
+        char buffer[512];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) report.append(buffer, n);
+        status = ::pclose(p);
+    }
+    if (status != 0)
+        ADD_FAILURE() << "pinwright-cli's --json output of " << command
+                      << " does not follow docs/pinwright-cli.schema.json:\n"
+                      << report << "the output:\n"
+                      << out;
+}
+
 } // namespace
 
 std::string CliProcess::BinaryPath() {
@@ -34,7 +88,7 @@ std::string CliProcess::BinaryPath() {
 
 CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std::string> env,
                        const std::string& asUser)
-    : m_out(TempFile("out")), m_err(TempFile("err")) {
+    : m_args(args), m_out(TempFile("out")), m_err(TempFile("err")) {
     std::string bin = BinaryPath();
     const ::passwd* user = nullptr;
     if (!asUser.empty()) {
@@ -94,6 +148,7 @@ int CliProcess::Wait(int timeoutMs) {
         if (r == m_pid) {
             m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             m_pid = -1;
+            if (m_status >= 0) ExpectOutputFollowsTheSchema(m_args, m_out);
             break;
         }
         if (std::chrono::steady_clock::now() >= end) {

@@ -20,7 +20,8 @@ class CliProcess {
 
     void Signal(int sig);
     // The exit status, or -1 when it had not ended within `timeoutMs` (it is then killed) or did not exit
-    // normally.
+    // normally. Once it has exited, output of --json that is JSON must follow the schema in docs/ (a test
+    // failure otherwise).
     int Wait(int timeoutMs);
     std::string Stdout() const;
     std::string Stderr() const;
@@ -30,6 +31,7 @@ class CliProcess {
   private:
     int m_pid = -1;
     int m_status = -1;
+    std::vector<std::string> m_args;
     std::string m_out, m_err, m_copyDir;
 };
 
