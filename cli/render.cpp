@@ -131,6 +131,21 @@ namespace {
 Json OrNull(const std::string& text) {
     return text.empty() ? Json(nullptr) : Json(text);
 }
+
+Json AccessJson(const PortInfo& p) {
+    if (p.access == PortAccess::Unknown) return nullptr;
+    return Json{{"usable", p.access == PortAccess::Granted},
+                {"group", OrNull(p.accessGroup)},
+                {"command", OrNull(GrantCommand(p))}};
+}
+
+// "yes", "-" when not judged, "no", or "no, group dialout: sudo usermod -aG dialout "$USER"".
+std::string AccessColumn(const PortInfo& p) {
+    if (p.access == PortAccess::Unknown) return "-";
+    if (p.access == PortAccess::Granted) return "yes";
+    if (p.accessGroup.empty()) return "no";
+    return "no, group " + p.accessGroup + ": " + GrantCommand(p);
+}
 } // namespace
 
 std::string RenderPortsJson(const std::vector<PortInfo>& ports) {
@@ -140,15 +155,17 @@ std::string RenderPortsJson(const std::vector<PortInfo>& ports) {
                            {"device", OrNull(p.device)},
                            {"present", p.present},
                            {"product", OrNull(p.product)},
-                           {"usb-id", OrNull(p.usbId)}});
+                           {"usb-id", OrNull(p.usbId)},
+                           {"access", AccessJson(p)}});
     return JsonText(all) + "\n";
 }
 
 std::string RenderPortsText(const std::vector<PortInfo>& ports) {
-    std::vector<std::vector<std::string>> rows = {{"PORT", "DEVICE", "PRESENT", "PRODUCT", "USB ID"}};
+    std::vector<std::vector<std::string>> rows = {
+        {"PORT", "DEVICE", "PRESENT", "PRODUCT", "USB ID", "ACCESS"}};
     for (const PortInfo& p : ports)
         rows.push_back({p.name, p.device.empty() ? "-" : ForTerminal(p.device), p.present ? "yes" : "no",
-                        ForTerminal(p.product), ForTerminal(p.usbId)});
+                        ForTerminal(p.product), ForTerminal(p.usbId), ForTerminal(AccessColumn(p))});
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());

@@ -27,7 +27,9 @@ std::string RenderShowJson(const std::string& file, const SwitchModel& loaded);
 std::string RenderShowText(const std::string& file, const SwitchModel& loaded);
 
 // `ports`: what each port of the dialogs stands for on this machine. JSON: an array of {"port", "device",
-// "present", "product", "usb-id"}, null where there is nothing to say; text: a table with a header line.
+// "present", "product", "usb-id", "access"}, null where there is nothing to say; "access" is
+// {"usable", "group", "command"} for a present device: whether this user may open it and, when not, the
+// group that may and the command that adds the user. Text: a table with a header line.
 std::string RenderPortsJson(const std::vector<PortInfo>& ports);
 std::string RenderPortsText(const std::vector<PortInfo>& ports);
 

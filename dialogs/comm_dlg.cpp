@@ -66,17 +66,25 @@ BOOL CCommDlg::OnInitDialog() {
     return TRUE;
 }
 
+namespace {
+// What the port stands for and, when this user may not open it, what to do about that.
+std::string PortTip(const PortInfo& info) {
+    const std::string access = PortAccessText(info);
+    return access.empty() ? PortInfoText(info) : PortInfoText(info) + ". " + access;
+}
+} // namespace
+
 void CCommDlg::OnPortTips() {
     for (CComboBox* cb : {&m_cbComPort, &m_cbLptPort}) {
         std::vector<std::string> tips;
         for (int i = 0; i < cb->GetCount(); ++i) {
-            tips.push_back(PortInfoText(DescribePort(cb->GetLBText(i))));
+            tips.push_back(PortTip(DescribePort(cb->GetLBText(i))));
             cb->SetItemTip(i, tips.back());
         }
         const int sel = cb->GetCurSel();
         cb->SetToolTip(sel >= 0 && sel < static_cast<int>(tips.size()) ? tips[sel] : std::string());
     }
-    GetDlgItem(IDC_INTERFACE_USB)->SetToolTip(PortInfoText(DescribePort("USB")));
+    GetDlgItem(IDC_INTERFACE_USB)->SetToolTip(PortTip(DescribePort("USB")));
 }
 
 void CCommDlg::EnableTestButtons(BOOL bEnable) {

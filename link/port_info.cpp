@@ -20,4 +20,21 @@ std::string PortInfoText(const PortInfo& info) {
     return about.empty() ? text : text + " (" + about + ")";
 }
 
+std::string GrantCommand(const PortInfo& info) {
+    if (info.access != PortAccess::Denied || info.accessGroup.empty()) return {};
+    if (info.groupPending) return "newgrp " + info.accessGroup;
+    return "sudo usermod -aG " + info.accessGroup + " \"$USER\"";
+}
+
+std::string PortAccessText(const PortInfo& info) {
+    if (info.access != PortAccess::Denied) return {};
+    if (info.accessGroup.empty()) return "You have no permission to open " + info.device + ".";
+    if (info.groupPending)
+        return "You have no permission to open " + info.device +
+               " until you log in again as a member of group " + info.accessGroup +
+               " (or run: " + GrantCommand(info) + ").";
+    return "You have no permission to open " + info.device + ": group " + info.accessGroup +
+           " has, join it with: " + GrantCommand(info) + ", then log in again.";
+}
+
 } // namespace pw

@@ -24,13 +24,19 @@ cp "$root"/tests/e2e/{real_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
 cp -r "$root"/tests/ansible/{playbook_e2e_test.py,callback_plugins} "$work/tests/ansible/"
 cp -r "$root/ansible" "$work/ansible"
+cp "$root"/docs/pinwright-cli.schema.json "$root"/tests/support/validate_cli_json.py "$work/tests/"
 chown -R "$user:" "$work"
 chmod 700 "$work/run"
+# A device file as distributions make serial ports, which the user, in none of its groups, may not open.
+mkdir -m 755 "$work/dev"
+install -m 0660 -o root -g dialout /dev/null "$work/dev/ttyS-dialout"
 
 as_user() {
   runuser -u "$user" -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
     QT_QPA_PLATFORM=offscreen PINWRIGHT_SIM="$work/bin/pinwright-sim" PINWRIGHT_CLI="$work/bin/pinwright-cli" \
-    TMPDIR="$work/home" "$@"
+    PINWRIGHT_CLI_SCHEMA="$work/tests/pinwright-cli.schema.json" \
+    PINWRIGHT_CLI_JSON_VALIDATOR="$work/tests/validate_cli_json.py" \
+    PINWRIGHT_TEST_DIALOUT_DEVICE="$work/dev/ttyS-dialout" TMPDIR="$work/home" "$@"
 }
 
 passed=0 failed=0

@@ -6,8 +6,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace pw {
 
@@ -69,6 +76,39 @@ void ReadUsbDevice(const fs::path& entry, PortInfo& info) {
     }
 }
 
+// Whether this user may open the device for reading and writing, as open() judges it (mode, owner, groups,
+// ACLs; root may always). When not, the group that may, unless that is root's own or has no such right.
+void JudgeAccess(PortInfo& info) {
+    if (::faccessat(AT_FDCWD, info.device.c_str(), R_OK | W_OK, AT_EACCESS) == 0) {
+        info.access = PortAccess::Granted;
+        return;
+    }
+    if (errno != EACCES && errno != EPERM) return; // gone meanwhile, or a read-only file system: not judged
+    info.access = PortAccess::Denied;
+    struct stat st {};
+    if (::stat(info.device.c_str(), &st) != 0 || st.st_gid == 0) return;
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return;
+    const ::group* g = ::getgrgid(st.st_gid);
+    if (!g) return;
+    // A group this process has already cannot be what is missing (the owner's own bits keep it out).
+    std::vector<gid_t> mine(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    mine.resize(
+        static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(mine.size()), mine.data()), 0)));
+    if (::getegid() == st.st_gid || std::find(mine.begin(), mine.end(), st.st_gid) != mine.end()) return;
+    info.accessGroup = g->gr_name;
+    // Listed in the group already (usermod was run) while this login's groups predate it.
+    if (const ::passwd* pw = ::getpwuid(::geteuid())) {
+        int count = 64;
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0) {
+            groups.resize(static_cast<std::size_t>(count));
+            if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0) count = 0;
+        }
+        groups.resize(static_cast<std::size_t>(count));
+        info.groupPending = std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    }
+}
+
 } // namespace
 
 PortInfo DescribePort(const std::string& name) {
@@ -80,12 +120,13 @@ PortInfo DescribePort(const std::string& name) {
     const fs::path entry = ClassEntry(info.device);
     if (entry.empty()) {
         info.present = fs::exists(info.device, ec);
-        return info;
+    } else {
+        info.present = fs::exists(entry, ec);
+        if (info.present && Numbered(entry.filename().string(), "ttyS"))
+            info.present = posix::RealUart(entry.parent_path().string(), entry.filename().string());
+        if (info.present) ReadUsbDevice(entry, info);
     }
-    info.present = fs::exists(entry, ec);
-    if (info.present && Numbered(entry.filename().string(), "ttyS"))
-        info.present = posix::RealUart(entry.parent_path().string(), entry.filename().string());
-    if (info.present) ReadUsbDevice(entry, info);
+    if (info.present) JudgeAccess(info);
     return info;
 }
 

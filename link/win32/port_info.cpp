@@ -18,6 +18,7 @@ PortInfo DescribePort(const std::string& name) {
         if (PlatformServices().EnumUsbInterface(0, path)) {
             info.device = path;
             info.present = true;
+            info.access = PortAccess::Granted;
         }
         return info;
     }
@@ -27,6 +28,8 @@ PortInfo DescribePort(const std::string& name) {
     if (::QueryDosDeviceW(win32::Widen(name).c_str(), target, sizeof target / sizeof target[0]) != 0) {
         info.present = true;
         info.product = win32::Narrow(target);
+        // Windows gives every user its serial, parallel and USB printer ports: no group to join.
+        info.access = PortAccess::Granted;
     }
     return info;
 }

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -229,6 +230,14 @@ TEST_F(CliEndToEnd, UsbPortFoundByDiscoveryOrGivenAsItsDeviceFile) {
     EXPECT_EQ(get.err.find("completeDeviceName"), std::string::npos) << "a device file needs no search";
 }
 
+// What `ports` says of this user's access to a device file of this machine's own /dev (present in the
+// fake sysfs): nothing when there is no such file here, else whatever it judges (a real serial port).
+Json HostAccess(const std::string& device, const Json& given) {
+    if (!fs::exists(device)) return nullptr;
+    EXPECT_TRUE(given.is_object() && given["usable"].is_boolean()) << device << ": " << given;
+    return given;
+}
+
 TEST(CliPorts, EachDialogPortWithTheDeviceItStandsForAsATableAndAsJson) {
     // A mainboard UART beside a phantom 8250 node, an FTDI adapter, a parallel port, a USB printer, and
     // COM3 set to a device that is not there.
@@ -244,44 +253,64 @@ TEST(CliPorts, EachDialogPortWithTheDeviceItStandsForAsATableAndAsJson) {
     auto json = RunCli({"ports", "--json"}, 10000, env);
     ASSERT_EQ(json.exit, 0) << json.err;
     EXPECT_EQ(json.err, "");
+    const Json got = Json::parse(json.out);
+    ASSERT_EQ(got.size(), 12u) << json.out;
     Json expected = Json::array();
-    auto port = [&](const std::string& name, Json device, bool present, Json product, Json usbId) {
+    auto port = [&](const std::string& name, Json device, bool present, Json product, Json usbId,
+                    Json access) {
         expected.push_back({{"port", name},
                             {"device", device},
                             {"present", present},
                             {"product", product},
-                            {"usb-id", usbId}});
+                            {"usb-id", usbId},
+                            {"access", access}});
     };
-    port("COM1", "/dev/ttyS0", true, nullptr, nullptr);
-    port("COM2", "/dev/ttyUSB0", true, "FTDI FT232R USB UART", "0403:6001");
-    port("COM3", "/dev/pinwright-unplugged", false, nullptr, nullptr);
-    for (const char* name : {"COM4", "COM5", "COM6", "COM7"}) port(name, nullptr, false, nullptr, nullptr);
-    port("LPT1", "/dev/lp0", true, nullptr, nullptr);
+    // The USB printer's file is the test's own: this user may open it.
+    const Json usable = {{"usable", true}, {"group", nullptr}, {"command", nullptr}};
+    port("COM1", "/dev/ttyS0", true, nullptr, nullptr, HostAccess("/dev/ttyS0", got[0]["access"]));
+    port("COM2", "/dev/ttyUSB0", true, "FTDI FT232R USB UART", "0403:6001",
+         HostAccess("/dev/ttyUSB0", got[1]["access"]));
+    port("COM3", "/dev/pinwright-unplugged", false, nullptr, nullptr, nullptr);
+    for (const char* name : {"COM4", "COM5", "COM6", "COM7"})
+        port(name, nullptr, false, nullptr, nullptr, nullptr);
+    port("LPT1", "/dev/lp0", true, nullptr, nullptr, HostAccess("/dev/lp0", got[7]["access"]));
     for (int n = 2; n <= 4; ++n)
-        port("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), false, nullptr, nullptr);
-    port("USB", usbPrinter, true, "MERIDOX LTX-580 Receipt", "0519:0001");
-    EXPECT_EQ(Json::parse(json.out), expected);
+        port("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), false, nullptr, nullptr, nullptr);
+    port("USB", usbPrinter, true, "MERIDOX LTX-580 Receipt", "0519:0001", usable);
+    EXPECT_EQ(got, expected);
 
     auto table = RunCli({"ports"}, 10000, env);
     ASSERT_EQ(table.exit, 0) << table.err;
     // Columns two blanks apart, as wide as their widest entry (here the USB printer's path).
-    auto row = [&](const std::string& name, const std::string& device, const char* present,
-                   const std::string& rest) {
-        std::string line = name + std::string(6 - name.size(), ' ') + device +
-                           std::string(usbPrinter.size() + 2 - device.size(), ' ') + present;
-        if (!rest.empty()) line += std::string(9 - std::string(present).size(), ' ') + rest;
-        return line + "\n";
+    auto cell = [](std::string text, std::size_t width) {
+        return text + std::string(width + 2 - text.size(), ' ');
     };
-    std::string want = row("PORT", "DEVICE", "PRESENT", "PRODUCT                  USB ID");
-    want += row("COM1", "/dev/ttyS0", "yes", "");
-    want += row("COM2", "/dev/ttyUSB0", "yes", "FTDI FT232R USB UART     0403:6001");
-    want += row("COM3", "/dev/pinwright-unplugged", "no", "");
-    for (const char* name : {"COM4", "COM5", "COM6", "COM7"}) want += row(name, "-", "no", "");
-    want += row("LPT1", "/dev/lp0", "yes", "");
+    auto row = [&](const std::string& name, const std::string& device, const char* present,
+                   const std::string& product, const std::string& usbId, const std::string& access) {
+        std::string line = cell(name, 4) + cell(device, usbPrinter.size()) + cell(present, 7) +
+                           cell(product, 23) + cell(usbId, 9) + access;
+        return line.erase(line.find_last_not_of(' ') + 1) + "\n";
+    };
+    auto hostAccess = [](const Json& access) {
+        return access.is_null() ? "-" : access["usable"] == true ? "yes" : "no";
+    };
+    const std::string com1 = hostAccess(expected[0]["access"]), com2 = hostAccess(expected[1]["access"]),
+                      lpt1 = hostAccess(expected[7]["access"]);
+    std::string want = row("PORT", "DEVICE", "PRESENT", "PRODUCT", "USB ID", "ACCESS");
+    want += row("COM1", "/dev/ttyS0", "yes", "", "", com1);
+    want += row("COM2", "/dev/ttyUSB0", "yes", "FTDI FT232R USB UART", "0403:6001", com2);
+    want += row("COM3", "/dev/pinwright-unplugged", "no", "", "", "-");
+    for (const char* name : {"COM4", "COM5", "COM6", "COM7"}) want += row(name, "-", "no", "", "", "-");
+    want += row("LPT1", "/dev/lp0", "yes", "", "", lpt1);
     for (int n = 2; n <= 4; ++n)
-        want += row("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), "no", "");
-    want += row("USB", usbPrinter, "yes", "MERIDOX LTX-580 Receipt  0519:0001");
-    EXPECT_EQ(table.out, want);
+        want += row("LPT" + std::to_string(n), "/dev/lp" + std::to_string(n - 1), "no", "", "", "-");
+    want += row("USB", usbPrinter, "yes", "MERIDOX LTX-580 Receipt", "0519:0001", "yes");
+    // A machine whose real /dev/ttyS0 this user may not open says more in that cell: compare up to it.
+    if (com1 == "no" || com2 == "no" || lpt1 == "no") {
+        EXPECT_EQ(table.out.substr(0, table.out.find('\n')), want.substr(0, want.find('\n')));
+    } else {
+        EXPECT_EQ(table.out, want);
+    }
 
     // A device pulled out is seen at the next look; a port given is refused, nothing is opened.
     sys.Unplug("tty", "ttyUSB0");
@@ -292,6 +321,87 @@ TEST(CliPorts, EachDialogPortWithTheDeviceItStandsForAsATableAndAsJson) {
     EXPECT_NE(refused.err.find("ports lists every port of the dialogs: it takes no --port"),
               std::string::npos)
         << refused.err;
+}
+
+// Device files as a distribution makes them, judged for a user who is in none of their groups: the
+// group that may open one is named with the command that adds the user; a device no group may open, or
+// only one whose group may just read, is "no" without advice. Root makes the files and runs the program
+// as nobody; an ordinary user (tests/as_user.sh) is given a root:dialout 0660 file to judge.
+TEST(CliPorts, DevicesThisUserMayNotOpenNameTheGroupThatMayAndTheCommandThatAddsThem) {
+    FakeSysfs sys; // no ports of its own: only the files below are present
+    const fs::path dir = fs::temp_directory_path() / ("pw-cli-access-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    struct Cleanup {
+        fs::path dir;
+        ~Cleanup() { fs::remove_all(dir); }
+    } cleanup{dir};
+    const bool root = ::geteuid() == 0;
+    std::string dialoutDevice;
+    std::map<std::string, std::string> env;
+    const ::group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr) << "Debian has group dialout";
+    if (root) {
+        auto make = [&](const std::string& name, gid_t gid, fs::perms mode) {
+            const std::string path = (dir / name).string();
+            std::ofstream(path).put('x');
+            EXPECT_EQ(::chown(path.c_str(), 0, gid), 0);
+            fs::permissions(path, mode);
+            return path;
+        };
+        using P = fs::perms;
+        dialoutDevice = make("ttyS-dialout", dialout->gr_gid,
+                             P::owner_read | P::owner_write | P::group_read | P::group_write);
+        env["PINWRIGHT_COM2"] = make("ttyS-root", 0, P::owner_read | P::owner_write);
+        env["PINWRIGHT_COM3"] =
+            make("ttyS-dialout-reads", dialout->gr_gid, P::owner_read | P::owner_write | P::group_read);
+        env["PINWRIGHT_COM4"] = make("ttyS-everyone", 0,
+                                     P::owner_read | P::owner_write | P::group_read | P::group_write |
+                                         P::others_read | P::others_write);
+    } else if (const char* given = std::getenv("PINWRIGHT_TEST_DIALOUT_DEVICE")) {
+        dialoutDevice = given;
+    } else {
+        GTEST_SKIP() << "needs root, or a root:dialout 0660 file in PINWRIGHT_TEST_DIALOUT_DEVICE";
+    }
+    env["PINWRIGHT_COM1"] = dialoutDevice;
+    auto run = [&](std::vector<std::string> args) {
+        return root ? RunCliAs("nobody", args, 10000, env) : RunCli(args, 10000, env);
+    };
+
+    auto json = run({"--json", "ports"});
+    ASSERT_EQ(json.exit, 0) << json.err;
+    const Json got = Json::parse(json.out);
+    const Json denied = {
+        {"usable", false}, {"group", "dialout"}, {"command", "sudo usermod -aG dialout \"$USER\""}};
+    EXPECT_EQ(got[0]["access"], denied) << json.out;
+    EXPECT_EQ(got[0]["present"], true);
+    auto table = run({"ports"});
+    ASSERT_EQ(table.exit, 0) << table.err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = table.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(table.out.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 13u) << table.out;
+    const std::size_t accessColumn = lines[0].find("ACCESS");
+    ASSERT_NE(accessColumn, std::string::npos) << table.out;
+    EXPECT_EQ(lines[1].substr(0, 6 + dialoutDevice.size()), "COM1  " + dialoutDevice) << table.out;
+    EXPECT_EQ(lines[1].substr(accessColumn), "no, group dialout: sudo usermod -aG dialout \"$USER\"")
+        << table.out;
+    if (!root) return;
+
+    const Json noGroup = {{"usable", false}, {"group", nullptr}, {"command", nullptr}};
+    const Json usable = {{"usable", true}, {"group", nullptr}, {"command", nullptr}};
+    EXPECT_EQ(got[1]["access"], noGroup) << "root's own group is never advised";
+    EXPECT_EQ(got[2]["access"], noGroup) << "a group that may only read does not help";
+    EXPECT_EQ(got[3]["access"], usable);
+    EXPECT_EQ(lines[2].substr(accessColumn), "no");
+    EXPECT_EQ(lines[3].substr(accessColumn), "no");
+    EXPECT_EQ(lines[4].substr(accessColumn), "yes");
+    for (std::size_t i = 4; i < 12; ++i)
+        EXPECT_EQ(got[i]["access"], nullptr) << "absent ports are not judged";
+
+    // Root may open them all.
+    auto asRoot = RunCli({"--json", "ports"}, 10000, env);
+    const Json all = Json::parse(asRoot.out);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(all[i]["access"], usable) << asRoot.out;
 }
 
 } // namespace

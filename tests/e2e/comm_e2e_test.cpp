@@ -6,8 +6,10 @@
 #include "tests/support/sim_process.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace pw;
 using namespace pw::test;
@@ -67,6 +69,24 @@ TEST_F(CommEndToEnd, MissingDeviceSaysWhichDevice) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Can't open port and Printer is disconnected");
     EXPECT_NE(messages.shown[0].detail.find("/nonexistent/pinwright-tty"), std::string::npos);
+}
+
+// A port this user may not open (tests/as_user.sh gives the unprivileged run a root:dialout 0660 file; root
+// may open anything): its tooltip says so, which group may, and how to join it.
+TEST_F(CommEndToEnd, TooltipOfAPortThisUserMayNotOpenNamesTheGroupThatMay) {
+    const char* device = std::getenv("PINWRIGHT_TEST_DIALOUT_DEVICE");
+    if (::geteuid() == 0 || !device)
+        GTEST_SKIP() << "for an ordinary user given PINWRIGHT_TEST_DIALOUT_DEVICE";
+    ::setenv("PINWRIGHT_COM1", device, 1);
+    CCommDlg dlg;
+    PushModalHandler([&](CDialog&) {
+        EXPECT_EQ(ToolTip(dlg, IDC_COM_PORT), std::string("COM1: ") + device +
+                                                  ". You have no permission to open " + device +
+                                                  ": group dialout has, join it with: sudo usermod -aG "
+                                                  "dialout \"$USER\", then log in again.");
+        dlg.EndDialog(IDCANCEL);
+    });
+    dlg.DoModal();
 }
 
 } // namespace

@@ -18,7 +18,9 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
          ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
          ./usr/share/man/man1/pinwright-sim.1.gz \
+         ./usr/share/bash-completion/completions/pinwright-cli \
          ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz \
+         ./usr/share/doc/pinwright/pinwright-cli.schema.json \
          ./usr/share/lintian/overrides/pinwright \
          ./$collection/galaxy.yml ./$collection/README.md ./$collection/meta/runtime.yml \
          ./$collection/plugins/modules/memory_switches.py ./$collection/plugins/modules/printer_info.py \
@@ -52,6 +54,14 @@ same "the AppStream metadata" "$(grep -o '<release version="[^"]*"' "$r/share/me
 rendered="$(zcat "$r/share/man/man1/pinwright.1.gz" | groff -man -Tutf8 -rLL=200n -P-cbou 2>&1)"
 grep -q '/dev/lp0 to /dev/lp3\.' <<<"$rendered" || { echo "man page: LPT default not rendered"; exit 1; }
 
+# bash-completion finds the completion where the package puts it, loading it when pinwright-cli is first
+# completed.
+[ "$(pkg-config --variable=completionsdir bash-completion)" = /usr/share/bash-completion/completions ] ||
+  { echo "bash-completion looks elsewhere: $(pkg-config --variable=completionsdir bash-completion)"; exit 1; }
+loaded="$(XDG_DATA_DIRS="$r/share" BASH_COMPLETION_USER_DIR="$work/none" bash -c \
+  'source /usr/share/bash-completion/bash_completion && __load_completion pinwright-cli && complete -p pinwright-cli')" ||
+  { echo "bash-completion does not load the package's completion of pinwright-cli"; exit 1; }
+[ "$loaded" = "complete -F _pinwright_cli pinwright-cli" ] || { echo "loaded: $loaded"; exit 1; }
 # The Ansible collection where Debian's Ansible looks: ansible-doc finds both modules there.
 if command -v ansible-doc >/dev/null; then
   modules="$(HOME="$work" ANSIBLE_COLLECTIONS_PATH="$r/share/ansible/collections" ansible-doc -l pinwright.escpos 2>&1)"

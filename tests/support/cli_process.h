@@ -13,6 +13,8 @@ struct CliStart {
     bool readerGone = false; // standard output and error are pipes whose reader has gone
     // Nonzero: the process's address space and stack limits (setrlimit), to make thread starts fail.
     unsigned long long addressSpace = 0, stack = 0;
+    // Nonempty (root only): run as that user, with that user's groups, from a copy they may run.
+    std::string asUser;
 };
 
 class CliProcess {
@@ -26,7 +28,8 @@ class CliProcess {
 
     void Signal(int sig);
     // The exit status, or -1 when it had not ended within `timeoutMs` (it is then killed) or did not exit
-    // normally (a signal ended it; which one is in KilledBy()).
+    // normally (a signal ended it; which one is in KilledBy()). Once it has exited, output of --json that is
+    // JSON must follow the schema in docs/ (a test failure otherwise).
     int Wait(int timeoutMs);
     int KilledBy() const { return m_signal; }
     std::string Stdout() const;
@@ -38,7 +41,8 @@ class CliProcess {
     int m_pid = -1;
     int m_status = -1;
     int m_signal = 0;
-    std::string m_out, m_err;
+    std::vector<std::string> m_args;
+    std::string m_out, m_err, m_copyDir;
 };
 
 // Runs to its end within `timeoutMs`.
@@ -48,6 +52,9 @@ struct CliRun {
 };
 CliRun RunCli(std::vector<std::string> args, int timeoutMs = 60000,
               std::map<std::string, std::string> env = {});
+// The same as another user (root only).
+CliRun RunCliAs(const std::string& user, std::vector<std::string> args, int timeoutMs = 60000,
+                std::map<std::string, std::string> env = {});
 
 // Waits until `path` holds `text`, checking every 10 ms for at most `timeoutMs`.
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installer under wine: a silent install (/S) puts the programs, the licence, a Start-menu entry, an
-# uninstaller and its Programs and Features entry in place; the installed CLI (the GUI when the build has
-# no CLI) answers --version with this version; the silent uninstaller removes all of it again.
+# uninstaller and its Programs and Features entry in place, and with the CLI its folder on the system PATH
+# (once, however often installed), so that a new console finds pinwright-cli by name; the installed CLI
+# (the GUI when the build has no CLI) answers --version with this version; the silent uninstaller removes
+# all of it again and leaves the PATH as it found it.
 # Usage: installer.sh SETUP_EXE VERSION WINEPREFIX with-cli|without-cli
 set -euo pipefail
 setup="$1" version="$2" prefix="$3" cli="$4"
@@ -21,6 +23,13 @@ failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 # The registry as the wineserver last wrote it: it writes when its last program has ended.
 registry_has_key() { grep -qF "$key" "$WINEPREFIX/system.reg"; }
+# The system PATH as the registry holds it (the wineserver must be running).
+system_path() {
+  timeout -k 5 60 wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH |
+    tr -d '\r' | sed -n 's/^ *[Pp][Aa][Tt][Hh]  *REG_[A-Z_]*  *//p'
+}
+# How often the installation folder is an element of the PATH given.
+path_count() { tr ';' '\n' <<<"$1" | grep -cixF 'C:\Program Files\Pinwright' || true; }
 
 # A run that failed half-way may have left an installation behind.
 if [ -e "$dir" ] || registry_has_key; then
@@ -32,7 +41,26 @@ if [ -e "$dir" ] || registry_has_key; then
 fi
 
 wine_server_start
+# ... or its folder on the PATH.
+path_before="$(system_path)"
+if [ "$(path_count "$path_before")" != 0 ]; then
+  path_before="$(tr ';' '\n' <<<"$path_before" | grep -vixF 'C:\Program Files\Pinwright' | paste -sd ';')"
+  timeout -k 5 60 wine reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
+    /t REG_EXPAND_SZ /d "$path_before" /f >/dev/null 2>&1 || fail "could not clean the PATH of an earlier run"
+fi
+[ -n "$path_before" ] || fail "no system PATH in the registry before installing"
 timeout -k 5 120 wine "$setup" /S || { echo "the installer failed (status $?)" >&2; exit 1; }
+if [ "$cli" = with-cli ]; then
+  [ "$(system_path)" = "$path_before;C:\Program Files\Pinwright" ] ||
+    fail "the PATH after installing is '$(system_path)', expected '$path_before;C:\Program Files\Pinwright'"
+  # Installed again over itself: the folder stays on the PATH once.
+  timeout -k 5 120 wine "$setup" /S || fail "installing a second time failed"
+  [ "$(path_count "$(system_path)")" = 1 ] || fail "after a second install the PATH is '$(system_path)'"
+  by_name="$(timeout -k 5 60 wine cmd /c pinwright-cli --version | tr -d '\r')" || true
+  [ "$by_name" = "pinwright-cli $version" ] || fail "a new console does not find pinwright-cli by name: '$by_name'"
+else
+  [ "$(system_path)" = "$path_before" ] || fail "the PATH changed though no CLI was installed: '$(system_path)'"
+fi
 for f in "${programs[@]}" uninstall.exe LICENSE.txt; do [ -f "$dir/$f" ] || fail "not installed: $f"; done
 [ "$cli" = with-cli ] || [ ! -e "$dir/pinwright-cli.exe" ] || fail "a CLI the build does not have"
 [ -f "$menu/Pinwright.lnk" ] || fail "no Start-menu entry"
@@ -54,5 +82,8 @@ wine_server_wait
 [ ! -e "$dir" ] || fail "left behind: $(cd "$dir" && ls)"
 [ ! -e "$menu" ] || fail "the Start-menu entry is still there"
 ! registry_has_key || fail "the uninstall entry is still in the registry"
+wine_server_start
+[ "$(system_path)" = "$path_before" ] || fail "the PATH after uninstalling is '$(system_path)', not '$path_before'"
+wine_server_wait
 [ "$failed" -eq 0 ] && echo "installed ${programs[*]}, $program --version: $answer; uninstalled everything"
 exit "$failed"
