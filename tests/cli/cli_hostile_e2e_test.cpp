@@ -141,8 +141,9 @@ TEST_F(CliFixture, HostilePrinterTextsNeverReachTheTerminalRawNorBreakTheJson) {
             const std::string warning = ports[i] + ": This printer don't match our ";
             EXPECT_EQ(r.err.find(warning) != std::string::npos, c.warned) << what << " " << c.name << "\n"
                                                                           << r.err;
-            if (c.field == "maker")
+            if (c.field == "maker") {
                 EXPECT_NE(r.err.find(ports[i] + ": " + c.asText + "\n"), std::string::npos) << r.err;
+            }
         }
         if (run[0] == "--json") {
             Json j;
@@ -151,8 +152,9 @@ TEST_F(CliFixture, HostilePrinterTextsNeverReachTheTerminalRawNorBreakTheJson) {
             for (std::size_t i = 0; i < cases.size(); ++i) {
                 EXPECT_EQ(j[i]["port"], ports[i]);
                 EXPECT_FALSE(j[i].contains("error")) << j[i];
-                if (!cases[i].field.empty())
+                if (!cases[i].field.empty()) {
                     EXPECT_EQ(j[i][cases[i].field], cases[i].asJson) << cases[i].name;
+                }
                 EXPECT_EQ(j[i]["switches"]["2"], switch2);
                 EXPECT_EQ(j[i]["settings"]["code-page"], codePage);
             }
@@ -168,7 +170,9 @@ TEST_F(CliFixture, HostilePrinterTextsNeverReachTheTerminalRawNorBreakTheJson) {
                 EXPECT_NE(key, "exit") << what << ": a forged line\n" << r.out;
             }
             EXPECT_EQ(fields["port"], ports[i]);
-            if (!cases[i].field.empty()) EXPECT_EQ(fields[cases[i].field], cases[i].asText) << cases[i].name;
+            if (!cases[i].field.empty()) {
+                EXPECT_EQ(fields[cases[i].field], cases[i].asText) << cases[i].name;
+            }
             EXPECT_EQ(fields["code-page"], codePage);
             EXPECT_EQ(fields["switch 2"], switch2);
         }

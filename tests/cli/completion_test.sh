@@ -86,6 +86,12 @@ expect "shop.sts sub" show ''
 expect "sub/inner.sts" show sub/
 expect "notes.txt shop.sts sub" -p COM1 get -o ''
 expect "$options -o --output" -p COM1 get -
+# A command's own options, as its --help shows them.
+for command in set apply; do
+  own="$("$cli" "$command" --help | sed -n '/^Options:/,/^$/p' | grep -oE '^ +--[a-z-]+' | grep -v -- --help)"
+  [ -n "$own" ] || { echo "FAIL: $command --help shows no option of its own"; failed=1; }
+  expect "$options $own" -p COM1 "$command" -
+done
 expect "notes.txt shop.sts sub" --trace ''
 expect "" -p COM1 check ''
 
