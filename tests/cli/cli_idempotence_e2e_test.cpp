@@ -1,9 +1,7 @@
 // pinwright-cli set and apply as a configuration tool runs them again and again: a printer that already
 // holds the settings is read and left alone, --check reads and compares only, --force writes anyway.
 // Against pinwright-sim, on a pseudo-terminal and as a network printer.
-#include "settings/status_file.h"
-#include "tests/support/cli_process.h"
-#include "tests/support/sim_process.h"
+#include "tests/support/cli_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -21,58 +19,19 @@ const std::string kEntered = "-- user setting mode";
 const std::string kApplied = "-- settings applied; printer reset";
 const std::string kChangeCommand = "1D 28 45 0A 00 03"; // a switch change, only ever sent to the printer
 
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // The seven settings of the simulator's factory switches: 115200 8N1, DTR/DSR, full cut, PC850.
 Json Factory() {
     return Json::parse(R"({"baud-rate": 115200, "data-bits": 8, "parity": "none", "flow-control": "dtr-dsr",
         "auto-cutter": "full", "auto-line-feed": false, "code-page": "PC850"})");
 }
 
-enum class Line { Serial, Network };
-void PrintTo(Line line, std::ostream* os) {
-    *os << (line == Line::Serial ? "serial" : "network");
-}
-
-class CliIdempotence : public ::testing::TestWithParam<Line> {
+// The fixture's printers, on the line of the test's parameter.
+class CliIdempotence : public CliFixture, public ::testing::WithParamInterface<Link> {
   protected:
-    // One folder a test; the test's name ends in "/Serial" or "/Network", which is no part of a file name.
-    static std::string FolderName() {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        for (char& c : name)
-            if (c == '/') c = '-';
-        return "pw-cli-idem-" + std::to_string(::getpid()) + "-" + name;
-    }
-    fs::path dir = fs::temp_directory_path() / FolderName();
-    void SetUp() override {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string Path(const std::string& name) const { return (dir / name).string(); }
-    // A printer with its switches in a state file, tracing its events on standard error.
     std::unique_ptr<SimProcess> Sim(const std::string& name, std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--state", Path(name + ".state"), "--trace"};
-        if (GetParam() == Line::Network) args.insert(args.begin(), {"--listen", "127.0.0.1:0"});
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<SimProcess>(args, true);
+        return CliFixture::Sim(name, std::move(extra), GetParam());
     }
-    static std::string Port(const SimProcess& sim) {
-        return GetParam() == Line::Network ? sim.NetworkName() : sim.PtyPath();
-    }
-    // The status file of "Initialize Status": 115200 8N1, DTR/DSR, partial cut, PC437, no line feed.
-    std::string DefaultsFile() {
-        SwitchModel m;
-        InitializeDefaults(m);
-        std::string error;
-        EXPECT_TRUE(SaveStatusFile(Path("defaults.sts"), m, error)) << error;
-        return Path("defaults.sts");
-    }
+    static std::string Port(const SimProcess& sim) { return PortOf(sim); }
 };
 
 TEST_P(CliIdempotence, TheSameSettingTwiceWritesOnlyTheFirstTime) {
@@ -274,8 +233,8 @@ TEST_P(CliIdempotence, CheckOfAnUnreadablePrinterGivesTheReadFailure) {
     EXPECT_EQ(sim->Stderr().find(kEntered), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, CliIdempotence, ::testing::Values(Line::Serial, Line::Network),
-                         [](const auto& info) { return info.param == Line::Serial ? "Serial" : "Network"; });
+INSTANTIATE_TEST_SUITE_P(Lines, CliIdempotence, ::testing::Values(Link::Serial, Link::Network),
+                         [](const auto& info) { return info.param == Link::Serial ? "Serial" : "Network"; });
 
 TEST(CliIdempotenceOptions, CheckRefusesSelfTestAndForceBelongsToSetAndApply) {
     auto selfTest = RunCli({"--check", "-p", "COM1", "self-test", "1"}, 10000);

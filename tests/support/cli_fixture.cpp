@@ -9,13 +9,21 @@ namespace pw::test {
 namespace fs = std::filesystem;
 
 void CliFixture::SetUp() {
-    dir = fs::temp_directory_path() / ("pw-cli-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // A parameterized test's name ends in "/Param": no part of a file name.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (char& c : name)
+        if (c == '/') c = '-';
+    dir = fs::temp_directory_path() / ("pw-cli-" + std::to_string(::getpid()) + "-" + name);
+    fs::remove_all(dir);
     fs::create_directories(dir);
 }
 
 void CliFixture::TearDown() {
     fs::remove_all(dir);
+}
+
+void PrintTo(Link link, std::ostream* os) {
+    *os << (link == Link::Serial ? "serial" : "network");
 }
 
 std::string CliFixture::Path(const std::string& name) const {

@@ -10,12 +10,14 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace pw::test {
 
 enum class Link { Serial, Network };
+void PrintTo(Link link, std::ostream* os); // for gtest
 
 class CliFixture : public ::testing::Test {
   protected:
