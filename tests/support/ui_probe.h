@@ -1,0 +1,35 @@
+// Pauses a printer sequence on its worker at chosen commands and runs test code on the user-interface
+// thread meanwhile, from that thread's event loop: it shows that the window's event loop runs during a
+// sequence, and lets the test act there as a user would (clicks, keys, closing the window).
+#pragma once
+
+#include "link/device_services_decorator.h"
+#include "tests/support/fake_device_services.h"
+
+#include <functional>
+#include <map>
+
+namespace pw::test {
+
+class UiProbe : public DeviceServicesDecorator {
+  public:
+    explicit UiProbe(DeviceServices& inner) : DeviceServicesDecorator(inner) {}
+
+    // Once the first write of exactly `command` has gone out, `onUi` runs on the user-interface thread
+    // while the worker waits for it.
+    void At(const Bytes& command, std::function<void()> onUi) { m_probes[command] = std::move(onUi); }
+    int ran = 0;    // probes that ran, from the event loop, while their sequence waited
+    int missed = 0; // probes the event loop did not run within 5 s
+
+    bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+                   PendingWrite& pending) override;
+
+  private:
+    std::map<Bytes, std::function<void()>> m_probes;
+};
+
+// From any thread but the user-interface thread: runs `call` there, from its event loop, and waits for it
+// (at most 5 s); false when it did not run in that time.
+bool RunFromEventLoop(const std::function<void()>& call);
+
+} // namespace pw::test
