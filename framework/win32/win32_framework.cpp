@@ -374,7 +374,7 @@ INT_PTR Win32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return FALSE;
     case WM_SETCURSOR:
         if (!m_busy || LOWORD(lp) != HTCLIENT) return FALSE;
-        ::SetCursor(::LoadCursorW(nullptr, IDC_APPSTARTING));
+        ::SetCursor(::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_APPSTARTING)));
         ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_NOTIFY:
