@@ -67,6 +67,20 @@ class DropDownCombo final : public QComboBox {
     std::function<void()> m_onDropDown;
 };
 
+// Takes the wake-ups of a dialog's worker for its window, and nothing else. Not a widget, so that no event
+// filter of the window's looks at events made on the worker's thread (whose hand-over, inside Qt, a thread
+// checker cannot see); what the worker shares goes through the dialog's own queue.
+class WakeReceiver final : public QObject {
+  public:
+    explicit WakeReceiver(CDialog& dlg) : m_dlg(dlg) {}
+
+  protected:
+    void customEvent(QEvent*) override { m_dlg.RunPosted(); }
+
+  private:
+    CDialog& m_dlg;
+};
+
 // What a dialog's window refuses while a worker runs: the user's input to it. Escape becomes the Cancel
 // command; the close box and Alt+F4 come as a close event, which is not refused.
 class BusyInputFilter final : public QObject {
@@ -183,7 +197,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
         m_busyQuit = true;
         if (m_busyLoop) m_busyLoop->quit();
     }
-    void WakeForPosted() override { QCoreApplication::postEvent(this, new QEvent(kPostedEvent)); }
+    void WakeForPosted() override { QCoreApplication::postEvent(&m_wake, new QEvent(kPostedEvent)); }
     void PostCancel() override {
         QMetaObject::invokeMethod(
             this, [this] { m_dlg.Command(IDCANCEL); }, Qt::QueuedConnection);
@@ -201,9 +215,6 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
-    void customEvent(QEvent* e) override {
-        if (e->type() == kPostedEvent) m_dlg.RunPosted();
-    }
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
@@ -234,6 +245,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     bool m_ended = false;
     QEventLoop* m_busyLoop = nullptr;
     bool m_busyQuit = false;
+    WakeReceiver m_wake{m_dlg};
 };
 
 QtDialogWindow::QtDialogWindow(CDialog& dlg, const DialogTemplate& t) : m_dlg(dlg) {

@@ -6,14 +6,22 @@
 #include "link/device_services_decorator.h"
 #include "tests/support/fake_device_services.h"
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
+
+class QObject;
 
 namespace pw::test {
 
 class UiProbe : public DeviceServicesDecorator {
   public:
-    explicit UiProbe(DeviceServices& inner) : DeviceServicesDecorator(inner) {}
+    // Made on the user-interface thread.
+    explicit UiProbe(DeviceServices& inner);
+    ~UiProbe() override;
 
     // Once the first write of exactly `command` has gone out, `onUi` runs on the user-interface thread
     // while the worker waits for it.
@@ -25,11 +33,17 @@ class UiProbe : public DeviceServicesDecorator {
                    PendingWrite& pending) override;
 
   private:
-    std::map<Bytes, std::function<void()>> m_probes;
-};
+    // From another thread: runs `call` on the user-interface thread, from its event loop, and waits for it
+    // (at most 5 s); false when it did not run in that time.
+    bool RunFromEventLoop(std::function<void()> call);
+    void RunQueued();
 
-// From any thread but the user-interface thread: runs `call` there, from its event loop, and waits for it
-// (at most 5 s); false when it did not run in that time.
-bool RunFromEventLoop(const std::function<void()>& call);
+    std::map<Bytes, std::function<void()>> m_probes;
+    std::unique_ptr<QObject> m_receiver; // lives on the user-interface thread
+    std::mutex m_mutex;
+    std::condition_variable m_ran;
+    std::deque<std::function<void()>> m_queue; // under m_mutex
+    int m_done = 0;                            // under m_mutex: calls run so far
+};
 
 } // namespace pw::test
