@@ -48,6 +48,14 @@ std::vector<QtDialogWindow*>& Windows() {
 }
 
 // Tooltips take rich text; ours are plain (device names and texts a device reports), kept on one line.
+// A progress bar repaints at once for every new value; the window's event loop paints it once for all
+// the steps that came together instead.
+void SetProgressValue(QProgressBar* p, int value) {
+    p->setUpdatesEnabled(false);
+    p->setValue(value);
+    p->setUpdatesEnabled(true); // schedules the paint
+}
+
 QString PlainTip(const std::string& text) {
     return text.empty() ? QString()
                         : Qt::convertFromPlainText(QString::fromStdString(text), Qt::WhiteSpaceNoWrap);
@@ -405,14 +413,14 @@ void QtDialogWindow::ProgressStepIt(int id) {
     if (!p) return;
     int pos = p->value() + m_steps[id];
     if (pos > p->maximum()) pos = p->minimum(); // past the end it starts over
-    p->setValue(pos);
+    SetProgressValue(p, pos);
     p->setProperty(kStepsProperty, p->property(kStepsProperty).toInt() + 1);
 }
 
 void QtDialogWindow::ProgressSetPos(int id, int pos) {
     auto* p = Progress(id);
     if (!p) return;
-    p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
+    SetProgressValue(p, std::clamp(pos, p->minimum(), p->maximum()));
 }
 
 void QtDialogWindow::RunBusyLoop() {
