@@ -14,13 +14,16 @@ namespace pw {
 struct WorkerRun {
     WorkerRun(CDialog& d, WorkerThreads& t) : dlg(d), threads(t) {}
 
-    // From the worker: queues `call` and wakes the window's thread.
+    // From the worker: queues `call` and wakes the window's thread, unless a wake-up is on its way already
+    // (the window's thread runs the queue until it is empty).
     void Post(std::function<void()> call) {
+        bool wake = false;
         {
             std::lock_guard lock(mutex);
+            wake = calls.empty();
             calls.push_back(std::move(call));
         }
-        dlg.Window()->WakeForPosted();
+        if (wake) dlg.Window()->WakeForPosted();
     }
 
     CDialog& dlg;
@@ -30,6 +33,7 @@ struct WorkerRun {
     std::condition_variable answered;
     std::deque<std::function<void()>> calls; // under mutex
     std::atomic<bool> stopping{false};
+    bool started = false;        // under mutex: the worker runs
     bool done = false;           // the window's thread only
     bool closeRequested = false; // the window's thread only
 };
@@ -74,6 +78,11 @@ bool CDialog::RunWorker(WorkerThreads& threads, const std::function<void()>& wor
     try {
         run.worker = threads.StartWorker([&run, &work] {
             currentRun = &run;
+            {
+                std::lock_guard lock(run.mutex);
+                run.started = true;
+            }
+            run.answered.notify_all();
             work();
             currentRun = nullptr;
             run.Post([&run] {
@@ -84,6 +93,12 @@ bool CDialog::RunWorker(WorkerThreads& threads, const std::function<void()>& wor
     } catch (...) {
         m_work = nullptr;
         throw;
+    }
+    // The window's thread has painting to catch up on (the click, for one): it waits until the worker runs,
+    // so that the sequence does not wait for it when both get the same processor.
+    {
+        std::unique_lock lock(run.mutex);
+        run.answered.wait(lock, [&] { return run.started; });
     }
     while (!run.done) m_window->RunBusyLoop();
     threads.JoinWorker(run.worker);
