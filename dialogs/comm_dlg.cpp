@@ -125,10 +125,10 @@ void CCommDlg::OnCheckCommunication() {
     HandshakeResult result = HandshakeResult::NoAnswer;
     const bool finished = m_printerWork.Run(*this, m_port, [&] {
         opened = m_port.Open();
-        if (opened)
-            result = RunConnectionHandshake(m_port, m_nInterface);
-        else
+        if (!opened)
             problem = m_port.Services().LastOpenProblem();
+        else if (!WorkerStopping())
+            result = RunConnectionHandshake(m_port, m_nInterface);
     });
     if (!finished) return; // the window was closed meanwhile
     if (!opened) {

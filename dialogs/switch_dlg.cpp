@@ -155,7 +155,8 @@ void CSwitchDlg::OnGetStatus() {
     SequenceResult r = SequenceResult::NoAnswer;
     if (!RunPrinterWork([&] {
             ready = CheckPrinter();
-            if (ready) r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
+            if (ready && !WorkerStopping())
+                r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
         }))
         return; // the window was closed meanwhile
     if (!ready) {
@@ -182,7 +183,8 @@ void CSwitchDlg::OnSetStatus() {
     int ready = 0;
     SequenceResult r = SequenceResult::NotWritten;
     if (!RunPrinterWork([&] {
-            if (!(ready = CheckPrinter())) return;
+            // A close that came during the pre-check: the printer is not put into user setting mode.
+            if (!(ready = CheckPrinter()) || WorkerStopping()) return;
             CallOnUiThread([this] {
                 m_progress.SetPos(0);
                 UpdateData(TRUE);

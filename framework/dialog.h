@@ -179,7 +179,6 @@ class CDialog {
     // once the handler now running has returned. `work` reaches the window only through CallOnUiThread and
     // PostToUiThread.
     bool RunWorker(WorkerThreads& threads, const std::function<void()>& work);
-    bool IsWorkerRunning() const { return m_work != nullptr; }
     // Called by the backend on the window's thread after WakeForPosted: runs the worker's queued calls.
     void RunPosted();
 
