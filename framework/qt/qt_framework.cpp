@@ -47,7 +47,6 @@ std::vector<QtDialogWindow*>& Windows() {
     return windows;
 }
 
-// Tooltips take rich text; ours are plain (device names and texts a device reports), kept on one line.
 // A progress bar repaints at once for every new value; the window's event loop paints it once for all
 // the steps that came together instead.
 void SetProgressValue(QProgressBar* p, int value) {
@@ -56,6 +55,7 @@ void SetProgressValue(QProgressBar* p, int value) {
     p->setUpdatesEnabled(true); // schedules the paint
 }
 
+// Tooltips take rich text; ours are plain (device names and texts a device reports), kept on one line.
 QString PlainTip(const std::string& text) {
     return text.empty() ? QString()
                         : Qt::convertFromPlainText(QString::fromStdString(text), Qt::WhiteSpaceNoWrap);
@@ -202,7 +202,6 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     }
     void RunBusyLoop() override;
     void QuitBusyLoop() override {
-        m_busyQuit = true;
         if (m_busyLoop) m_busyLoop->quit();
     }
     void WakeForPosted() override { QCoreApplication::postEvent(&m_wake, new QEvent(kPostedEvent)); }
@@ -251,8 +250,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     std::vector<std::pair<unsigned, std::string>> m_systemMenu;
     QPushButton* m_default = nullptr;
     bool m_ended = false;
-    QEventLoop* m_busyLoop = nullptr;
-    bool m_busyQuit = false;
+    QEventLoop* m_busyLoop = nullptr; // while RunBusyLoop runs
     WakeReceiver m_wake{m_dlg};
 };
 
@@ -429,7 +427,6 @@ void QtDialogWindow::RunBusyLoop() {
     setCursor(Qt::BusyCursor);
     QEventLoop loop;
     m_busyLoop = &loop;
-    m_busyQuit = false;
     loop.exec();
     m_busyLoop = nullptr;
     unsetCursor();
