@@ -34,9 +34,10 @@ const MessageMapEntry<CCommDlg> kMessageMap[] = {
 constexpr std::int32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200};
 } // namespace
 
-CCommDlg::CCommDlg(DeviceServices& services) : CDialog(IDD_COMM_DIALOG), m_port(services) {
+CCommDlg::CCommDlg(DeviceServices& services)
+    : CDialog(IDD_COMM_DIALOG), m_printerWork(services), m_port(m_printerWork.Services()) {
     m_port.m_onProblem = [](const std::string& text, const std::string& detail) {
-        AfxMessageBox(text, MB_OK, detail);
+        PrinterWork::Message(text, MB_OK, detail);
     };
 }
 
@@ -127,13 +128,23 @@ void CCommDlg::OnCheckCommunication() {
 
     // Every message of the check also says which device the chosen port stands for.
     const std::string port = PortInfoText(DescribePort(m_port.m_strPort));
-    if (!m_port.Open()) {
-        const std::string problem = m_port.Services().LastOpenProblem();
+    int opened = 0;
+    std::string problem;
+    HandshakeResult result = HandshakeResult::NoAnswer;
+    const bool finished = m_printerWork.Run(*this, m_port, [&] {
+        opened = m_port.Open();
+        if (!opened)
+            problem = m_port.Services().LastOpenProblem();
+        else if (!WorkerStopping())
+            result = RunConnectionHandshake(m_port, m_nInterface);
+    });
+    if (!finished) return; // the window was closed meanwhile
+    if (!opened) {
         AfxMessageBox("Can't open port and Printer is disconnected", MB_ICONEXCLAMATION,
                       problem.empty() ? port : port + "\n" + problem);
         return;
     }
-    switch (RunConnectionHandshake(m_port, m_nInterface)) {
+    switch (result) {
     case HandshakeResult::PortError:
         AfxMessageBox("Port error! Check printer's port, please.", MB_ICONEXCLAMATION, port);
         return;
@@ -152,10 +163,10 @@ void CCommDlg::OnCheckCommunication() {
 }
 
 void CCommDlg::OnSelfTest1() {
-    Send(m_port, CMD_SELF_TEST_1);
+    m_printerWork.Run(*this, m_port, [this] { Send(m_port, CMD_SELF_TEST_1); });
 }
 void CCommDlg::OnSelfTest2() {
-    Send(m_port, CMD_SELF_TEST_2);
+    m_printerWork.Run(*this, m_port, [this] { Send(m_port, CMD_SELF_TEST_2); });
 }
 
 void CCommDlg::OnInterface(int kind) {

@@ -3,6 +3,7 @@
 // one printer port.
 #pragma once
 
+#include "dialogs/printer_work.h"
 #include "framework/dialog.h"
 #include "link/printer_port.h"
 
@@ -12,6 +13,9 @@ class CCommDlg : public CDialog {
   public:
     explicit CCommDlg(DeviceServices& services = PlatformServices());
 
+    // The worker of every printer sequence on the port, and the services the port runs over, which a close
+    // of the window cuts short. Declared first: the port is built over it.
+    PrinterWork m_printerWork;
     CPrinterPort m_port;
     CComboBox m_cbLptPort;
     CComboBox m_cbParity;

@@ -139,19 +139,30 @@ int CSwitchDlg::IdentifyPrinter() {
     return pw::IdentifyPrinter(m_commDlg.m_port, m_commDlg.m_nInterface, identity, *this);
 }
 
-bool CSwitchDlg::PrinterReady() {
-    if (CheckPrinter()) return true;
-    // Only "Change Comm Type" brings the printer commands back.
+bool CSwitchDlg::RunPrinterWork(const std::function<void()>& sequence) {
+    return m_commDlg.m_printerWork.Run(*this, m_commDlg.m_port, sequence);
+}
+
+void CSwitchDlg::PrinterNotReady() {
     EnableSettingControls(FALSE);
     GetDlgItem(IDC_GET_STATUS)->EnableWindow(FALSE);
     GetDlgItem(IDC_LOAD_STATUS)->EnableWindow(FALSE);
-    return false;
 }
 
 void CSwitchDlg::OnGetStatus() {
-    if (!PrinterReady()) return;
+    int ready = 0;
     SwitchModel read = *this;
-    const SequenceResult r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
+    SequenceResult r = SequenceResult::NoAnswer;
+    if (!RunPrinterWork([&] {
+            ready = CheckPrinter();
+            if (ready && !WorkerStopping())
+                r = ReadSwitches(m_commDlg.m_port, m_commDlg.m_nInterface, read, *this);
+        }))
+        return; // the window was closed meanwhile
+    if (!ready) {
+        PrinterNotReady();
+        return;
+    }
     if (r != SequenceResult::Ok) {
         // Nothing half-read is used: the model, the selections and the panel stay as they were.
         AfxMessageBox(SequenceFailureText(r), MB_ICONEXCLAMATION);
@@ -169,10 +180,22 @@ void CSwitchDlg::OnGetStatus() {
 }
 
 void CSwitchDlg::OnSetStatus() {
-    if (!PrinterReady()) return;
-    m_progress.SetPos(0);
-    UpdateData(TRUE);
-    const SequenceResult r = WriteSwitches(m_commDlg.m_port, *this, *this);
+    int ready = 0;
+    SequenceResult r = SequenceResult::NotWritten;
+    if (!RunPrinterWork([&] {
+            // A close that came during the pre-check: the printer is not put into user setting mode.
+            if (!(ready = CheckPrinter()) || WorkerStopping()) return;
+            CallOnUiThread([this] {
+                m_progress.SetPos(0);
+                UpdateData(TRUE);
+            });
+            r = WriteSwitches(m_commDlg.m_port, *this, *this);
+        }))
+        return; // the window was closed meanwhile: user setting mode was ended first
+    if (!ready) {
+        PrinterNotReady();
+        return;
+    }
     if (r != SequenceResult::Ok) {
         AfxMessageBox(SequenceFailureText(r), MB_ICONEXCLAMATION);
         m_progress.SetPos(0);

@@ -62,18 +62,29 @@ class CSwitchDlg : public CDialog, public SwitchModel, private SequenceView {
 
   private:
     void PinButtonClicked(int row, int value);
-    // The pre-check; on failure it disables what needs a printer.
-    bool PrinterReady();
+    // Runs a printer sequence on the port's worker (see PrinterWork::Run); false when the window was closed
+    // meanwhile.
+    bool RunPrinterWork(const std::function<void()>& sequence);
+    // After a failed pre-check: only "Change Comm Type" brings the printer commands back.
+    void PrinterNotReady();
     // The common frame of the selectors: controls to members, the new index, the rule, members to controls.
     void Selchange(CComboBox& combo, int& selection, void (*rule)(SwitchModel&));
 
-    // SequenceView
-    void SetProgressPos(int pos) override { m_progress.SetPos(pos); }
-    void StepProgress() override { m_progress.StepIt(); }
-    void RefreshControls() override { UpdateData(FALSE); }
-    void SelectCodePage(int index) override { m_cbCodePage.SetCurSel(index); }
+    // SequenceView: the sequences run on the worker; the window is the user-interface thread's.
+    void SetProgressPos(int pos) override {
+        PostToUiThread([this, pos] { m_progress.SetPos(pos); });
+    }
+    void StepProgress() override {
+        PostToUiThread([this] { m_progress.StepIt(); });
+    }
+    void RefreshControls() override {
+        CallOnUiThread([this] { UpdateData(FALSE); });
+    }
+    void SelectCodePage(int index) override {
+        PostToUiThread([this, index] { m_cbCodePage.SetCurSel(index); });
+    }
     void Message(const std::string& text, MessageKind kind) override {
-        AfxMessageBox(text, MessageIcon(kind));
+        PrinterWork::Message(text, MessageIcon(kind));
     }
 };
 

@@ -145,8 +145,10 @@ int CDialog::DoModal() {
 }
 
 void CDialog::HandleInitDialog() {
-    OnInitDialog();
-    if (m_ended || Handlers().empty()) return;
+    const BOOL focusFirst = OnInitDialog();
+    if (m_ended) return;
+    if (focusFirst) m_window->FocusFirstTabStop();
+    if (Handlers().empty()) return;
     ModalHandler handler = std::move(Handlers().front());
     Handlers().pop_front();
     m_window->Show();
@@ -203,15 +205,13 @@ CWnd* CDialog::GetDlgItem(int id) {
 }
 
 void CDialog::Notify(int id, int code) {
+    if (m_work && code != TTN_NEEDTEXT) return; // no input while a worker runs
     if (Dispatch(id, code)) return;
     if (code == BN_CLICKED) Command(id);
 }
 
-void CDialog::Command(int id) {
-    if (id == IDOK)
-        OnOK();
-    else if (id == IDCANCEL)
-        OnCancel();
+void CDialog::SysCommand(unsigned nID, long lParam) {
+    if (!m_work) OnSysCommand(nID, lParam);
 }
 
 void CDialog::OnSysCommand(unsigned, long) {}

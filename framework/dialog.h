@@ -5,6 +5,7 @@
 #include "framework/dialog_template.h"
 #include "framework/message_box.h"
 #include "framework/resources.h"
+#include "framework/worker.h"
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@ constexpr int TTN_NEEDTEXT = -520;
 constexpr int CB_ERR = -1;
 
 class CDialog;
+struct WorkerRun;
 
 // One realised dialog window. The framework talks to widgets only through this.
 class DialogWindow {
@@ -60,6 +62,22 @@ class DialogWindow {
     // dialog's HandleInitDialog; unless that ended the dialog, runs until EndModal.
     virtual void RunModal() = 0;
     virtual void EndModal(int result) = 0;
+
+    // While a worker runs (CDialog::RunWorker). Runs the window's event loop until QuitBusyLoop: the window
+    // repaints, moves and answers the window manager, its controls take no input, and Escape and closing
+    // the window (close box, Alt+F4) become the Cancel command.
+    virtual void RunBusyLoop() = 0;
+    virtual void QuitBusyLoop() = 0;
+    // From any thread: makes the window's thread call the dialog's RunPosted soon, from its event loop.
+    virtual void WakeForPosted() = 0;
+    // Queues the Cancel command for the window's event loop, after the handler now running.
+    virtual void PostCancel() = 0;
+    // The control that has the keyboard focus (0: none of them). Focus back on one: where it cannot go (it
+    // is disabled or gone), to the default button when it is enabled, otherwise to no push button.
+    virtual int FocusedControl() const = 0;
+    virtual void RestoreFocus(int id) = 0;
+    // The focus to the first enabled control with a tab stop, as after OnInitDialog returns TRUE.
+    virtual void FocusFirstTabStop() = 0;
 };
 
 using WindowFactory = std::function<std::unique_ptr<DialogWindow>(CDialog&, const DialogTemplate&)>;
@@ -146,11 +164,23 @@ class CDialog {
     // Called by the backend once the window and its controls are up: OnInitDialog, then a test's modal
     // handler when one waits.
     void HandleInitDialog();
-    // Called by the backend: a control's notification and a system command.
+    // Called by the backend: a control's notification and a system command. While a worker runs they are
+    // refused (a tooltip's request for its text excepted).
     void Notify(int id, int code);
+    void SysCommand(unsigned nID, long lParam);
     virtual void OnSysCommand(unsigned nID, long lParam);
-    // OK and Cancel commands (Enter with no push button focused, Escape, the close box).
+    // OK and Cancel commands (Enter with no push button focused, Escape, the close box). While a worker
+    // runs, Cancel asks it to stop and is carried out once it has ended; OK is refused.
     void Command(int id);
+
+    // Runs `work` on a worker of `threads` while the window keeps its event loop and takes no input (see
+    // DialogWindow::RunBusyLoop). Returns once the work has ended, the focus back where it was: true, or
+    // false when the user closed the window meanwhile; the work was asked to stop, and the close follows
+    // once the handler now running has returned. `work` reaches the window only through CallOnUiThread and
+    // PostToUiThread.
+    bool RunWorker(WorkerThreads& threads, const std::function<void()>& work);
+    // Called by the backend on the window's thread after WakeForPosted: runs the worker's queued calls.
+    void RunPosted();
 
     const DialogTemplate& Template() const { return *m_template; }
     DialogWindow* Window() const { return m_window.get(); }
@@ -171,6 +201,7 @@ class CDialog {
     std::vector<std::unique_ptr<CWnd>> m_items;
     bool m_ended = false;
     int m_result = IDCANCEL;
+    WorkerRun* m_work = nullptr; // while RunWorker runs
 };
 
 // A message map entry: control id, notification, member function.

@@ -19,8 +19,8 @@ work="$(mktemp -d /tmp/pinwright-as-user.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/tests/e2e" "$work/tests/ansible" "$work/scripts/lib" "$work/home" "$work/run"
 cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
-cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,cli_idempotence_e2e_tests,pinwright-layout} "$work/bin/"
-cp "$root"/tests/e2e/{real_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
+cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,cli_idempotence_e2e_tests,pinwright-layout,pinwright-wm-ping} "$work/bin/"
+cp "$root"/tests/e2e/{real_window.sh,responsive_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
 cp -r "$root"/tests/ansible/{playbook_e2e_test.py,callback_plugins} "$work/tests/ansible/"
 cp -r "$root/ansible" "$work/ansible"
@@ -81,6 +81,8 @@ gtest cli_e2e_tests '*'
 gtest cli_idempotence_e2e_tests '*'
 script RealWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/real_window.sh" "$work/bin/pinwright" \
   "$work/bin/pinwright-sim" "$work/bin/pinwright-layout" "$work/home/real-window"
+script ResponsiveWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/responsive_window.sh" "$work/bin/pinwright" \
+  "$work/bin/pinwright-sim" "$work/bin/pinwright-layout" "$work/bin/pinwright-wm-ping" "$work/home/responsive-window"
 script Startup env -u QT_QPA_PLATFORM "$work/tests/e2e/startup_cancel.sh" "$work/bin/pinwright"
 script AnsiblePlaybook /usr/bin/python3 "$work/tests/ansible/playbook_e2e_test.py" --cli "$work/bin/pinwright-cli" \
   --sim "$work/bin/pinwright-sim" --collection "$work/ansible"

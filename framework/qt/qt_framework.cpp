@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QIcon>
@@ -19,12 +21,15 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 namespace pw::qt {
 
@@ -32,6 +37,23 @@ namespace {
 
 constexpr const char* kIdProperty = "pwControlId";
 constexpr const char* kStepsProperty = "pwSteps";
+// Wakes a dialog's window for the calls its worker queued.
+const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class QtDialogWindow;
+// The dialogs whose windows are up, innermost last.
+std::vector<QtDialogWindow*>& Windows() {
+    static std::vector<QtDialogWindow*> windows;
+    return windows;
+}
+
+// A progress bar repaints at once for every new value; the window's event loop paints it once for all
+// the steps that came together instead.
+void SetProgressValue(QProgressBar* p, int value) {
+    p->setUpdatesEnabled(false);
+    p->setValue(value);
+    p->setUpdatesEnabled(true); // schedules the paint
+}
 
 // Tooltips take rich text; ours are plain (device names and texts a device reports), kept on one line.
 QString PlainTip(const std::string& text) {
@@ -53,13 +75,76 @@ class DropDownCombo final : public QComboBox {
     std::function<void()> m_onDropDown;
 };
 
+// Takes the wake-ups of a dialog's worker for its window, and nothing else. Not a widget, so that no event
+// filter of the window's looks at events made on the worker's thread (whose hand-over, inside Qt, a thread
+// checker cannot see); what the worker shares goes through the dialog's own queue.
+class WakeReceiver final : public QObject {
+  public:
+    explicit WakeReceiver(CDialog& dlg) : m_dlg(dlg) {}
+
+  protected:
+    void customEvent(QEvent*) override { m_dlg.RunPosted(); }
+
+  private:
+    CDialog& m_dlg;
+};
+
+// What a dialog's window refuses while a worker runs: the user's input to it. Escape becomes the Cancel
+// command; the close box and Alt+F4 come as a close event, which is not refused.
+class BusyInputFilter final : public QObject {
+  public:
+    BusyInputFilter(QWidget& window, CDialog& dlg) : m_window(window), m_dlg(dlg) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != &m_window) return false;
+        switch (e->type()) {
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(e);
+            if (key->key() == Qt::Key_Escape && !(key->modifiers() & ~Qt::KeypadModifier))
+                m_dlg.Command(IDCANCEL);
+            return true;
+        }
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::InputMethod:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+  private:
+    QWidget& m_window;
+    CDialog& m_dlg;
+};
+
 class QtDialogWindow final : public QDialog, public DialogWindow {
   public:
     QtDialogWindow(CDialog& dlg, const DialogTemplate& t);
+    ~QtDialogWindow() override { std::erase(Windows(), this); }
 
     bool HasControl(int id) const override { return m_controls.count(id) != 0; }
     void EnableControl(int id, bool enable) override {
-        if (QWidget* w = Find(id)) w->setEnabled(enable);
+        QWidget* w = Find(id);
+        if (!w) return;
+        // Qt would hand the focus of a control it disables to the next one, a push button perhaps.
+        if (QWidget* f = focusWidget(); !enable && f && (f == w || w->isAncestorOf(f))) FocusAway(w);
+        w->setEnabled(enable);
     }
     bool IsControlEnabled(int id) const override {
         QWidget* w = Find(id);
@@ -115,6 +200,25 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
         m_ended = true;
         done(result);
     }
+    void RunBusyLoop() override;
+    void QuitBusyLoop() override {
+        if (m_busyLoop) m_busyLoop->quit();
+    }
+    void WakeForPosted() override { QCoreApplication::postEvent(&m_wake, new QEvent(kPostedEvent)); }
+    void PostCancel() override {
+        QMetaObject::invokeMethod(
+            this, [this] { m_dlg.Command(IDCANCEL); }, Qt::QueuedConnection);
+    }
+    int FocusedControl() const override;
+    void RestoreFocus(int id) override;
+    void FocusFirstTabStop() override {
+        for (QObject* o : children()) // in template order
+            if (auto* w = qobject_cast<QWidget*>(o);
+                w && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled()) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+    }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -131,6 +235,14 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     }
     QProgressBar* Progress(int id) const { return qobject_cast<QProgressBar*>(Find(id)); }
     QWidget* Build(const ControlTemplate& c, const DluMapper& map);
+    // The focus leaves `leaving`: to the default button when it is enabled, otherwise to the dialog itself,
+    // so that it never lands on a push button by itself.
+    void FocusAway(QWidget* leaving) {
+        if (m_default && m_default != leaving && m_default->isEnabled())
+            m_default->setFocus(Qt::OtherFocusReason);
+        else
+            setFocus(Qt::OtherFocusReason);
+    }
 
     CDialog& m_dlg;
     std::map<int, QWidget*> m_controls;
@@ -138,9 +250,12 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
     std::vector<std::pair<unsigned, std::string>> m_systemMenu;
     QPushButton* m_default = nullptr;
     bool m_ended = false;
+    QEventLoop* m_busyLoop = nullptr; // while RunBusyLoop runs
+    WakeReceiver m_wake{m_dlg};
 };
 
 QtDialogWindow::QtDialogWindow(CDialog& dlg, const DialogTemplate& t) : m_dlg(dlg) {
+    Windows().push_back(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromStdString(t.caption));
     setWindowIcon(AppIcon());
@@ -296,16 +411,42 @@ void QtDialogWindow::ProgressStepIt(int id) {
     if (!p) return;
     int pos = p->value() + m_steps[id];
     if (pos > p->maximum()) pos = p->minimum(); // past the end it starts over
-    p->setValue(pos);
+    SetProgressValue(p, pos);
     p->setProperty(kStepsProperty, p->property(kStepsProperty).toInt() + 1);
-    p->repaint(); // the dialog is blocked during printer sequences: paint each step now
 }
 
 void QtDialogWindow::ProgressSetPos(int id, int pos) {
     auto* p = Progress(id);
     if (!p) return;
-    p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
-    p->repaint();
+    SetProgressValue(p, std::clamp(pos, p->minimum(), p->maximum()));
+}
+
+void QtDialogWindow::RunBusyLoop() {
+    BusyInputFilter filter(*this, m_dlg);
+    qApp->installEventFilter(&filter);
+    setCursor(Qt::BusyCursor);
+    QEventLoop loop;
+    m_busyLoop = &loop;
+    loop.exec();
+    m_busyLoop = nullptr;
+    unsetCursor();
+    qApp->removeEventFilter(&filter);
+}
+
+int QtDialogWindow::FocusedControl() const {
+    for (QWidget* w = focusWidget(); w && w != this; w = w->parentWidget())
+        if (QVariant id = w->property(kIdProperty); id.isValid()) return id.toInt();
+    return 0;
+}
+
+void QtDialogWindow::RestoreFocus(int id) {
+    QWidget* w = Find(id);
+    if (w && w->isEnabled()) {
+        if (QWidget* f = focusWidget(); !f || !(f == w || w->isAncestorOf(f)))
+            w->setFocus(Qt::OtherFocusReason);
+    } else if (QWidget* f = focusWidget(); !f || !f->isEnabled()) {
+        FocusAway(w);
+    }
 }
 
 bool QtDialogWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -323,10 +464,11 @@ void QtDialogWindow::keyPressEvent(QKeyEvent* e) {
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        // Enter is the default button's, never the focused button's: focus moves by itself when a
-        // button is disabled, and a printer command must not start unless the user chose it. A disabled
-        // default button takes Enter and does nothing; a dialog without one gets IDOK.
-        if (m_default) {
+        // As the dialog manager does it: the focused push button; with none focused, the default button
+        // when it is enabled (a disabled one takes Enter and does nothing); in a dialog without one, IDOK.
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isEnabled()) {
+            focused->click();
+        } else if (m_default) {
             if (m_default->isEnabled()) m_default->click();
         } else {
             m_dlg.Command(IDOK);
@@ -366,7 +508,7 @@ void QtDialogWindow::ShowSystemMenu(QPoint at) {
         QAction* a = menu.addAction(QString::fromStdString(text));
         a->setData(cmd);
     }
-    if (QAction* chosen = menu.exec(at)) m_dlg.OnSysCommand(chosen->data().toUInt(), 0);
+    if (QAction* chosen = menu.exec(at)) m_dlg.SysCommand(chosen->data().toUInt(), 0);
 }
 
 QMessageBox::Icon IconFor(unsigned type) {
@@ -380,13 +522,24 @@ QMessageBox::Icon IconFor(unsigned type) {
     }
 }
 
+// Owner of a message box: the innermost dialog that shows, so that the box is modal to it.
+QWidget* ModalOwner() {
+    for (auto it = Windows().rbegin(); it != Windows().rend(); ++it)
+        if ((*it)->isVisible()) return *it;
+    return QApplication::activeWindow();
+}
+
 int ShowMessageBox(const std::string& text, unsigned type, const std::string& detail) {
+    QWidget* owner = ModalOwner();
+    QPointer<QWidget> focus = owner ? owner->focusWidget() : nullptr;
     QMessageBox box(IconFor(type), QCoreApplication::applicationName(), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
+                    QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     if (!detail.empty()) box.setInformativeText(Qt::convertFromPlainText(QString::fromStdString(detail)));
     box.setWindowIcon(AppIcon());
     box.exec();
+    // The focus goes back where it was, not to a push button of Qt's choosing.
+    if (focus && focus->isEnabled()) focus->setFocus(Qt::OtherFocusReason);
     return IDOK;
 }
 

@@ -19,6 +19,7 @@ constexpr int kDropDown = pw::CBN_DROPDOWN;
 constexpr int kNeedText = pw::TTN_NEEDTEXT;
 constexpr int kOk = pw::IDOK;
 constexpr int kCancel = pw::IDCANCEL;
+constexpr unsigned kPostedMessage = 0x8000 + 0x51; // WM_APP + 0x51: the worker queued calls
 } // namespace
 
 #ifndef NOMINMAX
@@ -53,13 +54,11 @@ bool IsComboBox(HWND h) {
     return ::GetClassNameW(h, name, 16) && ::lstrcmpiW(name, L"ComboBox") == 0;
 }
 
-// Push buttons other than the default keep the dialog manager from moving the default look to them when
-// they take the focus: Enter presses the default button only, so only it looks like it.
-LRESULT CALLBACK PushButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
-    if (msg == WM_GETDLGCODE)
-        return ::DefSubclassProc(h, msg, wp, lp) & ~(DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON);
-    if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(h, PushButtonProc, 1);
-    return ::DefSubclassProc(h, msg, wp, lp);
+bool IsPushButton(HWND h) {
+    wchar_t name[16] = {};
+    if (!::GetClassNameW(h, name, 16) || ::lstrcmpiW(name, L"Button") != 0) return false;
+    const LONG_PTR type = ::GetWindowLongPtrW(h, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
 class Win32DialogWindow final : public DialogWindow {
@@ -99,14 +98,8 @@ class Win32DialogWindow final : public DialogWindow {
     void ComboSetItemTip(int, int, const std::string&) override {}
     void ProgressSetRange(int id, int lower, int upper) override { Send(id, PBM_SETRANGE32, lower, upper); }
     void ProgressSetStep(int id, int step) override { Send(id, PBM_SETSTEP, static_cast<WPARAM>(step)); }
-    void ProgressStepIt(int id) override {
-        Send(id, PBM_STEPIT);
-        Repaint(id);
-    }
-    void ProgressSetPos(int id, int pos) override {
-        Send(id, PBM_SETPOS, static_cast<WPARAM>(pos));
-        Repaint(id);
-    }
+    void ProgressStepIt(int id) override { Send(id, PBM_STEPIT); }
+    void ProgressSetPos(int id, int pos) override { Send(id, PBM_SETPOS, static_cast<WPARAM>(pos)); }
     int ProgressGetPos(int id) const override {
         return Item(id) ? static_cast<int>(Send(id, PBM_GETPOS)) : 0;
     }
@@ -122,10 +115,23 @@ class Win32DialogWindow final : public DialogWindow {
         m_ended = true;
         if (m_hwnd) ::EndDialog(m_hwnd, result);
     }
+    void RunBusyLoop() override;
+    void QuitBusyLoop() override { m_busyQuit = true; }
+    void WakeForPosted() override { ::PostMessageW(m_hwnd, kPostedMessage, 0, 0); }
+    void PostCancel() override { ::PostMessageW(m_hwnd, WM_CLOSE, 0, 0); }
+    int FocusedControl() const override;
+    void RestoreFocus(int id) override;
+    void FocusFirstTabStop() override {
+        if (HWND first = m_hwnd ? ::GetNextDlgTabItem(m_hwnd, nullptr, FALSE) : nullptr)
+            ::SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
 
-    // Enter, seen before the dialog manager: the default button's when it is enabled, never the focused
-    // button's; IDOK in a dialog without one. A dropped list keeps Enter for itself.
+    // Enter, seen before the dialog manager, as the dialog manager does it: the focused push button; with
+    // none focused, the default button when it is enabled; IDOK in a dialog without one. A dropped list
+    // keeps Enter for itself.
     bool TakeEnter(HWND target);
+    // Back to a window that had the focus (after a message box): where it cannot go, as RestoreFocus.
+    void FocusBack(HWND h);
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -140,11 +146,17 @@ class Win32DialogWindow final : public DialogWindow {
         HWND h = Item(id);
         return h ? ::SendMessageW(h, msg, wp, lp) : 0;
     }
-    // The dialog is blocked during printer sequences: paint each step now.
-    void Repaint(int id) const {
-        if (HWND h = Item(id)) ::UpdateWindow(h);
-    }
     static std::string WindowText(HWND h);
+    // User input to this dialog, which a busy window refuses; Escape becomes the Cancel command. Alt+F4,
+    // the close box and the caption stay the system's.
+    bool RefuseInput(const MSG& msg);
+    // The focus leaves `leaving`: to the default button when it is enabled, otherwise to the dialog itself,
+    // so that it never lands on a push button by itself.
+    void FocusAway(HWND leaving);
+    void FocusDialog() {
+        m_focusOnDialog = true;
+        ::SetFocus(m_hwnd);
+    }
 
     CDialog& m_dlg;
     const DialogTemplate& m_t;
@@ -153,6 +165,8 @@ class Win32DialogWindow final : public DialogWindow {
     std::map<int, std::wstring> m_tipTexts;
     int m_defaultId = 0;
     bool m_ended = false;
+    bool m_busy = false, m_busyQuit = false;
+    bool m_focusOnDialog = false; // the dialog itself holds the focus, none of its controls
 };
 
 std::string Win32DialogWindow::WindowText(HWND h) {
@@ -175,9 +189,75 @@ std::string Win32DialogWindow::ComboGetLBText(int id, int index) const {
 void Win32DialogWindow::EnableControl(int id, bool enable) {
     HWND h = Item(id);
     if (!h) return;
-    // A control that loses the focus by being disabled hands it on, as a user's Tab would.
-    if (!enable && ::GetFocus() == h) ::SendMessageW(m_hwnd, WM_NEXTDLGCTL, 0, FALSE);
+    if (HWND f = ::GetFocus(); !enable && f && (f == h || ::IsChild(h, f))) FocusAway(h);
     ::EnableWindow(h, enable);
+}
+
+void Win32DialogWindow::FocusAway(HWND leaving) {
+    HWND def = m_defaultId ? Item(m_defaultId) : nullptr;
+    if (def && def != leaving && ::IsWindowEnabled(def))
+        ::SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(def), TRUE);
+    else
+        FocusDialog();
+}
+
+int Win32DialogWindow::FocusedControl() const {
+    HWND f = ::GetFocus();
+    if (!m_hwnd || !f || !::IsChild(m_hwnd, f)) return 0;
+    while (::GetParent(f) != m_hwnd) f = ::GetParent(f); // the edit field of a combo box is the box's
+    return ::GetDlgCtrlID(f);
+}
+
+void Win32DialogWindow::RestoreFocus(int id) {
+    if (!m_hwnd || ::GetActiveWindow() != m_hwnd) return; // the window gets it back when activated
+    HWND h = id ? Item(id) : nullptr;
+    if (h && ::IsWindowEnabled(h)) {
+        if (FocusedControl() != id) ::SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(h), TRUE);
+    } else if (HWND f = ::GetFocus(); !f || (f != m_hwnd && !::IsWindowEnabled(f))) {
+        FocusAway(h);
+    }
+}
+
+void Win32DialogWindow::FocusBack(HWND h) {
+    if (h == m_hwnd) {
+        FocusDialog();
+    } else if (::IsWindow(h) && ::IsChild(m_hwnd, h) && ::IsWindowEnabled(h)) {
+        ::SendMessageW(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(h), TRUE);
+    }
+}
+
+bool Win32DialogWindow::RefuseInput(const MSG& msg) {
+    if (!msg.hwnd || (msg.hwnd != m_hwnd && !::IsChild(m_hwnd, msg.hwnd))) return false;
+    const UINT m = msg.message;
+    if (m == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+        m_dlg.Command(kCancel);
+        return true;
+    }
+    if (m == WM_SYSKEYDOWN && msg.wParam == VK_F4) return false; // Alt+F4 closes, through the system
+    if (m >= WM_KEYFIRST && m <= WM_KEYLAST) return true;
+    return m >= WM_MOUSEFIRST && m <= WM_MOUSELAST && m != WM_MOUSEMOVE;
+}
+
+void Win32DialogWindow::RunBusyLoop() {
+    m_busy = true;
+    m_busyQuit = false;
+    bool quit = false;
+    WPARAM quitCode = 0;
+    MSG msg;
+    while (!m_busyQuit) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got == -1) break;
+        if (got == 0) { // the program is asked to end: that waits for the work, and is passed on after it
+            quit = true;
+            quitCode = msg.wParam;
+            continue;
+        }
+        if (RefuseInput(msg)) continue;
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    m_busy = false;
+    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
 }
 
 void Win32DialogWindow::SetControlTip(int id, const std::string& text) {
@@ -241,13 +321,12 @@ INT_PTR CALLBACK Win32DialogWindow::DialogProc(HWND hwnd, UINT msg, WPARAM wp, L
 
 void Win32DialogWindow::InitWindow() {
     Running().push_back(this);
-    // The lists, as the dialog's initialisation data fills them, and the push buttons' look.
+    // The lists, as the dialog's initialisation data fills them.
     for (const auto& c : m_t.controls) {
         HWND h = Item(c.id);
         if (!h) continue;
         for (const auto& item : c.items)
             ::SendMessageW(h, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
-        if (c.kind == ControlKind::PushButton) ::SetWindowSubclass(h, PushButtonProc, 1, 0);
     }
     // Every window of the program carries the application icon.
     if (const int icon = AppIcon().id) {
@@ -282,7 +361,21 @@ INT_PTR Win32DialogWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSCOMMAND:
         // The commands the dialog appended are its own; the system's (SC_*) keep their default handling.
         if ((wp & 0xFFF0) >= SC_SIZE) return FALSE;
-        m_dlg.OnSysCommand(static_cast<unsigned>(wp), static_cast<long>(lp));
+        m_dlg.SysCommand(static_cast<unsigned>(wp), static_cast<long>(lp));
+        return TRUE;
+    case kPostedMessage:
+        m_dlg.RunPosted();
+        return TRUE;
+    case WM_SETFOCUS:
+        // The dialog manager would hand the focus on to a control; it stays here when it was put here.
+        return m_focusOnDialog ? TRUE : FALSE;
+    case WM_KILLFOCUS:
+        if (wp && ::IsChild(m_hwnd, reinterpret_cast<HWND>(wp))) m_focusOnDialog = false;
+        return FALSE;
+    case WM_SETCURSOR:
+        if (!m_busy || LOWORD(lp) != HTCLIENT) return FALSE;
+        ::SetCursor(::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_APPSTARTING)));
+        ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
     case WM_NOTIFY:
         OnNotify(reinterpret_cast<NMHDR*>(lp));
@@ -321,6 +414,12 @@ bool Win32DialogWindow::TakeEnter(HWND target) {
     for (HWND h = target; h && h != m_hwnd; h = ::GetParent(h))
         if (IsComboBox(h) && ::SendMessageW(h, CB_GETDROPPEDSTATE, 0, 0)) return false;
     if (::GetKeyState(VK_CONTROL) < 0) return true; // Ctrl+Enter does nothing
+    if (HWND focus = ::GetFocus(); focus && ::IsChild(m_hwnd, focus) && IsPushButton(focus)) {
+        if (::IsWindowEnabled(focus))
+            ::SendMessageW(m_hwnd, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(focus), BN_CLICKED),
+                           reinterpret_cast<LPARAM>(focus));
+        return true;
+    }
     if (m_defaultId) {
         HWND def = ::GetDlgItem(m_hwnd, m_defaultId);
         if (def && ::IsWindowEnabled(def))
@@ -361,7 +460,11 @@ LRESULT CALLBACK MessageFilter(int code, WPARAM wp, LPARAM lp) {
 int ShowMessageBox(const std::string& text, unsigned type, const std::string& detail) {
     std::wstring body = Widen(text);
     if (!detail.empty()) body += L"\n\n" + Widen(detail);
-    ::MessageBoxW(ModalOwner(), body.c_str(), ProgramName().c_str(), MB_OK | (type & MB_ICONMASK));
+    HWND owner = ModalOwner();
+    HWND focus = ::GetFocus();
+    ::MessageBoxW(owner, body.c_str(), ProgramName().c_str(), MB_OK | (type & MB_ICONMASK));
+    // The focus goes back where it was, not to a push button of the dialog manager's choosing.
+    if (Win32DialogWindow* w = RunningDialogOf(focus); w && w->Handle() == owner) w->FocusBack(focus);
     return IDOK;
 }
 

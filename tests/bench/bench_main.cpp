@@ -1,7 +1,8 @@
 // pinwright-bench: the printer sequences through the dialogs' own handlers (offscreen, message boxes answered
 // at once) against pinwright-sim over a pseudo-terminal. Prints, for each operation and line, the median wall
 // time, the floor (the sequence's fixed waits plus the bytes' transmission time at a paced line rate), their
-// ratio, and the CPU time as a share of the wall time. Usage: pinwright-bench [--quick]
+// ratio, the CPU time as a share of the wall time, and the longest time the user-interface thread was busy
+// meanwhile (in runs of their own, since measuring it takes CPU). Usage: pinwright-bench [--quick]
 #include "dialogs/switch_dlg.h"
 #include "framework/qt/qt_framework.h"
 #include "res/resource.h"
@@ -11,12 +12,15 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -57,10 +61,53 @@ double ProcessAgeMs() {
 }
 
 Sample Measure(const std::function<void()>& action) {
+    // What the window still had to do (painting what changed before) is not the action's.
+    QCoreApplication::processEvents();
     const double cpu0 = CpuSeconds();
     const auto t0 = Clock::now();
     action();
     return {std::chrono::duration<double>(Clock::now() - t0).count(), CpuSeconds() - cpu0};
+}
+
+// The longest time (ms) the user-interface thread was busy during `action`, run on it: a thread posts a call
+// to it every millisecond and times how long each waits to run, as a window manager's ping waits for its
+// answer. What waits past the action's end counts only up to it.
+double LongestUiBusy(const std::function<void()>& action) {
+    QCoreApplication::processEvents();
+    QObject context;
+    std::mutex mutex;
+    double longest = 0;
+    bool ended = false;
+    Clock::time_point end;
+    auto ping = [&] {
+        const auto posted = Clock::now();
+        QMetaObject::invokeMethod(
+            &context,
+            [&, posted] {
+                std::lock_guard lock(mutex);
+                const auto ran = ended ? std::min(Clock::now(), end) : Clock::now();
+                longest = std::max(longest, std::chrono::duration<double, std::milli>(ran - posted).count());
+            },
+            Qt::QueuedConnection);
+    };
+    std::atomic<bool> running{true};
+    ping();
+    std::thread pinger([&] {
+        while (running.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ping();
+        }
+    });
+    action();
+    {
+        std::lock_guard lock(mutex);
+        end = Clock::now();
+        ended = true;
+    }
+    running.store(false);
+    pinger.join();
+    QCoreApplication::processEvents(); // the calls still queued
+    return longest;
 }
 
 // Fixed waits (ms) and the bytes both ways of each sequence, as the tool sends them to an LTX-580 whose
@@ -85,20 +132,22 @@ struct Row {
     std::string operation, line;
     std::vector<Sample> samples;
     double floorMs;
+    double uiBusyMs = 0; // the longest over its runs
 };
 
 void Print(const std::vector<Row>& rows) {
-    std::printf("| Operation | Line | Runs | Median wall | Floor | Wall / floor | CPU / wall |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "| Operation | Line | Runs | Median wall | Floor | Wall / floor | CPU / wall | Longest UI busy |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
     for (const auto& r : rows) {
         std::vector<double> walls;
         double wall = 0, cpu = 0;
         for (auto& s : r.samples) walls.push_back(s.wall), wall += s.wall, cpu += s.cpu;
         std::sort(walls.begin(), walls.end());
         const double median = walls[walls.size() / 2] * 1000;
-        std::printf("| %s | %s | %zu | %.1f ms | %.1f ms | %.3f | %.2f %% |\n", r.operation.c_str(),
+        std::printf("| %s | %s | %zu | %.1f ms | %.1f ms | %.3f | %.2f %% | %.1f ms |\n", r.operation.c_str(),
                     r.line.c_str(), r.samples.size(), median, r.floorMs, median / r.floorMs,
-                    100.0 * cpu / wall);
+                    100.0 * cpu / wall, r.uiBusyMs);
     }
 }
 
@@ -107,6 +156,7 @@ void Print(const std::vector<Row>& rows) {
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     const int runs = quick ? 1 : 7;
+    const int busyRuns = quick ? 1 : 3;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     RegisterProgramResources();
@@ -142,6 +192,11 @@ int main(int argc, char** argv) {
                 test::Click(dlg.m_commDlg, IDC_INTERFACE_SERIAL); // drops the connection for the next check
                 check.samples.push_back(Measure([&] { test::Click(dlg.m_commDlg, IDC_CHECK_COMM); }));
             }
+            for (int i = 0; i < busyRuns; ++i) {
+                test::Click(dlg.m_commDlg, IDC_INTERFACE_SERIAL);
+                check.uiBusyMs = std::max(check.uiBusyMs,
+                                          LongestUiBusy([&] { test::Click(dlg.m_commDlg, IDC_CHECK_COMM); }));
+            }
             test::Click(dlg.m_commDlg, IDC_RUN_MANAGER);
         });
         PushModalHandler([&](CDialog&) {
@@ -150,6 +205,12 @@ int main(int argc, char** argv) {
                 first.samples.push_back(Measure([&] { test::Click(dlg, IDC_GET_STATUS); }));
                 later.samples.push_back(Measure([&] { test::Click(dlg, IDC_GET_STATUS); }));
                 set.samples.push_back(Measure([&] { test::Click(dlg, IDC_SET_STATUS); }));
+            }
+            for (int i = 0; i < busyRuns; ++i) {
+                dlg.m_strFirmware.clear();
+                for (auto [row, id] : {std::pair{&first, IDC_GET_STATUS}, std::pair{&later, IDC_GET_STATUS},
+                                       std::pair{&set, IDC_SET_STATUS}})
+                    row->uiBusyMs = std::max(row->uiBusyMs, LongestUiBusy([&] { test::Click(dlg, id); }));
             }
         });
         dlg.DoModal();

@@ -1,7 +1,8 @@
 // What every backend of the dialog framework must do, on its real windows: controls at their template's
 // dialog units in pixels, radio groups where the template starts them, selection notifications for a
-// user's choice only, Enter for the enabled default button only, texts unchanged. The same cases run on
-// the Qt backend (Linux) and on the Win32 backend (under wine).
+// user's choice only, Enter as the dialog manager takes it, the focus never moved onto a push button by
+// itself, texts unchanged. The same cases run on the Qt backend (Linux) and on the Win32 backend (under
+// wine).
 #include "framework/dialog.h"
 #include "framework/resources.h"
 #include "res/resource.h"
@@ -199,35 +200,87 @@ TEST_F(BackendContract, RadioGroupsStartWhereTheTemplateSays) {
     });
 }
 
-TEST_F(BackendContract, EnterPressesTheEnabledDefaultButtonNeverTheFocusedOne) {
+TEST_F(BackendContract, EnterPressesTheFocusedPushButtonOtherwiseTheEnabledDefault) {
     ContractDlg dlg;
     const int result = Run(dlg, [&](CDialog&) {
         Focus(dlg, kOther);
         PressEnter(dlg);
-        EXPECT_EQ(dlg.Count(kDefault, BN_CLICKED), 1);
-        EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 0);
+        EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 1) << "the focused push button";
+        EXPECT_EQ(dlg.Count(kDefault, BN_CLICKED), 0);
+
+        Focus(dlg, kList); // no push button focused
+        PressEnter(dlg);
+        EXPECT_EQ(dlg.Count(kDefault, BN_CLICKED), 1) << "the default button";
+        EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 1);
 
         dlg.GetDlgItem(kDefault)->EnableWindow(FALSE);
-        Focus(dlg, kOther);
+        Focus(dlg, kEdit);
         dlg.notes.clear();
         PressEnter(dlg);
         EXPECT_TRUE(dlg.notes.empty()) << "a disabled default button takes Enter and does nothing";
         EXPECT_FALSE(dlg.okRan);
+        EXPECT_EQ(FocusedControl(dlg), kEdit);
         PressEscape(dlg);
     });
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_FALSE(dlg.okRan);
 }
 
-TEST_F(BackendContract, EnterInADialogWithoutADefaultButtonIsOK) {
+TEST_F(BackendContract, EnterInADialogWithoutADefaultButtonIsOKUnlessAPushButtonHasTheFocus) {
     ContractDlg dlg(kNoDefault);
     const int result = Run(dlg, [&](CDialog&) {
         Focus(dlg, kOther);
         PressEnter(dlg);
-        EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 0);
+        EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 1);
+        EXPECT_FALSE(dlg.okRan) << "the dialog stays open";
+        Focus(dlg, kList);
+        PressEnter(dlg);
+        EXPECT_TRUE(dlg.okRan);
     });
     EXPECT_EQ(result, IDOK);
-    EXPECT_TRUE(dlg.okRan);
+    EXPECT_EQ(dlg.Count(kOther, BN_CLICKED), 1);
+}
+
+TEST_F(BackendContract, FocusNeverMovesOntoAPushButtonByItself) {
+    ContractDlg dlg;
+    const int result = Run(dlg, [&](CDialog&) {
+        // A control that is disabled with the focus hands it to the enabled default button...
+        Focus(dlg, kList);
+        dlg.GetDlgItem(kList)->EnableWindow(FALSE);
+        EXPECT_EQ(FocusedControl(dlg), kDefault);
+        dlg.GetDlgItem(kList)->EnableWindow(TRUE);
+
+        // ...and, with none, to no push button at all: not to "Other", the next in the tab order.
+        dlg.GetDlgItem(kDefault)->EnableWindow(FALSE);
+        EXPECT_EQ(FocusedControl(dlg), 0);
+        dlg.notes.clear();
+        PressEnter(dlg);
+        EXPECT_TRUE(dlg.notes.empty()) << "Enter pressed a button the user never chose";
+
+        // After a message box the focus is back where it was.
+        Focus(dlg, kOther);
+        ShowAndAnswerMessageBox("A message");
+        EXPECT_EQ(FocusedControl(dlg), kOther);
+        Focus(dlg, kEdit);
+        ShowAndAnswerMessageBox("Another");
+        EXPECT_EQ(FocusedControl(dlg), kEdit);
+        EXPECT_TRUE(dlg.notes.empty());
+        PressEscape(dlg);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+}
+
+TEST_F(BackendContract, WithoutADefaultButtonAFocusedButtonThatIsDisabledLeavesTheFocusOnNoButton) {
+    ContractDlg dlg(kNoDefault);
+    const int result = Run(dlg, [&](CDialog&) {
+        Focus(dlg, kOther);
+        dlg.GetDlgItem(kOther)->EnableWindow(FALSE);
+        EXPECT_EQ(FocusedControl(dlg), 0) << "not the other push button";
+        PressEnter(dlg); // no push button focused, no default button: OK
+        EXPECT_TRUE(dlg.okRan);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(dlg.Count(kDefault, BN_CLICKED), 0);
 }
 
 TEST_F(BackendContract, TextsAndProgressPassUnchanged) {

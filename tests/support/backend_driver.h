@@ -5,6 +5,8 @@
 
 #include "framework/dialog.h"
 
+#include <string>
+
 namespace pw::test {
 
 struct PixelRect {
@@ -22,6 +24,12 @@ void Focus(CDialog& dlg, int id);
 void PressEnter(CDialog& dlg);
 void PressEscape(CDialog& dlg);
 bool Checked(CDialog& dlg, int id);
+// The control that has the keyboard focus: 0 when the dialog itself has it, -1 when it is elsewhere.
+int FocusedControl(CDialog& dlg);
+// A real message box of the backend, shown over the dialog and answered with Enter as a user would.
+void ShowAndAnswerMessageBox(const std::string& text);
+// Runs what is queued for the program's windows, as their event loop would.
+void ProcessEvents();
 // A control's place in the dialog's client area, and the client area itself, in pixels.
 PixelRect ControlRect(CDialog& dlg, int id);
 PixelRect ClientRect(CDialog& dlg);

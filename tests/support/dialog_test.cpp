@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace pw::test {
@@ -75,6 +76,29 @@ bool Enabled(CDialog& dlg, int id) {
 bool Checked(CDialog& dlg, int id) {
     auto* b = qobject_cast<QAbstractButton*>(Widget(dlg, id));
     return b && b->isChecked();
+}
+
+int FocusedControl(CDialog& dlg) {
+    // The window's own focus widget: where the keys go while it is active, and once it is activated again.
+    QWidget* w = qt::DialogWidget(dlg);
+    QWidget* f = w ? w->focusWidget() : nullptr;
+    if (!f || f->window() != w) return -1;
+    for (; f && f != w; f = f->parentWidget())
+        if (f->objectName().startsWith(QStringLiteral("control_"))) return f->objectName().mid(8).toInt();
+    return 0;
+}
+
+void ShowAndAnswerMessageBox(const std::string& text) {
+    QTimer::singleShot(0, [] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) return ADD_FAILURE() << "no message box showed";
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    AfxMessageBox(text, MB_ICONINFORMATION);
+}
+
+void ProcessEvents() {
+    QCoreApplication::processEvents();
 }
 
 std::string Text(CDialog& dlg, int id) {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace pw::test {
@@ -23,6 +24,7 @@ bool NotAfter(std::uint32_t a, std::uint32_t b) {
 struct FakeDeviceServices::Worker {
     enum State { Running, Blocked, Finished } state = Running;
     bool stopped = false;
+    bool drivesClock = false; // set before the thread starts
     std::thread thread;
     // What a blocked read waits for, so that a sleep can tell whether it is now satisfied.
     FakeDevice* device = nullptr;
@@ -32,7 +34,8 @@ struct FakeDeviceServices::Worker {
 
 namespace {
 thread_local void* currentWorker = nullptr;
-}
+constexpr auto kStuckLimit = std::chrono::seconds(10); // real time: a worker waiting on a clock nobody moves
+} // namespace
 
 void FakeDevice::ReplyAt(std::uint32_t due, const Bytes& bytes) {
     // Kept in order of arrival: a later reply scheduled earlier still comes after an earlier one.
@@ -253,16 +256,27 @@ bool FakeDeviceServices::ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uin
         anyBytes ? l.readTotalConstant : l.readTotalMultiplier * length + l.readTotalConstant;
     const std::uint32_t deadline = m_now + budget;
 
-    if (auto* w = static_cast<Worker*>(currentWorker)) {
-        // A worker blocks until a sleep on the test's thread makes its read ready, or it is stopped.
+    auto* w = static_cast<Worker*>(currentWorker);
+    if (w && w->drivesClock && w->stopped) return true; // a stopped worker's read returns at once
+    if (w && !w->drivesClock) {
+        // A worker blocks until a sleep of the clock's driver makes its read ready, or it is stopped.
         w->device = &d;
         w->length = length;
         w->anyBytes = anyBytes;
         w->deadline = deadline;
+        const auto stuck = std::chrono::steady_clock::now() + kStuckLimit;
         while (!w->stopped && !ReadReady(d, length, anyBytes, deadline)) {
             w->state = Worker::Blocked;
             m_cv.notify_all();
-            m_cv.wait(lock);
+            if (m_cv.wait_until(lock, stuck) == std::cv_status::timeout) {
+                std::fprintf(stderr,
+                             "fake device services: a worker's read waited %lld s for a clock that "
+                             "never moved (set workersDriveClock?)\n",
+                             static_cast<long long>(kStuckLimit.count()));
+                w->state = Worker::Running;
+                w->device = nullptr;
+                return true;
+            }
         }
         w->state = Worker::Running;
         w->device = nullptr;
@@ -316,7 +330,7 @@ void FakeDeviceServices::Settle(std::unique_lock<std::mutex>& lock) {
     m_cv.notify_all();
     auto busy = [this] {
         for (auto& [id, w] : m_workers)
-            if (w->state == Worker::Running) return true;
+            if (w->state == Worker::Running && !w->drivesClock) return true;
         return false;
     };
     m_cv.wait_for(lock, std::chrono::seconds(5), [&] { return !busy(); });
@@ -325,7 +339,8 @@ void FakeDeviceServices::Settle(std::unique_lock<std::mutex>& lock) {
 void FakeDeviceServices::Sleep(std::uint32_t ms) {
     std::unique_lock lock(m_mutex);
     sleeps.push_back(ms);
-    if (currentWorker) return; // only the test's thread moves the clock
+    auto* w = static_cast<Worker*>(currentWorker);
+    if (w && !w->drivesClock) return; // only the clock's driver moves it
     m_now += ms;
     Settle(lock);
 }
@@ -353,6 +368,7 @@ ThreadHandle FakeDeviceServices::StartThread(std::function<void()> body) {
     ThreadHandle id = m_nextThread++;
     m_workers[id] = w;
     ++threadsStarted;
+    w->drivesClock = workersDriveClock && !currentWorker;
     Worker* raw = w.get();
     w->thread = std::thread([this, raw, body = std::move(body)] {
         currentWorker = raw;

@@ -1,6 +1,7 @@
 // A scripted DeviceServices on a virtual clock. Sleeps advance the clock at once; replies are bytes due
 // at a virtual time; write attempts follow a per-device script. Worker threads run for real, but the
-// clock only moves on the test's thread, which lets them settle at every sleep.
+// clock only moves on the thread that drives it (the test's, unless handed over), which lets them settle
+// at every sleep.
 #pragma once
 
 #include "link/device_services.h"
@@ -97,6 +98,11 @@ class FakeDeviceServices : public DeviceServices {
     ThreadHandle StartThread(std::function<void()> body) override;
     void StopThread(ThreadHandle t) override;
     void JoinThread(ThreadHandle t) override;
+
+    // A dialog runs its printer sequence on a worker while the test's thread runs the window's event loop:
+    // with this set, a worker started from the test's thread drives the clock until it ends (its sleeps
+    // move it, its reads take what is due at once). Workers it starts in turn (the USB reader) do not.
+    bool workersDriveClock = false;
 
     int threadsStarted = 0, threadsStopped = 0;
     bool noThreads = false; // StartThread fails, as when the system gives no thread

@@ -78,6 +78,47 @@ bool Checked(CDialog& dlg, int id) {
     return h && ::SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+int FocusedControl(CDialog& dlg) {
+    HWND dialog = win32::DialogHandle(dlg);
+    HWND f = ::GetFocus();
+    if (!dialog || !f || (f != dialog && !::IsChild(dialog, f))) return -1;
+    if (f == dialog) return 0;
+    while (::GetParent(f) != dialog) f = ::GetParent(f);
+    return ::GetDlgCtrlID(f);
+}
+
+void ShowAndAnswerMessageBox(const std::string& text) {
+    // The box runs its own loop: a timer of this thread answers it once it shows.
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND box = nullptr;
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND h, LPARAM p) -> BOOL {
+                wchar_t name[16] = {};
+                ::GetClassNameW(h, name, 16);
+                if (::lstrcmpW(name, L"#32770") != 0 || !::IsWindowVisible(h) || !::GetDlgItem(h, IDOK))
+                    return TRUE;
+                if (::GetDlgItem(h, 0xFFFF) == nullptr && ::GetWindow(h, GW_OWNER) == nullptr) return TRUE;
+                *reinterpret_cast<HWND*>(p) = h;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&box));
+        if (!box) return;
+        ::PostMessageW(::GetDlgItem(box, IDOK), WM_KEYDOWN, VK_RETURN, 1);
+        ::PostMessageW(::GetDlgItem(box, IDOK), WM_KEYUP, VK_RETURN, 1 | (1u << 30) | (1u << 31));
+    });
+    AfxMessageBox(text, MB_ICONINFORMATION);
+    ::KillTimer(nullptr, timer);
+}
+
+void ProcessEvents() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
 PixelRect ControlRect(CDialog& dlg, int id) {
     HWND h = Control(dlg, id);
     RECT r{};

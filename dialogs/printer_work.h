@@ -1,0 +1,45 @@
+// The dialogs' printer sequences on a worker thread of the port's own device services, while the window
+// stays live. A close of the window stops a sequence at its next safe point: the services are cut short
+// (every wait ends, every read comes back empty, every command still goes out whole) and a read the worker
+// is blocked in is woken, so the sequence runs to its end in moments, and one that entered user setting
+// mode still ends it.
+#pragma once
+
+#include "framework/worker.h"
+#include "link/interruptible_device_services.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+namespace pw {
+
+class CDialog;
+class CPrinterPort;
+
+class PrinterWork final : public WorkerThreads {
+  public:
+    explicit PrinterWork(DeviceServices& services);
+
+    // What the port runs over: the services given, cut short once a stop was asked for.
+    DeviceServices& Services() { return m_cut; }
+
+    // Runs `sequence` on a worker while `dlg` keeps its event loop (CDialog::RunWorker). False when the user
+    // closed the window meanwhile: the sequence was stopped, its messages were not shown, and the close
+    // follows once the handler has returned.
+    bool Run(CDialog& dlg, const CPrinterPort& port, const std::function<void()>& sequence);
+
+    // A message box on the user-interface thread, modal to the dialog; the sequence waits for it. Not
+    // shown once the work is being stopped.
+    static void Message(const std::string& text, unsigned type, const std::string& detail = {});
+
+    std::uint64_t StartWorker(std::function<void()> body) override;
+    void StopWorker(std::uint64_t worker) override;
+    void JoinWorker(std::uint64_t worker) override;
+
+  private:
+    std::atomic<bool> m_stop{false};
+    InterruptibleDeviceServices m_cut;
+};
+
+} // namespace pw
