@@ -5,6 +5,7 @@
 #include "tests/support/dialog_test.h"
 #include "tests/support/sim_process.h"
 
+#include <QString>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -62,6 +63,49 @@ class SwitchEndToEnd : public ::testing::Test {
         return s.str();
     }
 };
+
+// The printer texts that must never act on a terminal, as the dialogs show them: plainly, byte for byte
+// what the printer sent (a byte that is not UTF-8 as U+FFFD), never as markup.
+TEST_F(SwitchEndToEnd, HostileIdentityTextsAreShownPlainly) {
+    struct Case {
+        std::vector<std::string> sim;
+        std::string maker, model, firmware; // as the printer sends them
+    };
+    const std::vector<Case> cases = {
+        {{"--maker", "ACM\\xe9"}, "ACM\xe9", "", "2.10 SIM"},
+        {{"--maker", "MERIDOX\\x1b[2J\\x1b]0;owned\\x07"}, "MERIDOX\x1b[2J\x1b]0;owned\x07", "", "2.10 SIM"},
+        {{"--model", "LTX-580\\x0aexit: 0"}, "MERIDOX", "LTX-580\nexit: 0", "2.10 SIM"},
+        {{"--firmware", "2.10 \\xc3", "--model", "LTX-580 <b>\\xc2\\x9b2J\\xe2\\x80\\xae"},
+         "MERIDOX",
+         "LTX-580 <b>\xc2\x9b"
+         "2J\xe2\x80\xae",
+         "2.10 \xc3"},
+    };
+    const auto shown = [](const std::string& bytes) {
+        return QString::fromUtf8(bytes.data(), static_cast<int>(bytes.size())).toStdString();
+    };
+    for (const Case& c : cases) {
+        SimProcess sim(c.sim);
+        messages.shown.clear();
+        Run(sim, [&](CSwitchDlg& dlg) {
+            Click(dlg, IDC_GET_STATUS);
+            const auto texts = messages.Texts();
+            ASSERT_FALSE(texts.empty());
+            EXPECT_EQ(texts.back(), "Success to get status of printer.");
+            if (c.maker != "MERIDOX") {
+                ASSERT_GE(texts.size(), 4u);
+                EXPECT_EQ(texts[0], c.maker) << "the maker's own text in its box, as it came";
+                EXPECT_EQ(texts[1], "This printer don't match our company name.");
+            } else {
+                EXPECT_EQ(texts.size(), 1u) << texts.front();
+            }
+            EXPECT_EQ(Text(dlg, IDC_MODEL), shown(c.model));
+            EXPECT_EQ(Text(dlg, IDC_FIRMWARE), shown(c.firmware));
+            EXPECT_TRUE(ShownAsPlainText(dlg, IDC_MODEL));
+            EXPECT_TRUE(ShownAsPlainText(dlg, IDC_FIRMWARE));
+        });
+    }
+}
 
 TEST_F(SwitchEndToEnd, GetChangeSetAndGetAgain) {
     SimProcess sim({"--state", (dir / "printer.state").string()});

@@ -109,6 +109,11 @@ std::string Text(CDialog& dlg, int id) {
     return {};
 }
 
+bool ShownAsPlainText(CDialog& dlg, int id) {
+    auto* l = qobject_cast<QLabel*>(Widget(dlg, id));
+    return l && l->textFormat() == Qt::PlainText;
+}
+
 int Selection(CDialog& dlg, int id) {
     auto* c = qobject_cast<QComboBox*>(Widget(dlg, id));
     return c ? c->currentIndex() : -2;

@@ -16,6 +16,8 @@ namespace pw::test {
 void PressKey(CDialog& dlg, int qtKey);
 bool Enabled(CDialog& dlg, int id);
 std::string Text(CDialog& dlg, int id);
+// Whether a static control shows its text as plain text, never as markup.
+bool ShownAsPlainText(CDialog& dlg, int id);
 int Selection(CDialog& dlg, int id);
 std::vector<std::string> Items(CDialog& dlg, int id);
 int ProgressSteps(CDialog& dlg, int id);
