@@ -144,7 +144,8 @@ for n in 10-get-name 11-show-name 12-apply-name; do
 done
 cmp -s "$work/windows/José/$name" "$work/linux/saved.sts" ||
   { echo "cli_e2e: get -o did not save the status file under its name:" >&2; ls "$work/windows" "$work/windows/José" >&2; fail=1; }
-if ! diff -u <(sed 's|José/|José\\\\|' "$work/linux/11-show-name.out") <(tr -d '\r' <"$work/windows/11-show-name.out") >&2; then
+# The file as each system names it: the folder's separator differs.
+if ! diff -u <(sed 's|^\(  "file": "[^/]*\)/|\1\\\\|' "$work/linux/11-show-name.out") <(tr -d '\r' <"$work/windows/11-show-name.out") >&2; then
   echo "cli_e2e: show of a file named outside ASCII differs between Linux and Windows" >&2
   fail=1
 fi
