@@ -17,7 +17,7 @@ namespace pw {
 class CDialog;
 class CPrinterPort;
 
-class PrinterWork final : public WorkerThreads {
+class PrinterWork final : public DialogWorkers {
   public:
     explicit PrinterWork(DeviceServices& services);
 

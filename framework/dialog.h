@@ -178,7 +178,7 @@ class CDialog {
     // false when the user closed the window meanwhile; the work was asked to stop, and the close follows
     // once the handler now running has returned. `work` reaches the window only through CallOnUiThread and
     // PostToUiThread.
-    bool RunWorker(WorkerThreads& threads, const std::function<void()>& work);
+    bool RunWorker(DialogWorkers& threads, const std::function<void()>& work);
     // Called by the backend on the window's thread after WakeForPosted: runs the worker's queued calls.
     void RunPosted();
 

@@ -12,7 +12,7 @@ namespace pw {
 // One run of CDialog::RunWorker: the calls the worker queued for the window's thread, and what the user did
 // meanwhile.
 struct WorkerRun {
-    WorkerRun(CDialog& d, WorkerThreads& t) : dlg(d), threads(t) {}
+    WorkerRun(CDialog& d, DialogWorkers& t) : dlg(d), threads(t) {}
 
     // From the worker: queues `call` and wakes the window's thread, unless a wake-up is on its way already
     // (the window's thread runs the queue until it is empty).
@@ -27,7 +27,7 @@ struct WorkerRun {
     }
 
     CDialog& dlg;
-    WorkerThreads& threads;
+    DialogWorkers& threads;
     std::uint64_t worker = 0;
     std::mutex mutex;
     std::condition_variable answered;
@@ -70,7 +70,7 @@ bool WorkerStopping() {
     return currentRun && currentRun->stopping.load();
 }
 
-bool CDialog::RunWorker(WorkerThreads& threads, const std::function<void()>& work) {
+bool CDialog::RunWorker(DialogWorkers& threads, const std::function<void()>& work) {
     if (!m_window || m_work) return false;
     WorkerRun run(*this, threads);
     m_work = &run;

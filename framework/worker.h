@@ -9,9 +9,9 @@ namespace pw {
 
 // How a dialog's worker is started, asked to stop and waited for. The dialogs hand the printer link's own
 // threads, so that a stop also wakes a read the worker is blocked in.
-class WorkerThreads {
+class DialogWorkers {
   public:
-    virtual ~WorkerThreads() = default;
+    virtual ~DialogWorkers() = default;
     virtual std::uint64_t StartWorker(std::function<void()> body) = 0;
     // Called once, on the user-interface thread, when the user closes the window during the work.
     virtual void StopWorker(std::uint64_t worker) = 0;
