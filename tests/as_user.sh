@@ -39,41 +39,40 @@ as_user() {
     PINWRIGHT_TEST_DIALOUT_DEVICE="$work/dev/ttyS-dialout" TMPDIR="$work/home" "$@"
 }
 
-passed=0 failed=0
-# One gtest program, in four shards at once (its tests mostly wait on the printer); each shard bounded.
+# Every program and script runs at once, since they mostly wait on printers and windows; each job leaves
+# "STATUS PASSED" in $work/NAME.result and its output in $work/NAME.*.log, read once all have ended.
+jobs_started=()
+# One gtest program, in four shards at once; each shard bounded.
 shards=4
 gtest() {
-  local name="$1" filter="$2" pids=() status=0 i
-  for ((i = 0; i < shards; i++)); do
-    as_user env GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX="$i" timeout -k 5 400 "$work/bin/$name" \
-      --gtest_filter="$filter" --gtest_brief=1 >"$work/$name.$i.log" 2>&1 &
-    pids+=($!)
-  done
-  for ((i = 0; i < shards; i++)); do
-    if wait "${pids[$i]}"; then :; else status=1; fi
-    local n
-    n=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$work/$name.$i.log" | grep -Eo '[0-9]+$' || echo 0)
-    passed=$((passed + n))
-  done
-  if [ "$status" -ne 0 ]; then
-    failed=$((failed + 1))
-    echo "FAILED as $user: $name ($filter)"
-    cat "$work/$name".*.log
-  else
-    echo "passed as $user: $name ($filter)"
-  fi
+  local name="$1" filter="$2"
+  jobs_started+=("$name")
+  (
+    pids=() status=0 count=0
+    for ((i = 0; i < shards; i++)); do
+      as_user env GTEST_TOTAL_SHARDS=$shards GTEST_SHARD_INDEX="$i" timeout -k 5 400 "$work/bin/$name" \
+        --gtest_filter="$filter" --gtest_brief=1 >"$work/$name.$i.log" 2>&1 &
+      pids+=($!)
+    done
+    for ((i = 0; i < shards; i++)); do
+      if wait "${pids[$i]}"; then :; else status=1; fi
+      n=$(grep -Eo '^\[  PASSED  \] [0-9]+' "$work/$name.$i.log" | grep -Eo '[0-9]+$' || echo 0)
+      count=$((count + n))
+    done
+    echo "$status $count" >"$work/$name.result"
+  ) &
 }
 script() {
   local name="$1"
   shift
-  if as_user timeout -k 5 120 "$@" >"$work/$name.log" 2>&1; then
-    passed=$((passed + 1))
-    echo "passed as $user: $name"
-  else
-    failed=$((failed + 1))
-    echo "FAILED as $user: $name"
-    cat "$work/$name.log"
-  fi
+  jobs_started+=("$name")
+  (
+    if as_user timeout -k 5 120 "$@" >"$work/$name.0.log" 2>&1; then
+      echo "0 1" >"$work/$name.result"
+    else
+      echo "1 0" >"$work/$name.result"
+    fi
+  ) &
 }
 
 gtest e2e_tests '*'
@@ -87,5 +86,19 @@ script ResponsiveWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/responsive_windo
 script Startup env -u QT_QPA_PLATFORM "$work/tests/e2e/startup_cancel.sh" "$work/bin/pinwright"
 script AnsiblePlaybook /usr/bin/python3 "$work/tests/ansible/playbook_e2e_test.py" --cli "$work/bin/pinwright-cli" \
   --sim "$work/bin/pinwright-sim" --collection "$work/ansible"
+wait
+
+passed=0 failed=0
+for name in "${jobs_started[@]}"; do
+  read -r status count <"$work/$name.result" 2>/dev/null || { status=1 count=0; }
+  passed=$((passed + count))
+  if [ "$status" -ne 0 ]; then
+    failed=$((failed + 1))
+    echo "FAILED as $user: $name"
+    cat "$work/$name".*.log
+  else
+    echo "passed as $user: $name"
+  fi
+done
 echo "As $user: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
