@@ -149,10 +149,10 @@ class Fleet(unittest.TestCase):
         return os.path.join(ARGS.collection, 'examples', name)
 
     def test_0_the_settings_choices_are_the_clis(self):
-        spec = importlib.util.spec_from_file_location(
+        found = importlib.util.spec_from_file_location(
             'pinwright_cli', os.path.join(ARGS.collection, 'plugins', 'module_utils', 'pinwright_cli.py'))
-        utils = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(utils)
+        utils = importlib.util.module_from_spec(found)
+        found.loader.exec_module(utils)
         shown = subprocess.run([ARGS.cli, '--help'], stdout=subprocess.PIPE, timeout=30, check=True)
         table = shown.stdout.decode().split('Setting keys and values of set')[1].split('\n\n')[0]
         cli = [line.split() for line in table.splitlines()[1:]]

@@ -6,15 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
-#include <netinet/in.h>
 #include <nlohmann/json.hpp>
-#include <poll.h>
-#include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace pw;
 using namespace pw::test;
@@ -131,43 +125,12 @@ TEST_F(CliNetwork, APrinterThatFallsSilentDuringTheWriteIsStillTakenOutOfSetting
     EXPECT_NE(Switches("p").find("switch 2 = 00010100"), std::string::npos) << "nothing changed";
 }
 
-// A listener whose accept queue is full: the kernel drops further connection requests, so a connect to it
-// neither succeeds nor is refused, as with a printer behind a firewall that drops packets.
-class FullListener {
-  public:
-    FullListener() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("listener");
-        port = ntohs(a.sin_port);
-        // Fill the queue with connections nobody accepts, until one no longer gets through at once.
-        for (int i = 0; i < 8; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            m_clients.push_back(fd);
-            ::connect(fd, reinterpret_cast<sockaddr*>(&a), len);
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, 300) == 0) break;
-        }
-    }
-    ~FullListener() {
-        for (int fd : m_clients) ::close(fd);
-        ::close(m_listener);
-    }
-    int port = 0;
-
-  private:
-    int m_listener;
-    std::vector<int> m_clients;
-};
-
 TEST_F(CliNetwork, AnAddressThatNeitherAcceptsNorRefusesIsGivenUpAfterTheConnectLimit) {
-    FullListener dropping;
-    const std::string address = "tcp://127.0.0.1:" + std::to_string(dropping.port);
+    // A listener whose accept queue is full: the kernel drops further connection requests, so a connect to
+    // it neither succeeds nor is refused, as with a printer behind a firewall that drops packets.
+    TestListener dropping(0);
+    ASSERT_TRUE(dropping.FillQueue());
+    const std::string address = dropping.Name();
     const auto t0 = Clock::now();
     auto r = RunCli({"-p", address, "check"}, 30000);
     const double took = SecondsSince(t0);

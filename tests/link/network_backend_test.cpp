@@ -20,16 +20,7 @@ long long MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-struct Connected {
-    TestListener printer;
-    CPrinterPort port;
-    Connected() {
-        port.m_strPort = printer.Name();
-        EXPECT_EQ(port.Open(), 1) << port.Services().LastOpenProblem();
-        EXPECT_TRUE(printer.Accept()) << "the port's connection did not arrive";
-    }
-    ~Connected() { port.Close(); }
-};
+using Connected = pw::test::ConnectedPort;
 
 TEST(NetworkBackend, CommandsGoOutWholeAndAReplyIsReadAsSoonAsItCame) {
     Connected c;

@@ -22,15 +22,7 @@ long long MsSince(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
 }
 
-struct Connected {
-    TestListener printer;
-    CPrinterPort port;
-    Connected() {
-        port.m_strPort = printer.Name();
-        EXPECT_EQ(port.Open(), 1) << port.Services().LastOpenProblem();
-        EXPECT_TRUE(printer.Accept()) << "the port's connection did not arrive";
-    }
-    ~Connected() { port.Close(); }
+struct Connected : pw::test::ConnectedPort {
     DeviceServices& Os() { return port.Services(); }
     // Writes as much as goes out within `ms`, with the port's write limits set to that: what is queued.
     std::uint32_t Queue(std::uint32_t ms) {

@@ -1,5 +1,7 @@
 #include "tests/support/test_listener.h"
 
+#include <gtest/gtest.h>
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -187,6 +189,16 @@ void TestListener::CloseConnection() {
 void TestListener::CloseListener() {
     if (m_listener != kNone) CloseNative(m_listener);
     m_listener = kNone;
+}
+
+ConnectedPort::ConnectedPort() {
+    port.m_strPort = printer.Name();
+    EXPECT_EQ(port.Open(), 1) << port.Services().LastOpenProblem();
+    EXPECT_TRUE(printer.Accept()) << "the port's connection did not arrive";
+}
+
+ConnectedPort::~ConnectedPort() {
+    port.Close();
 }
 
 } // namespace pw::test

@@ -4,6 +4,8 @@
 // sockets elsewhere.
 #pragma once
 
+#include "link/printer_port.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -46,6 +48,14 @@ class TestListener {
     std::vector<std::uintptr_t> m_queued;
     std::atomic<bool> m_sending{false};
     std::thread m_sender;
+};
+
+// A printer port on the network link, connected to a listener that took the connection.
+struct ConnectedPort {
+    TestListener printer;
+    CPrinterPort port;
+    ConnectedPort();
+    ~ConnectedPort();
 };
 
 } // namespace pw::test
