@@ -2,7 +2,8 @@
 # scripts/test's own bookkeeping, with stand-ins for its heavy phases: the closing tally of a run as root
 # and of a run as an ordinary user (which has no unprivileged run of its own); a fuzz phase that fails
 # ends the soak running beside it, still shows each phase's time and gives no closing tally; a run that
-# passes ends with the tally line. Usage: test_script_check.sh SOURCE_DIR
+# passes ends with the tally line; a background build that fails ends the run with its output, and a run that
+# ends takes its background builds with it. Usage: test_script_check.sh SOURCE_DIR
 set -euo pipefail
 root="$1"
 source "$root/scripts/lib/tally.sh"
@@ -40,6 +41,31 @@ grep -qE '^  fuzzing, and a one-minute soak beside it +[0-9]+ s$' "$work/failing
   fail "the fuzz phase's time is missing"
 ! grep -q 'passed, 0 failed' "$work/failing.out" || fail "a failed run closes with a tally"
 
+# A background build that fails ends the run at the phase that needs it, with the build's output.
+status=0
+PINWRIGHT_PHASES=tsan PINWRIGHT_LATER_BUILD_COMMAND='echo "compiling $1"; exit 5' \
+  timeout -k 5 120 "$root/scripts/test" >"$work/build-failed.out" 2>&1 || status=$?
+[ "$status" = 5 ] || fail "a failed background build ended scripts/test with status $status, not the build's 5"
+grep -q '^compiling tsan$' "$work/build-failed.out" || fail "the failed build's output is not shown"
+grep -q '^the tsan build failed (status 5)$' "$work/build-failed.out" || fail "the failed build is not named"
+grep -qE '^  ThreadSanitizer \(the tests that start threads\) +[0-9]+ s$' "$work/build-failed.out" ||
+  fail "the phase that waited for the failed build shows no time"
+
+# A run that ends while a background build compiles (a signal here) ends that build too.
+PINWRIGHT_PHASES=tsan PINWRIGHT_LATER_BUILD_COMMAND="echo \$\$ >'$work/build.pid'; exec sleep 300" \
+  "$root/scripts/test" >"$work/ended.out" 2>&1 &
+run_pid=$!
+if wait_for "the background build's stand-in to start" 30 test -s "$work/build.pid"; then
+  build_pid="$(cat "$work/build.pid")"
+  kill -TERM "$run_pid"
+  wait_for "scripts/test to end on SIGTERM" 20 bash -c "! kill -0 $run_pid" || fail "scripts/test outlived SIGTERM"
+  wait_for "the background build to end with the run" 10 bash -c "! kill -0 $build_pid" ||
+    { fail "the background build (pid $build_pid) outlived the run"; kill "$build_pid" 2>/dev/null || true; }
+else
+  fail "the background build's stand-in never started"
+fi
+wait "$run_pid" 2>/dev/null || true
+
 # Both pass: the tally closes the output.
 status=0
 PINWRIGHT_PHASES=fuzz PINWRIGHT_SOAK_COMMAND="echo soaked" PINWRIGHT_FUZZ_COMMAND="echo fuzzed" \
@@ -51,6 +77,7 @@ grep -q '^soaked$' "$work/passing.out" || fail "the soak's output is not shown"
 if [ "$failed" -ne 0 ]; then
   echo "--- the failing run:"; cat "$work/failing.out"
   echo "--- the passing run:"; cat "$work/passing.out"
+  echo "--- the run whose background build failed:"; cat "$work/build-failed.out"
 fi
 [ "$failed" -eq 0 ] && echo "tally, phase times and the end of a failed run as they should be"
 exit "$failed"
