@@ -5,10 +5,18 @@
 #include <cstring>
 #include <ctime>
 
+#ifdef _WIN32
+#include "link/win32/wide_text.h"
+#endif
+
 namespace pw {
 
 std::unique_ptr<TraceSink> TraceSink::Open(const std::string& path, std::string& error) {
+#ifdef _WIN32
+    std::FILE* f = _wfopen(win32::Widen(path).c_str(), L"w"); // fopen would read the UTF-8 name as ANSI
+#else
     std::FILE* f = std::fopen(path.c_str(), "w");
+#endif
     if (!f) {
         error = "Cannot write the trace " + path + ": " + std::strerror(errno) + ".";
         return nullptr;

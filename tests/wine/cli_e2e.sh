@@ -124,12 +124,12 @@ cmp -s "$work/windows/saved.sts" "$work/windows/shop.sts" ||
 [ "$(cat "$work/windows/not-a-port.sts")" = 'not a port: keep me' ] ||
   { echo "cli_e2e: the file behind COM5 was written to" >&2; fail=1; }
 
-echo "--- Windows: status files named outside ASCII"
+echo "--- Windows: status files and traces named outside ASCII"
 # Latin-1, Greek, CJK and a character outside the BMP (a UTF-16 surrogate pair), in a folder named so too.
 name='café Ωmega 日本 🖨.sts'
 mkdir -p "$work/windows/José" "$work/linux/José"
 sim_start "$work/names" --switch 9=10000000 --switch 2=00010100
-step windows 10-get-name --json -p COM3 get -o "José\\$name"
+step windows 10-get-name --json --trace "José\\$name.trace" -p COM3 get -o "José\\$name"
 step windows 11-show-name --json show "José\\$name"
 step windows 12-apply-name -p COM3 apply "José\\$name"
 sim_stop
@@ -142,6 +142,8 @@ for n in 10-get-name 11-show-name 12-apply-name; do
     fail=1
   fi
 done
+grep -q ' -> ' "$work/windows/José/$name.trace" ||
+  { echo "cli_e2e: --trace did not write the trace under its name:" >&2; ls "$work/windows" "$work/windows/José" >&2; fail=1; }
 cmp -s "$work/windows/José/$name" "$work/linux/saved.sts" ||
   { echo "cli_e2e: get -o did not save the status file under its name:" >&2; ls "$work/windows" "$work/windows/José" >&2; fail=1; }
 # The file as each system names it: the folder's separator differs.
