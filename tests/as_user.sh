@@ -20,7 +20,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/tests/e2e" "$work/tests/ansible" "$work/scripts/lib" "$work/home" "$work/run"
 cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
 cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,cli_idempotence_e2e_tests,pinwright-layout,pinwright-wm-ping} "$work/bin/"
-cp "$root"/tests/e2e/{real_window.sh,responsive_window.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
+cp "$root"/tests/e2e/{real_window.sh,responsive_window.sh,responsive_lib.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
 cp -r "$root"/tests/ansible/{playbook_e2e_test.py,callback_plugins} "$work/tests/ansible/"
 cp -r "$root/ansible" "$work/ansible"

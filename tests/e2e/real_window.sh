@@ -32,11 +32,5 @@ dismiss "Success to set status of printer"
 grep -q 'switch 9 = 00100000' "$out/printer.state" || fail "baud rate not written: $(cat "$out/printer.state")"
 grep -q 'switch 2 = 11010100' "$out/printer.state" || fail "code page not written: $(cat "$out/printer.state")"
 click "$main" 102 1007 # Exit
-unwatch "$app"
-exited() { ! kill -0 "$app" 2>/dev/null; }
-wait_for "pinwright to exit after Exit" 5 exited || fail "the program did not exit"
-status=0
-wait "$app" || status=$?
-app=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+ends_with_zero "after Exit" 5
 echo "real-window test passed; screenshots in $out"

@@ -10,7 +10,9 @@ program="$1" sim="$2" layout="$3" wmping="$4" out="$5"
 rm -rf "$out"
 mkdir -p "$out"
 source "$(dirname "$0")/x11_lib.sh"
+source "$(dirname "$0")/responsive_lib.sh"
 limit=200
+app_name=pinwright
 
 # pings WINDOW SECONDS NAME: pings in the background until it has been answered once; `pinged NAME` then
 # waits for it and fails unless every ping was answered within the limit.
@@ -20,13 +22,6 @@ pings() {
   wait_for "the first answer to a ping ($3)" 5 grep -q answering "$out/ping-$3.txt" ||
     fail "no answer to a ping ($3)"
 }
-pinged() {
-  local status=0
-  wait "$pingpid" || status=$?
-  echo "$1: $(tail -n1 "$out/ping-$1.txt")"
-  [ "$status" -eq 0 ] || fail "$1: the window did not answer within $limit ms: $(tail -n1 "$out/ping-$1.txt")"
-}
-ended() { ! kill -0 "$app" 2>/dev/null; }
 
 # --- a silent printer: the check ------------------------------------------------------------------------
 x11_start --fault silent
@@ -46,21 +41,10 @@ pings "$comm" 3 check
 click "$comm" 136 1001 # Check Communication: on a silent printer it waits for a minute
 pinged check
 xdotool windowfocus --sync "$comm" key Escape
-unwatch "$app"
-wait_for "pinwright to end once Escape has stopped the check" 5 ended || fail "Escape did not end the check"
-status=0
-wait "$app" || status=$?
-app=""
-[ "$status" -eq 0 ] || fail "exit status $status after Escape"
-kill "$simpid"
-wait "$simpid" 2>/dev/null || true
-unwatch "$simpid"
+ends_with_zero "once Escape has stopped the check" 5
 
 # --- a slow printer: Get Status, Set Status, and a close in user setting mode -----------------------------
-"$sim" --link "$out/tty" --state "$out/printer.state" --trace --fault delay=150 >"$out/sim.out" 2>"$out/sim.log" &
-simpid=$!
-watch "$simpid" pinwright-sim "$out/sim.log"
-wait_for "pinwright-sim to name its pseudo-terminal" 10 test -s "$out/sim.out" || exit 1
+x11_sim_restart --trace --fault delay=150
 connect
 
 pings "$main" 3 get-status
@@ -75,21 +59,8 @@ pinged set-status
 dismiss "Success to set status of printer"
 grep -q 'switch 9 = 00100000' "$out/printer.state" || fail "Set Status did not write: $(cat "$out/printer.state")"
 
-modes() { grep -c -- '-- user setting mode' "$out/sim.log" || true; }
-[ "$(modes)" -eq 1 ] || fail "expected one user setting mode so far"
-click "$main" 102 1003 # Set Status again, closed in the mode
-in_mode() { [ "$(modes)" -eq 2 ]; }
-wait_for "the printer to enter user setting mode" 5 in_mode || fail "Set Status did not start"
+set_status_into_mode
 "$wmping" close "$main"
-unwatch "$app"
-wait_for "pinwright to end after its window was closed" 5 ended || fail "the close did not end the program"
-status=0
-wait "$app" || status=$?
-app=""
-[ "$status" -eq 0 ] || fail "exit status $status after the close"
-last="$(grep -E -- '-- (user setting mode|settings applied)' "$out/sim.log" | tail -n1)"
-case "$last" in
-*"settings applied"*) ;;
-*) fail "the printer was left in user setting mode: $last" ;;
-esac
+ends_with_zero "after its window was closed" 5
+left_setting_mode
 echo "responsive-window test passed; pings answered within $limit ms"

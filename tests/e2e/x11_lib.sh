@@ -7,11 +7,25 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wait.sh"
 x11_start() {
   xvfb_start || exit 1
   trap x11_stop EXIT
+  x11_sim_start "$@"
+  export PINWRIGHT_COM1="$out/tty"
+}
+
+# x11_sim_start [SIMULATOR OPTIONS...]: pinwright-sim on $out/tty, its printer kept in $out/printer.state.
+x11_sim_start() {
   "$sim" --link "$out/tty" --state "$out/printer.state" "$@" >"$out/sim.out" 2>"$out/sim.log" &
   simpid=$!
   watch "$simpid" pinwright-sim "$out/sim.log"
   wait_for "pinwright-sim to name its pseudo-terminal" 10 test -s "$out/sim.out" || exit 1
-  export PINWRIGHT_COM1="$out/tty"
+}
+
+# x11_sim_restart [SIMULATOR OPTIONS...]: the same printer, started anew with other options.
+x11_sim_restart() {
+  unwatch "$simpid"
+  kill "$simpid"
+  wait "$simpid" 2>/dev/null || true
+  rm -f "$out/sim.out"
+  x11_sim_start "$@"
 }
 
 x11_stop() {
@@ -69,7 +83,7 @@ dismiss() {
 # Starts the program and connects through the communication dialog at 115200 baud; sets $comm and $main.
 connect() {
   "$program" >"$out/pinwright.out" 2>&1 &
-  app=$!
+  app=$! app_name=pinwright
   watch "$app" pinwright "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
   sleep 0.5
@@ -83,4 +97,17 @@ connect() {
   click "$comm" 136 1030
   main="$(window 'Pinwright Manger\(For')" || fail "the main dialog did not show"
   sleep 0.5
+}
+
+ended() { ! kill -0 "$app" 2>/dev/null; }
+
+# ends_with_zero WHEN SECONDS: the program ($app, named $app_name) ends within SECONDS, WHEN ("after the
+# close"), with status 0.
+ends_with_zero() {
+  local status=0
+  unwatch "$app"
+  wait_for "$app_name to end $1" "$2" ended || fail "$app_name did not end $1"
+  wait "$app" || status=$?
+  app=""
+  [ "$status" -eq 0 ] || fail "exit status $status $1"
 }

@@ -42,7 +42,7 @@ layout=win_layout
 # "Run Manager" is clicked. Sets $comm and $main; calls $1 (if given) with "communication" and "connected".
 wine_connect() {
   timeout -k 5 240 wine "$program" >"$out/pinwright.out" 2>&1 &
-  app=$!
+  app=$! app_name=pinwright.exe
   watch "$app" pinwright.exe "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
   sleep 0.5
