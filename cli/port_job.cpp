@@ -27,18 +27,6 @@ std::string LineText(const LineOptions& l) {
     return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[l.parity] + kStop[l.stopBits];
 }
 
-// Time for the longest command (15 bytes) and the select after it to leave a serial line, ten bits a byte.
-// A stop cuts the port's sleeps short, but not this one: it is what lets the end of user setting mode
-// reach the printer before the close throws away what the line has not sent.
-DeviceServices& Uncut(DeviceServices& s) {
-    auto* cut = dynamic_cast<InterruptibleDeviceServices*>(&s);
-    return cut ? cut->Uncut() : s;
-}
-
-std::uint32_t DrainMs(const LineOptions& l) {
-    return static_cast<std::uint32_t>(10 * 18 * 1000 / l.baud + 20);
-}
-
 // The sequences' view: no progress bar and no controls; messages go to standard error. Once stopped, the
 // failures of cut-short reads are not the printer's and are not shown.
 class CliView : public SequenceView {
@@ -96,10 +84,7 @@ class PortRun {
                 break;
             }
         }
-        // Closing a serial port throws away what the line has not sent yet: let the last command out.
-        if (m_printer.m_hPort != kNoDevice && m_printer.m_nKind == kSerial)
-            Uncut(m_printer.Services()).Sleep(DrainMs(m_line));
-        m_printer.Close();
+        m_printer.Close(); // lets the last commands leave the line first
         return r;
     }
 

@@ -5,25 +5,13 @@
 
 namespace pw {
 
-namespace {
-// Time for the longest command (15 bytes) and the select after it to leave a serial line, ten bits a byte.
-std::uint32_t DrainMs(std::int32_t baud) {
-    return baud > 0 ? static_cast<std::uint32_t>(10 * 18 * 1000 / baud + 20) : 20;
-}
-} // namespace
-
 PrinterWork::PrinterWork(DeviceServices& services) : m_cut(services, m_stop) {}
 
-bool PrinterWork::Run(CDialog& dlg, const CPrinterPort& port, const std::function<void()>& sequence) {
+bool PrinterWork::Run(CDialog& dlg, const CPrinterPort&, const std::function<void()>& sequence) {
     m_stop.store(false);
-    return dlg.RunWorker(*this, [&] {
-        sequence();
-        // Closing a serial port throws away what the line has not sent: once stopped, the window's close
-        // may follow at once, so let the last commands (the end of user setting mode) out first. No stop
-        // cuts this wait.
-        if (m_stop.load() && port.m_hPort != kNoDevice && port.m_nKind == kSerial)
-            m_cut.Uncut().Sleep(DrainMs(port.m_nBaudRate));
-    });
+    // The port's close lets the last commands (the end of user setting mode) leave the line, whatever
+    // stopped the sequence.
+    return dlg.RunWorker(*this, sequence);
 }
 
 void PrinterWork::Message(const std::string& text, unsigned type, const std::string& detail) {

@@ -57,7 +57,14 @@ struct TimeLimits {
     std::uint32_t writeTotalConstant = 0;
 };
 
-constexpr std::uint32_t kPurgeAll = 15; // abort writes and reads, clear output and input
+// PurgeComm flags.
+constexpr std::uint32_t kPurgeTxAbort = 0x1;
+constexpr std::uint32_t kPurgeRxAbort = 0x2;
+constexpr std::uint32_t kPurgeTxClear = 0x4;
+constexpr std::uint32_t kPurgeRxClear = 0x8;
+constexpr std::uint32_t kPurgeAll = 15;                               // writes and reads, output and input
+constexpr std::uint32_t kPurgeInput = kPurgeRxAbort | kPurgeRxClear;  // what came in and was not read
+constexpr std::uint32_t kPurgeOutput = kPurgeTxAbort | kPurgeTxClear; // what was written and not yet sent
 
 // The state of one write attempt that may still be running when WriteFile returns.
 struct PendingWrite {
@@ -83,6 +90,9 @@ class DeviceServices {
     virtual bool SetCommTimeouts(DeviceHandle h, const TimeLimits& limits) = 0;
     virtual void SetCommMask(DeviceHandle h, std::uint32_t mask) = 0;
     virtual void PurgeComm(DeviceHandle h, std::uint32_t flags) = 0;
+    // Bytes written that the device has not yet sent on the line (a serial driver's output queue); 0 for
+    // a device that keeps none. false when the device cannot tell.
+    virtual bool GetOutputQueue(DeviceHandle h, std::uint32_t& queued) = 0;
 
     // false with kErrorIoPending when the attempt goes on; `written` holds what was done so far.
     virtual bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,
@@ -101,6 +111,9 @@ class DeviceServices {
     virtual void SetLastError(std::uint32_t error) = 0;
     virtual std::uint32_t GetTickCount() = 0;
     virtual void Sleep(std::uint32_t ms) = 0;
+    // A wait that no stop cuts short: a close letting the end of user setting mode out. A decorator that
+    // cuts waits short passes it through.
+    virtual void SleepUncut(std::uint32_t ms) { Sleep(ms); }
     // extended: ask with the extended version record first; the port falls back to the basic one.
     virtual bool GetVersionEx(OsVersion& version, bool extended) = 0;
 

@@ -25,6 +25,9 @@ class DeviceServicesDecorator : public DeviceServices {
     }
     void SetCommMask(DeviceHandle h, std::uint32_t mask) override { m_inner.SetCommMask(h, mask); }
     void PurgeComm(DeviceHandle h, std::uint32_t flags) override { m_inner.PurgeComm(h, flags); }
+    bool GetOutputQueue(DeviceHandle h, std::uint32_t& queued) override {
+        return m_inner.GetOutputQueue(h, queued);
+    }
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override {
         return m_inner.WriteFile(h, data, length, written, pending);
@@ -41,6 +44,7 @@ class DeviceServicesDecorator : public DeviceServices {
     void SetLastError(std::uint32_t error) override { m_inner.SetLastError(error); }
     std::uint32_t GetTickCount() override { return m_inner.GetTickCount(); }
     void Sleep(std::uint32_t ms) override { m_inner.Sleep(ms); }
+    void SleepUncut(std::uint32_t ms) override { m_inner.SleepUncut(ms); }
     bool GetVersionEx(OsVersion& version, bool extended) override {
         return m_inner.GetVersionEx(version, extended);
     }

@@ -17,8 +17,6 @@ class InterruptibleDeviceServices : public DeviceServicesDecorator {
     bool ReadFile(DeviceHandle h, std::uint8_t* buffer, std::uint32_t length, std::uint32_t& read) override;
     // Sleeps in short slices against the tick count, so the whole wait stays as long as asked.
     void Sleep(std::uint32_t ms) override;
-    // The services below, whose waits no stop cuts short.
-    DeviceServices& Uncut() const { return Inner(); }
 
   private:
     const std::atomic<bool>& m_stop;

@@ -13,6 +13,8 @@ constexpr std::uint32_t kWriteOverallLimitMs = 10000;
 constexpr std::uint32_t kWritePauseMs = 50;
 constexpr std::uint32_t kPendingPollMs = 20;
 constexpr std::uint32_t kReadTotalMs = 5000;
+constexpr std::uint32_t kDrainPollMs = 5;
+constexpr std::uint32_t kDrainGraceMs = 100;
 constexpr const char* kUsbSuffix = "USB0/4";
 constexpr const char* kUsbHandleFailure = "Fail to get USB Handle";
 } // namespace
@@ -203,13 +205,43 @@ void CPrinterPort::DiscardPending() {
     if (m_nKind == kNetwork && m_hPort != kNoDevice) m_services->PurgeComm(m_hPort, kPurgeAll);
 }
 
+std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::int32_t byteSize,
+                                 std::int32_t parity, std::int32_t stopBits) {
+    if (baud <= 0) baud = 1200; // the slowest rate a printer takes
+    const std::uint64_t bits = 1 + static_cast<std::uint64_t>(std::clamp(byteSize, 5, 8)) +
+                               (parity != 0 ? 1 : 0) + (stopBits == 0 ? 1 : 2); // 1.5 stop bits counted as 2
+    const std::uint64_t lineMs =
+        (queued * bits * 1000 + static_cast<std::uint64_t>(baud) - 1) / static_cast<std::uint64_t>(baud);
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(2 * lineMs + kDrainGraceMs, kWriteOverallLimitMs));
+}
+
+void CPrinterPort::LetOutputLeave() {
+    DeviceServices& os = *m_services;
+    std::uint32_t queued = 0;
+    if (!os.GetOutputQueue(m_hPort, queued) || queued == 0) return;
+    const std::uint32_t limit = OutputDrainLimitMs(queued, m_nBaudRate, m_nByteSize, m_nParity, m_nStopBits);
+    const std::uint32_t t0 = os.GetTickCount();
+    while (os.GetOutputQueue(m_hPort, queued) && queued > 0) {
+        if (os.GetTickCount() - t0 >= limit) {
+            // Held back (flow control, a line that does not move): what is left will not go out.
+            os.PurgeComm(m_hPort, kPurgeOutput);
+            return;
+        }
+        os.SleepUncut(kDrainPollMs);
+    }
+}
+
 int CPrinterPort::Close() {
     if (m_hPort == kNoDevice) return 0;
+    // Input only is thrown away: what was written still goes out first (the end of user setting mode
+    // among it), so a stop right after a command never cuts it off the line.
     if (m_nKind == kSerial) {
         m_services->SetCommMask(m_hPort, 0);
-        m_services->PurgeComm(m_hPort, kPurgeAll);
+        LetOutputLeave();
+        m_services->PurgeComm(m_hPort, kPurgeInput);
     } else if (m_nKind == kParallel) {
-        m_services->PurgeComm(m_hPort, kPurgeAll);
+        m_services->PurgeComm(m_hPort, kPurgeInput);
     }
     bool closed = m_services->CloseHandle(m_hPort);
     m_hPort = kNoDevice;

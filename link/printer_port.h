@@ -38,6 +38,7 @@ class CPrinterPort {
     // settings, parallel, or USB-like (reads end as soon as any bytes came). A USB write that loses the
     // device opens this same file again instead of searching.
     int OpenDeviceFile(const std::string& path, int kind);
+    // Lets what was written leave a serial line (within a bound), throws away unread input, releases.
     int Close();
     std::uint32_t Write(const void* data, std::uint32_t length);
     int Read(void* buffer, int length);
@@ -72,6 +73,8 @@ class CPrinterPort {
 
   private:
     void ReleaseHeld();
+    // Waits, within OutputDrainLimitMs, for what the serial driver still holds to leave.
+    void LetOutputLeave();
     DeviceServices* m_services;
 };
 
@@ -83,6 +86,11 @@ std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity);
 
 // Serial time limits: reads 5000 ms in all; a write attempt of n bytes 5 x n + 1000 ms.
 TimeLimits SerialTimeLimits();
+// How long a close waits for `queued` bytes to leave a serial line at its rate and frame: twice their time
+// on the line, and 100 ms for the driver, at most 10 s.
+std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::int32_t byteSize,
+                                 std::int32_t parity, std::int32_t stopBits);
+
 // Parallel, USB and network reads end as soon as any bytes came, or after 5000 ms with nothing.
 TimeLimits TransferTimeLimits();
 

@@ -22,7 +22,13 @@ class PosixDevice {
     // Line settings; a device that has none fails with `problem` said in words a user can act on.
     virtual bool GetLine(LineSettings& settings, std::string& problem) = 0;
     virtual bool SetLine(const LineSettings& settings) = 0;
-    virtual void Purge() = 0;
+    // Throws away what `flags` (kPurgeInput, kPurgeOutput) name.
+    virtual void Purge(std::uint32_t flags) = 0;
+    // Bytes written and not yet sent on the line; 0 for a device that keeps no queue.
+    virtual bool OutputQueue(std::uint32_t& queued) {
+        queued = 0;
+        return true;
+    }
     // One write attempt within the attempt's limit: true with what went out (perhaps less than asked when
     // the limit came first), or false with the error set.
     virtual bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) = 0;

@@ -118,8 +118,14 @@ bool PosixDeviceServices::SetCommTimeouts(DeviceHandle h, const TimeLimits& limi
 
 void PosixDeviceServices::SetCommMask(DeviceHandle, std::uint32_t) {}
 
-void PosixDeviceServices::PurgeComm(DeviceHandle h, std::uint32_t) {
-    if (auto dev = Find(h)) dev->Purge();
+void PosixDeviceServices::PurgeComm(DeviceHandle h, std::uint32_t flags) {
+    if (auto dev = Find(h)) dev->Purge(flags);
+}
+
+bool PosixDeviceServices::GetOutputQueue(DeviceHandle h, std::uint32_t& queued) {
+    queued = 0;
+    auto dev = Find(h);
+    return dev ? dev->OutputQueue(queued) : Fail(kErrorInvalidHandle);
 }
 
 bool PosixDeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,

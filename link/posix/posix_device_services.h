@@ -28,6 +28,7 @@ class PosixDeviceServices : public DeviceServices {
     bool SetCommTimeouts(DeviceHandle h, const TimeLimits& limits) override;
     void SetCommMask(DeviceHandle h, std::uint32_t mask) override;
     void PurgeComm(DeviceHandle h, std::uint32_t flags) override;
+    bool GetOutputQueue(DeviceHandle h, std::uint32_t& queued) override;
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override;
     bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,

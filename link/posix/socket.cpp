@@ -121,7 +121,9 @@ class Connection : public PosixDevice {
     }
     bool SetLine(const LineSettings&) override { return Fail(kErrorGenFailure); }
 
-    void Purge() override { Drain(); }
+    void Purge(std::uint32_t flags) override {
+        if (flags & kPurgeInput) Drain();
+    }
 
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) override {
         return WriteWithin(m_fd, data, length, WriteDeadline(limits, length), true, written);

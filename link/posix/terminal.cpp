@@ -210,14 +210,25 @@ class DeviceFile : public PosixDevice {
         return true;
     }
 
-    void Purge() override {
+    void Purge(std::uint32_t flags) override {
         if (m_tty) {
-            ::tcflush(m_fd, TCIOFLUSH);
+            const bool in = (flags & kPurgeInput) != 0, out = (flags & kPurgeOutput) != 0;
+            if (in || out) ::tcflush(m_fd, in && out ? TCIOFLUSH : in ? TCIFLUSH : TCOFLUSH);
             return;
         }
+        if (!(flags & kPurgeInput)) return;
         // A printer that keeps talking cannot hold the purge: what is waiting now, up to a bound.
         std::uint8_t scratch[256];
         for (int i = 0; i < 256 && ::read(m_fd, scratch, sizeof scratch) > 0; ++i) {}
+    }
+
+    bool OutputQueue(std::uint32_t& queued) override {
+        queued = 0;
+        if (!m_tty) return true;
+        int n = 0;
+        if (::ioctl(m_fd, TIOCOUTQ, &n) != 0) return Fail(ErrorFromErrno(errno));
+        queued = n > 0 ? static_cast<std::uint32_t>(n) : 0;
+        return true;
     }
 
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written) override {

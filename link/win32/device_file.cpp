@@ -163,6 +163,15 @@ class DeviceFile : public Win32Device {
 
     void Purge(std::uint32_t flags) override { ::PurgeComm(m_handle, flags); }
 
+    bool OutputQueue(std::uint32_t& queued) override {
+        queued = 0;
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(m_handle, &errors, &stat)) return Fail(::GetLastError());
+        queued = stat.cbOutQue;
+        return true;
+    }
+
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                PendingWrite& pending) override {
         written = 0;

@@ -163,7 +163,9 @@ class Connection : public Win32Device {
 
     // What the printer sent and is still waiting is thrown away, so that nothing left over from one reply
     // is taken for the next.
-    void Purge(std::uint32_t) override { Drain(); }
+    void Purge(std::uint32_t flags) override {
+        if (flags & kPurgeInput) Drain();
+    }
 
     // Not cut by a stop: a command that goes out goes out whole.
     bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,

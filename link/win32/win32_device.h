@@ -26,8 +26,14 @@ class Win32Device {
     // when the device takes none of its own.
     virtual bool SetLimits(const TimeLimits& limits) = 0;
     virtual void SetMask(std::uint32_t) {}
-    // Throws away what waits to be read (and for a device file, to be sent), within a bound.
+    // Throws away what `flags` name (kPurgeInput: what waits to be read; kPurgeOutput: for a device file,
+    // what waits to be sent), within a bound.
     virtual void Purge(std::uint32_t flags) = 0;
+    // Bytes written and not yet sent on the line; 0 for a device that keeps no queue.
+    virtual bool OutputQueue(std::uint32_t& queued) {
+        queued = 0;
+        return true;
+    }
     // One write attempt: as WriteFile, false with kErrorIoPending when it goes on.
     virtual bool Write(const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                        PendingWrite& pending) = 0;

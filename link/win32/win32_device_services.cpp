@@ -130,6 +130,12 @@ void Win32DeviceServices::PurgeComm(DeviceHandle h, std::uint32_t flags) {
     if (auto dev = Find(h)) dev->Purge(flags);
 }
 
+bool Win32DeviceServices::GetOutputQueue(DeviceHandle h, std::uint32_t& queued) {
+    queued = 0;
+    auto dev = Find(h);
+    return dev ? dev->OutputQueue(queued) : Fail(ERROR_INVALID_HANDLE);
+}
+
 bool Win32DeviceServices::WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length,
                                     std::uint32_t& written, PendingWrite& pending) {
     written = 0;

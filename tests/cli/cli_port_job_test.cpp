@@ -78,4 +78,36 @@ TEST(CliPortJob, AStopAfterTheWriteSaysTheSettingsWereWrittenAndOneBeforeItThatN
     EXPECT_EQ(inMode.printer->Count(kSetupOut), 1);
 }
 
+TEST(CliPortJob, AStopDuringUserSettingModeOnASerialLineLetsTheEndOfTheModeLeaveBeforeTheClose) {
+    // Ctrl-C in the wait after DLE EOT 1: the remaining waits are cut, 57 bytes are queued at once and the
+    // close comes at once; at 9600 8N1 they take 59.4 ms to leave the line.
+    FakeDeviceServices os;
+    FakeDevice& com1 = os.AddDevice("COM1");
+    com1.sendsAtLineRate = true;
+    ScriptedPrinter printer(os, com1);
+    AnswerAsLtx580(printer);
+    std::atomic<bool> stop{false};
+    StopWhen when{os, stop};
+    when.onCommand = kDleStatus;
+    InterruptibleDeviceServices top{when, stop};
+    std::FILE* messages = std::tmpfile();
+    MessageLog log{messages};
+    PortJob job;
+    job.command = Command::Set;
+    std::string error;
+    job.changes.push_back(*ParseAssignment("code-page=PC858", error));
+    const PortResult r = RunPort("COM1", job, top, stop, log);
+    std::fclose(messages);
+
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_FALSE(com1.held);
+    EXPECT_TRUE(com1.discarded.empty())
+        << com1.discarded.size() << " bytes were thrown away before they left";
+    Bytes tail = kSetupOut;
+    tail.insert(tail.end(), kEscSelect.begin(), kEscSelect.end());
+    ASSERT_GE(com1.received.size(), tail.size());
+    EXPECT_TRUE(std::equal(tail.begin(), tail.end(), com1.received.end() - static_cast<long>(tail.size())))
+        << "the end of user setting mode and the select reached the printer last";
+}
+
 } // namespace

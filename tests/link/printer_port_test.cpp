@@ -139,6 +139,56 @@ TEST_F(PortTest, CloseWithoutDeviceReturnsZeroAndPurgesByKind) {
     EXPECT_EQ(port.Close(), 0);
 }
 
+// A close lets the driver's queue leave the line at the line's rate and frame, then throws away input only.
+TEST_F(PortTest, CloseWaitsForQueuedOutputToLeaveTheLineAtItsFrameThenPurgesInputOnly) {
+    struct Line {
+        std::int32_t baud, byteSize, parity, stopBits;
+        std::uint32_t bitsPerByte;
+    };
+    for (const Line l : {Line{9600, 8, 0, 0, 10}, Line{1200, 7, 2, 2, 11}, Line{115200, 8, 1, 0, 11}}) {
+        FakeDeviceServices clock;
+        CPrinterPort p(clock);
+        auto& com = clock.AddDevice("COM1");
+        com.sendsAtLineRate = true;
+        p.m_nBaudRate = l.baud;
+        p.m_nByteSize = l.byteSize;
+        p.m_nParity = l.parity;
+        p.m_nStopBits = l.stopBits;
+        ASSERT_EQ(p.Open(), 1);
+        const Bytes bytes(57, 0x1D);
+        ASSERT_EQ(p.Write(bytes.data(), 57), 57u);
+        const std::uint32_t t0 = clock.Now();
+        EXPECT_EQ(p.Close(), 1);
+        const std::uint32_t lineMs = (57 * l.bitsPerByte * 1000 + l.baud - 1) / l.baud;
+        EXPECT_GE(clock.Now() - t0, lineMs - 1) << l.baud << ": closed before the bytes left";
+        EXPECT_LE(clock.Now() - t0, lineMs + 5) << l.baud << ": waited past the last byte";
+        EXPECT_TRUE(com.discarded.empty()) << l.baud;
+        EXPECT_EQ(com.received, bytes) << l.baud;
+        EXPECT_FALSE(com.held);
+        ASSERT_FALSE(com.purgeFlags.empty());
+        EXPECT_EQ(com.purgeFlags.back(), kPurgeInput) << "the close throws away input only";
+    }
+}
+
+TEST_F(PortTest, CloseGivesUpOnOutputHeldBackOnceItsBoundHasPassed) {
+    auto& com = os.AddDevice("COM1");
+    com.sendsAtLineRate = true;
+    com.outputHeld = true; // the printer holds the line (flow control) for ever
+    port.m_nBaudRate = 9600;
+    port.m_nByteSize = 8;
+    ASSERT_EQ(port.Open(), 1);
+    const Bytes bytes(18, 0x1B);
+    ASSERT_EQ(port.Write(bytes.data(), 18), 18u);
+    const std::uint32_t t0 = os.Now();
+    EXPECT_EQ(port.Close(), 1);
+    const std::uint32_t limit = OutputDrainLimitMs(18, 9600, 8, 0, 0);
+    EXPECT_EQ(limit, 2 * 19 + 100u) << "twice 18 frames of 10 bits at 9600 baud, and 100 ms";
+    EXPECT_GE(os.Now() - t0, limit);
+    EXPECT_LE(os.Now() - t0, limit + 5);
+    EXPECT_EQ(com.discarded, bytes) << "what could not leave is thrown away, not kept for the next open";
+    EXPECT_EQ(OutputDrainLimitMs(1000000, 1200, 8, 0, 0), 10000u) << "never more than 10 s";
+}
+
 TEST_F(PortTest, WriteOfLengthZeroMakesOneAttempt) {
     auto& dev = os.AddDevice("COM1");
     port.m_nBaudRate = 9600;

@@ -1,5 +1,6 @@
 #include "tests/support/fake_device_services.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <chrono>
@@ -151,13 +152,38 @@ void FakeDeviceServices::SetCommMask(DeviceHandle h, std::uint32_t) {
     if (FakeDevice* d = DeviceOf(h)) ++d->commMaskCalls;
 }
 
-void FakeDeviceServices::PurgeComm(DeviceHandle h, std::uint32_t) {
+void FakeDeviceServices::PurgeComm(DeviceHandle h, std::uint32_t flags) {
     std::lock_guard lock(m_mutex);
     auto it = m_handles.find(h);
     if (it == m_handles.end()) return;
     FakeDevice& d = *it->second;
     ++d.purges;
-    while (!d.m_input.empty() && d.m_input.front().first <= m_now) d.m_input.pop_front();
+    d.purgeFlags.push_back(flags);
+    if (flags & kPurgeInput)
+        while (!d.m_input.empty() && d.m_input.front().first <= m_now) d.m_input.pop_front();
+    if (flags & kPurgeOutput) {
+        SendQueued(d);
+        const std::size_t lost = std::min(d.m_leavesAtUs.size(), d.received.size());
+        d.discarded.insert(d.discarded.end(), d.received.end() - static_cast<long>(lost), d.received.end());
+        d.received.resize(d.received.size() - lost);
+        d.m_taken = std::min(d.m_taken, d.received.size());
+        d.m_leavesAtUs.clear();
+    }
+}
+
+void FakeDeviceServices::SendQueued(FakeDevice& d) {
+    if (d.outputHeld) return;
+    while (!d.m_leavesAtUs.empty() && d.m_leavesAtUs.front() <= NowUs()) d.m_leavesAtUs.pop_front();
+}
+
+bool FakeDeviceServices::GetOutputQueue(DeviceHandle h, std::uint32_t& queued) {
+    queued = 0;
+    std::lock_guard lock(m_mutex);
+    auto it = m_handles.find(h);
+    if (it == m_handles.end()) return Fail(kErrorInvalidHandle);
+    SendQueued(*it->second);
+    queued = static_cast<std::uint32_t>(it->second->m_leavesAtUs.size());
+    return true;
 }
 
 void FakeDeviceServices::ReplyNow(FakeDevice& device, const Bytes& bytes) {
@@ -168,6 +194,16 @@ void FakeDeviceServices::ReplyNow(FakeDevice& device, const Bytes& bytes) {
 void FakeDeviceServices::Deliver(FakeDevice& d, const Bytes& bytes) {
     std::lock_guard lock(m_mutex);
     d.received.insert(d.received.end(), bytes.begin(), bytes.end());
+    if (d.sendsAtLineRate && d.settings.baudRate > 0) {
+        const LineSettings& l = d.settings;
+        const std::uint64_t bits = 1u + l.byteSize + (l.parity != 0 ? 1u : 0u) + (l.stopBits == 0 ? 1u : 2u);
+        const std::uint64_t frameUs = (bits * 1000000 + l.baudRate - 1) / l.baudRate;
+        SendQueued(d);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            d.m_lineFreeAtUs = std::max(d.m_lineFreeAtUs, NowUs()) + frameUs;
+            d.m_leavesAtUs.push_back(d.m_lineFreeAtUs);
+        }
+    }
     if (d.onBytes && !bytes.empty()) d.onBytes(d, bytes);
 }
 

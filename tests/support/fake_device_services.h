@@ -44,6 +44,13 @@ class FakeDevice {
     TimeLimits limits{};
     bool failGetCommState = false, failSetCommState = false, failSetTimeouts = false;
     int purges = 0, opens = 0, closes = 0, commMaskCalls = 0;
+    // A serial line's output queue: written bytes leave one frame at a time at the rate and frame of
+    // `settings`, on the virtual clock. `outputHeld` keeps them queued (flow control held). Bytes a purge
+    // throws away before they left are taken back out of `received` into `discarded`.
+    bool sendsAtLineRate = false;
+    bool outputHeld = false;
+    Bytes discarded;
+    std::vector<std::uint32_t> purgeFlags; // of every PurgeComm, in order
     bool held = false;
     std::uint32_t openError = 0; // nonzero: CreateFile fails with it
 
@@ -51,6 +58,8 @@ class FakeDevice {
     friend class FakeDeviceServices;
     std::deque<std::pair<std::uint32_t, std::uint8_t>> m_input;
     std::size_t m_taken = 0;
+    std::deque<std::uint64_t> m_leavesAtUs; // queued output: when each byte is off the line
+    std::uint64_t m_lineFreeAtUs = 0;
     int m_attempt = 0;
     class FakeDeviceServices* m_owner = nullptr;
 };
@@ -83,6 +92,7 @@ class FakeDeviceServices : public DeviceServices {
     bool SetCommTimeouts(DeviceHandle h, const TimeLimits& limits) override;
     void SetCommMask(DeviceHandle h, std::uint32_t mask) override;
     void PurgeComm(DeviceHandle h, std::uint32_t flags) override;
+    bool GetOutputQueue(DeviceHandle h, std::uint32_t& queued) override;
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override;
     bool GetOverlappedResult(DeviceHandle h, PendingWrite& pending, std::uint32_t& written,
@@ -122,6 +132,8 @@ class FakeDeviceServices : public DeviceServices {
     bool ReadReady(FakeDevice& d, std::uint32_t length, bool anyBytes, std::uint32_t deadline) const;
     std::uint32_t Take(FakeDevice& d, std::uint8_t* buffer, std::uint32_t length, std::uint32_t upTo);
     void Deliver(FakeDevice& d, const Bytes& bytes);
+    std::uint64_t NowUs() const { return static_cast<std::uint64_t>(m_now - m_start) * 1000; }
+    void SendQueued(FakeDevice& d); // drops what has left the line by now
     void Settle(std::unique_lock<std::mutex>& lock);
 
     mutable std::mutex m_mutex;
