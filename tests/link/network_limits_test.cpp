@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -23,9 +24,11 @@ long long MsSince(Clock::time_point t) {
 }
 
 struct Connected : pw::test::ConnectedPort {
+    using ConnectedPort::ConnectedPort;
     DeviceServices& Os() { return port.Services(); }
-    // Writes as much as goes out within `ms`, with the port's write limits set to that: what is queued.
-    std::uint32_t Queue(std::uint32_t ms) {
+    // Writes as much as goes out within `ms` (of at most `most` bytes), with the port's write limits set
+    // to that: what is queued.
+    std::uint32_t Queue(std::uint32_t ms, std::uint32_t most = 16 * 1024 * 1024) {
         TimeLimits limits = TransferTimeLimits();
         limits.writeTotalMultiplier = 0;
         limits.writeTotalConstant = ms;
@@ -33,7 +36,8 @@ struct Connected : pw::test::ConnectedPort {
         static const std::vector<std::uint8_t> big(16 * 1024 * 1024, 'q');
         std::uint32_t written = 0;
         PendingWrite pending;
-        Os().WriteFile(port.m_hPort, big.data(), static_cast<std::uint32_t>(big.size()), written, pending);
+        Os().WriteFile(port.m_hPort, big.data(), std::min(most, static_cast<std::uint32_t>(big.size())),
+                       written, pending);
         return written;
     }
 };
@@ -94,9 +98,12 @@ TEST(NetworkLimits, ACloseWaitsNoLongerThanItsLingerForAPrinterThatNeverReads) {
 }
 
 // What a close waits for: the last commands reach a printer that takes them late, before the program ends.
+// The printer holds 16 KiB unread and the port queues at most 256 KiB: little enough for a reader that
+// starts late to take it all well within the close's linger on a busy machine, more than the printer
+// holds, so the close has something to wait for.
 TEST(NetworkLimits, TheCloseWaitsForWhatIsQueuedToReachAPrinterThatReadsLate) {
-    Connected c;
-    const std::uint32_t queued = c.Queue(300);
+    Connected c(16 * 1024);
+    const std::uint32_t queued = c.Queue(300, 256 * 1024);
     ASSERT_GT(queued, 0u);
     std::size_t received = 0;
     std::thread reader([&] {

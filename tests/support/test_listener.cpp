@@ -82,7 +82,7 @@ void SetNonBlocking(Native s) {
 
 } // namespace
 
-TestListener::TestListener(int backlog) : m_listener(kNone), m_connection(kNone) {
+TestListener::TestListener(int backlog, int receiveBuffer) : m_listener(kNone), m_connection(kNone) {
 #ifdef _WIN32
     WSADATA data;
     ::WSAStartup(MAKEWORD(2, 2), &data);
@@ -92,6 +92,10 @@ TestListener::TestListener(int backlog) : m_listener(kNone), m_connection(kNone)
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     SocketLength len = sizeof a;
+    // Set before listening: the connections it takes inherit it, and their window follows it.
+    if (receiveBuffer > 0)
+        ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receiveBuffer),
+                     sizeof receiveBuffer);
     if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, backlog) != 0 ||
         ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0)
         throw std::runtime_error("the test listener cannot listen on 127.0.0.1");
@@ -126,7 +130,7 @@ std::vector<std::uint8_t> TestListener::Receive(std::size_t count, int timeoutMs
             std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now())
                 .count();
         if (left <= 0 || !Readable(m_connection, static_cast<int>(left))) break;
-        char buf[256];
+        char buf[64 * 1024];
         const int want = static_cast<int>(std::min(sizeof buf, count - got.size()));
         const int n = static_cast<int>(::recv(N(m_connection), buf, want, 0));
         if (n <= 0) break;
@@ -191,7 +195,7 @@ void TestListener::CloseListener() {
     m_listener = kNone;
 }
 
-ConnectedPort::ConnectedPort() {
+ConnectedPort::ConnectedPort(int receiveBuffer) : printer(4, receiveBuffer) {
     port.m_strPort = printer.Name();
     EXPECT_EQ(port.Open(), 1) << port.Services().LastOpenProblem();
     EXPECT_TRUE(printer.Accept()) << "the port's connection did not arrive";

@@ -16,8 +16,10 @@ namespace pw::test {
 
 class TestListener {
   public:
-    // `backlog`: how many connections the listener queues before it takes them.
-    explicit TestListener(int backlog = 4);
+    // `backlog`: how many connections the listener queues before it takes them. `receiveBuffer` (bytes,
+    // 0 for the system's) bounds what the printer's side holds unread, so that what a port writes beyond
+    // it stays queued on the port's side.
+    explicit TestListener(int backlog = 4, int receiveBuffer = 0);
     ~TestListener();
     TestListener(const TestListener&) = delete;
     TestListener& operator=(const TestListener&) = delete;
@@ -54,7 +56,7 @@ class TestListener {
 struct ConnectedPort {
     TestListener printer;
     CPrinterPort port;
-    ConnectedPort();
+    explicit ConnectedPort(int receiveBuffer = 0);
     ~ConnectedPort();
 };
 
