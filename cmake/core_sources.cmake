@@ -12,6 +12,7 @@ set(PINWRIGHT_CORE_SOURCES
   link/worker_threads.cpp
   protocol/commands.cpp
   protocol/connection_check.cpp
+  protocol/line_finder.cpp
   protocol/reply_frames.cpp
   protocol/switch_sequences.cpp
   settings/switch_model.cpp

@@ -86,6 +86,11 @@ int CPrinterPort::OpenSerial() {
         return 0;
     }
     m_hPort = h;
+    return ApplyLine();
+}
+
+int CPrinterPort::ApplyLine() {
+    const DeviceHandle h = m_hPort;
     LineSettings dcb{};
     if (!m_services->GetCommState(h, dcb)) return 0;
     dcb.baudRate = static_cast<std::uint32_t>(m_nBaudRate);
@@ -192,12 +197,13 @@ int CPrinterPort::Read(void* buffer, int length) {
 }
 
 int CPrinterPort::ReadWithin(void* buffer, int length, std::uint32_t limitMs) {
-    if (m_nKind != kNetwork) return Read(buffer, length);
-    TimeLimits limits = TransferTimeLimits();
+    if (m_nKind != kNetwork && m_nKind != kSerial) return Read(buffer, length);
+    const TimeLimits usual = m_nKind == kNetwork ? TransferTimeLimits() : SerialTimeLimits();
+    TimeLimits limits = usual;
     limits.readTotalConstant = std::max<std::uint32_t>(limitMs, 1);
     m_services->SetCommTimeouts(m_hPort, limits);
     const int n = Read(buffer, length);
-    m_services->SetCommTimeouts(m_hPort, TransferTimeLimits());
+    m_services->SetCommTimeouts(m_hPort, usual);
     return n;
 }
 

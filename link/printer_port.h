@@ -42,14 +42,17 @@ class CPrinterPort {
     int Close();
     std::uint32_t Write(const void* data, std::uint32_t length);
     int Read(void* buffer, int length);
-    // Network links only, which deliver a reply in pieces: a read of what has come, within `limitMs`
-    // instead of the read's usual limit. Other kinds read as Read does.
+    // A read within `limitMs` instead of the read's usual limit: on the network (which delivers a reply in
+    // pieces) what has come, on a serial line all `length` bytes or what came. Other kinds read as Read.
     int ReadWithin(void* buffer, int length, std::uint32_t limitMs);
     // Network links only: throws away what the printer sent and nobody asked for yet (the rest of a reply
     // given up on, a late one), so that it is never taken for the next reply. Nothing for other kinds.
     void DiscardPending();
 
     int OpenSerial();
+    // Sets the open serial port to m_nBaudRate, m_nByteSize, m_nParity and m_nStopBits, with the serial
+    // time limits, and throws away what the line holds.
+    int ApplyLine();
     int OpenParallel();
     int OpenUsb();
     // Connects to the printer at the network address in m_strPort, within kConnectLimitMs. On failure the

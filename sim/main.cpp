@@ -47,6 +47,14 @@ Options:
   --trace               log every byte received and sent, in hex with a millisecond timestamp, on
                         standard error
   --pace BAUD           send and take bytes at that line rate, ten bits a byte, as a serial line would
+  --enforce-line        understand only the line rate that switch 9 holds (pins 6 to 8): bytes that come
+                        while the pseudo-terminal is set to another rate (the rate the tool set is seen
+                        from this side) arrive garbled: traced with --trace, never understood, never
+                        answered; replies sent while the rates differ are garbled too. Once user setting
+                        mode ends with a new switch 9, the printer listens at the new rate. Garbled bytes
+                        wait in the print buffer until ESC @ clears it; what is left at the end is traced
+                        as "would print". A Linux pseudo-terminal keeps neither data length nor parity (it
+                        forces 8 bits without parity), so those two are not enforced. Not with --listen.
   --fault NAME[=VALUE]  repeatable:
                           silent          never reply
                           delay=MS        send each reply MS milliseconds late
@@ -174,6 +182,46 @@ int Usage(const std::string& problem) {
     return 2;
 }
 
+// The rate switch 9 holds: pins 6, 7 and 8 read as an index; 5 to 7 hold no rate.
+int RateOfSwitch9(std::uint8_t pins) {
+    static const int kRates[] = {9600, 19200, 38400, 57600, 115200};
+    const int index = (pins >> 5) & 7;
+    return index < 5 ? kRates[index] : 0;
+}
+
+// The rate the other side set on the pseudo-terminal, as the master sees it.
+int LineRate(int master) {
+    termios t{};
+    if (master < 0 || ::tcgetattr(master, &t) != 0) return 0;
+    switch (cfgetospeed(&t)) {
+    case B1200:
+        return 1200;
+    case B2400:
+        return 2400;
+    case B4800:
+        return 4800;
+    case B9600:
+        return 9600;
+    case B19200:
+        return 19200;
+    case B38400:
+        return 38400;
+    case B57600:
+        return 57600;
+    case B115200:
+        return 115200;
+    case B230400:
+        return 230400;
+    default:
+        return 0;
+    }
+}
+
+// What a UART at one rate makes of bytes sent at another: something else, the same way each time.
+std::uint8_t Garbled(std::uint8_t b) {
+    return static_cast<std::uint8_t>((b * 37u + 11u) ^ 0xA5u);
+}
+
 bool MakeLink(const std::string& target, const std::string& link) {
     std::error_code ec;
     std::filesystem::remove(link, ec);
@@ -190,6 +238,7 @@ int main(int argc, char** argv) {
     bool trace = false;
     long long byteUs = 0;
     int trickleMs = 0;
+    bool enforceLine = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -211,6 +260,8 @@ int main(int argc, char** argv) {
             int baud = 0;
             if (!value(v) || !ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
+        } else if (arg == "--enforce-line") {
+            enforceLine = true;
         } else if (arg == "--listen") {
             std::string host, port;
             if (!value(listenAddress) || !sim::SplitListenAddress(listenAddress, host, port))
@@ -274,6 +325,8 @@ int main(int argc, char** argv) {
 
     if (!listenAddress.empty() && (!linkPath.empty() || !usbDir.empty()))
         return Usage("--link and --usb-dir name the pseudo-terminal, which --listen does not open");
+    if (!listenAddress.empty() && enforceLine)
+        return Usage("--enforce-line is for the pseudo-terminal, not --listen");
 
     if (!statePath.empty() && std::filesystem::exists(statePath)) {
         std::string error;
@@ -327,6 +380,23 @@ int main(int argc, char** argv) {
     engine.onEvent = [&](const std::string& what) {
         if (trace) std::fprintf(stderr, "[%8lld ms] -- %s\n", NowMs(), what.c_str());
     };
+    long long garbledPending = 0; // garbled bytes in the print buffer
+    engine.onInitialize = [&] {
+        if (garbledPending > 0)
+            engine.onEvent("print buffer cleared: " + std::to_string(garbledPending) +
+                           " garbled bytes dropped");
+        garbledPending = 0;
+    };
+    // With --enforce-line: the rate the tool talks at, when it is not the printer's; 0 when they agree.
+    auto wrongRate = [&]() -> int {
+        if (!enforceLine) return 0;
+        const int tool = LineRate(master);
+        return tool == RateOfSwitch9(engine.Switch(9)) ? 0 : (tool == 0 ? -1 : tool);
+    };
+    auto garbleNote = [&](int tool) {
+        return " (garbled: line at " + std::to_string(tool) + " baud, printer at " +
+               std::to_string(RateOfSwitch9(engine.Switch(9))) + ")";
+    };
     engine.onSettingsApplied = [&] {
         if (!statePath.empty() && !sim::SaveState(statePath, engine))
             std::fprintf(stderr, "pinwright-sim: cannot save %s\n", statePath.c_str());
@@ -376,7 +446,12 @@ int main(int argc, char** argv) {
                    (p.revents & (listener >= 0 ? POLLIN | POLLHUP | POLLERR : POLLIN))) {
             std::uint8_t buf[512];
             ssize_t n = ::read(line, buf, sizeof buf);
-            if (n > 0) {
+            const int tool = n > 0 ? wrongRate() : 0;
+            if (n > 0 && tool != 0) {
+                // Never understood: they wait as print data, and nothing answers them.
+                Trace(trace, ("<-" + garbleNote(tool)).c_str(), sim::Bytes(buf, buf + n));
+                garbledPending += n;
+            } else if (n > 0) {
                 Trace(trace, "<-", sim::Bytes(buf, buf + n));
                 const long long now = NowUs();
                 for (ssize_t i = 0; i < n; ++i) incoming.emplace_back(inLine.Take(now), buf[i]);
@@ -405,9 +480,14 @@ int main(int argc, char** argv) {
         if (dueCount > 0) {
             sim::Bytes due;
             for (std::size_t i = 0; i < dueCount; ++i) due.push_back(outgoing[i].second);
+            // A reply that goes out after the tool changed its rate reaches it garbled.
+            const int tool = wrongRate();
+            if (tool != 0)
+                for (auto& b : due) b = Garbled(b);
             const ssize_t w = ::write(line, due.data(), due.size());
             if (w > 0) {
-                Trace(trace, "->", sim::Bytes(due.begin(), due.begin() + w));
+                Trace(trace, tool != 0 ? ("->" + garbleNote(tool)).c_str() : "->",
+                      sim::Bytes(due.begin(), due.begin() + w));
                 outgoing.erase(outgoing.begin(), outgoing.begin() + w);
                 lastSent = NowMs();
             } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
@@ -430,6 +510,9 @@ int main(int argc, char** argv) {
             line = master = listener = -1;
         }
     }
+    if (garbledPending > 0)
+        engine.onEvent("would print " + std::to_string(garbledPending) +
+                       " garbled bytes left in the print buffer");
     if (line >= 0) ::close(line);
     if (listener >= 0) ::close(listener);
     if (keepSlave >= 0) ::close(keepSlave);

@@ -191,6 +191,7 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
         if (!need(2)) return 0;
         if (b[1] == '@') {
             m_asb = false;
+            if (onInitialize) onInitialize();
             Command(out, {});
             return 2;
         }

@@ -52,6 +52,8 @@ class PrinterEngine {
 
     // Called when user setting mode ends (the switches were applied and the printer reset).
     std::function<void()> onSettingsApplied;
+    // Called on ESC @, which clears the print buffer.
+    std::function<void()> onInitialize;
     // One line per event worth a log: self tests, resets, mode changes.
     std::function<void(const std::string&)> onEvent;
 

@@ -1,0 +1,83 @@
+#include "protocol/line_finder.h"
+
+#include "protocol/commands.h"
+
+namespace pw {
+
+namespace {
+
+enum class Probe { Found, Heard, Silent, LineDown };
+
+// One candidate: DLE EOT 1 must bring a status byte, then GS I 1 its ".". Anything else that came is
+// "heard": something answers, perhaps too late or at another rate.
+Probe TryLine(CPrinterPort& port, const SerialLine& l, std::uint32_t replyMs) {
+    port.m_nBaudRate = l.baud;
+    port.m_nByteSize = l.dataBits;
+    port.m_nParity = l.parity;
+    port.m_nStopBits = l.stopBits;
+    if (!port.ApplyLine()) return Probe::LineDown;
+    // A line that takes no bytes (DSR held off: the printer is off or not connected) takes none at any
+    // rate.
+    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return Probe::LineDown;
+    std::uint8_t b = 0;
+    if (port.ReadWithin(&b, 1, replyMs) != 1) return Probe::Silent;
+    if (!IsStatusByte(b)) return Probe::Heard;
+    port.Services().PurgeComm(port.m_hPort, kPurgeInput);
+    if (Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return Probe::LineDown;
+    if (port.ReadWithin(&b, 1, kConfirmReplyMs) != 1 || b != '.') return Probe::Heard;
+    return Probe::Found;
+}
+
+} // namespace
+
+std::string SerialLineText(const SerialLine& l) {
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    const int parity = l.parity >= 0 && l.parity <= 2 ? l.parity : 0;
+    const int stop = l.stopBits >= 0 && l.stopBits <= 2 ? l.stopBits : 0;
+    return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[parity] + kStop[stop];
+}
+
+std::vector<SerialLine> LineCandidates() {
+    static const int kRates[] = {115200, 9600, 19200, 38400, 57600};
+    static const SerialLine kFrames[] = {{0, 8, 0, 0}, {0, 7, 2, 0}, {0, 8, 2, 0},
+                                         {0, 7, 1, 0}, {0, 8, 1, 0}, {0, 7, 0, 0}};
+    std::vector<SerialLine> out;
+    for (const SerialLine& frame : kFrames)
+        for (int rate : kRates) out.push_back({rate, frame.dataBits, frame.parity, frame.stopBits});
+    return out;
+}
+
+LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidates,
+                    const std::function<bool()>& stopped) {
+    LineSearch search;
+    bool heard = false;
+    for (const std::uint32_t replyMs : {kProbeReplyMs, kSlowProbeReplyMs}) {
+        if (replyMs == kSlowProbeReplyMs && !heard) break; // nothing answers at all: no second round
+        for (const SerialLine& l : candidates) {
+            if (stopped && stopped()) return search;
+            search.tried.push_back(l);
+            switch (TryLine(port, l, replyMs)) {
+            case Probe::Found:
+                // What the printer took as text while the line was wrong is thrown away.
+                if (Send(port, CMD_INIT) != CMD_INIT.size()) {
+                    search.lineDown = true;
+                    return search;
+                }
+                search.found = true;
+                search.line = l;
+                return search;
+            case Probe::Heard:
+                heard = true;
+                break;
+            case Probe::Silent:
+                break;
+            case Probe::LineDown:
+                search.lineDown = true;
+                return search;
+            }
+        }
+    }
+    return search;
+}
+
+} // namespace pw
