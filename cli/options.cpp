@@ -53,8 +53,11 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         ->type_name("PORT")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app.add_option("--baud", o.line.baud, "line speed to talk at (default 9600)")
-        ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200}));
+    std::string baud = "9600";
+    app.add_option("--baud", baud,
+                   "line speed to talk at (default 9600), or auto: find the line a serial printer answers "
+                   "at (each rate with 8 and 7 data bits, no, even and odd parity) and talk there")
+        ->check(CLI::IsMember({"auto", "9600", "19200", "38400", "57600", "115200"}));
     app.add_option("--data-bits", o.line.dataBits, "7 or 8 (default 8)")->check(CLI::IsMember({7, 8}));
     std::string parity = "none", stopBits = "1";
     app.add_option("--parity", parity, "none, odd or even (default none)")
@@ -64,6 +67,10 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     app.add_flag("--json", o.json, "one JSON object per port, in a JSON array when several");
     app.add_flag("--check", o.check,
                  "set, apply: read the printer and say what would change; never enter user setting mode");
+    app.add_option("--backup", o.backup,
+                   "set, apply: before writing, save the printer's settings as read as a status file in DIR "
+                   "(made when missing), named for the port and the UTC time")
+        ->type_name("DIR");
     app.add_option("--trace", o.trace, "write every byte sent and received to FILE, with time and direction")
         ->type_name("FILE");
 
@@ -122,6 +129,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*apply) o.command = Command::Apply;
     if (*show) o.command = Command::Show;
     if (*portList) o.command = Command::Ports;
+    o.line.autoBaud = baud == "auto";
+    if (!o.line.autoBaud) o.line.baud = std::stoi(baud);
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
     o.line.stopBits = stopBits == "1.5" ? 1 : stopBits == "2" ? 2 : 0;
 
@@ -134,6 +143,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         o.changes.push_back(*parsed);
     }
 
+    if (!o.backup.empty() && o.command != Command::Set && o.command != Command::Apply)
+        return UsageError("--backup keeps the settings before a write: only set and apply write");
     if (o.check && o.command == Command::SelfTest)
         return UsageError("--check changes nothing: self-test prints a page, so it has nothing to check");
     if (o.command == Command::Show) {

@@ -17,6 +17,7 @@ struct Options {
     bool check = false; // set, apply: read and compare only, never write
     bool force = false; // set, apply: write even when the printer holds every setting
     std::string trace;
+    std::string backup; // set, apply: folder for the settings as read, before a write
     Command command = Command::Check;
     int selfTest = 0;                // self-test
     std::string output;              // get -o

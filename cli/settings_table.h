@@ -58,6 +58,7 @@ struct LineOptions {
     int dataBits = 8;
     int parity = 0;   // 0 none, 1 odd, 2 even
     int stopBits = 0; // 0 one, 1 one and a half, 2 two
+    bool autoBaud = false; // --baud auto: a serial port first finds the line its printer answers at
     bool operator==(const LineOptions&) const = default;
 };
 LineOptions LineAfterWrite(const SwitchPins& written, const LineOptions& current);
