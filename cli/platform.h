@@ -39,11 +39,12 @@ class StopRequests {
 };
 
 // Writes `text` whole to `out` (standard output or error) and flushes it. False when it could not be
-// written; when the reader went away (a closed pipe) that is also a stop request, as SIGPIPE would be. A
-// failed write never ends the program: the printers are taken out of user setting mode all the same.
+// written; when the reader went away (a closed pipe; on Windows any output that cannot be written) that is
+// also a stop request, as SIGPIPE would be, with exit status 141. A failed write never ends the program:
+// the printers are taken out of user setting mode all the same.
 bool WriteOutput(std::FILE* out, const std::string& text);
 
-// The exit status when the results could not be written because their reader went away.
+// The exit status when the results could not be written because their reader went away: 141.
 int OutputGoneExit();
 
 } // namespace pw::cli

@@ -17,10 +17,21 @@ void MessageLog::Line(const std::string& port, const std::string& text) {
     WriteOutput(m_out, line);
 }
 
+void MessageLog::Line(const std::string& text) {
+    const std::string line = ForTerminal(text) + "\n";
+    std::lock_guard lock(m_mutex);
+    WriteOutput(m_out, line);
+}
+
 namespace {
 
 constexpr const char* kCantOpen = "Can't open port and Printer is disconnected";
 constexpr const char* kWrittenNotReadBack = "the settings were written, but not read back";
+constexpr const char* kReadBackFailed = "the settings were written; reading them back failed: ";
+// A printer's network side can take seconds to come back after the restart that a write ends in: the
+// read-back's connection is tried again, a pause between tries, until this long after the first.
+constexpr std::uint32_t kReconnectMs = 10000;
+constexpr std::uint32_t kReconnectPauseMs = 500;
 
 std::string LineText(const LineOptions& l) {
     static const char* const kStop[] = {"1", "1.5", "2"};
@@ -89,24 +100,32 @@ class PortRun {
     }
 
   private:
+    // After a write the failure says that the settings were written before what failed.
     bool Fail(int code, const std::string& text, bool shown = false) {
         r.exit = code;
-        r.error = text;
-        if (!shown) m_log.Line(r.port, text);
+        r.error = m_failPrefix + text;
+        if (!shown) m_log.Line(r.port, r.error);
         return false;
     }
 
     // True when a stop was asked for: the port ends here, saying how far it got.
-    bool Stopped(const char* how) {
+    bool Stopped(const std::string& how) {
         if (!m_stop.load()) return false;
         r.interrupted = true;
-        Fail(kExitInterrupted, std::string("interrupted; ") + how);
+        m_failPrefix.clear();
+        Fail(kExitInterrupted, "interrupted; " + how);
         return true;
     }
 
     // `ifStopped` says what was written when a stop came first.
     bool Open(const char* ifStopped) {
         if (Stopped(ifStopped)) return false;
+        if (TryOpen()) return true;
+        if (Stopped(ifStopped)) return false; // a connection given up on a stop
+        return CannotOpen();
+    }
+
+    bool TryOpen() {
         m_printer.m_nBaudRate = m_line.baud;
         m_printer.m_nByteSize = m_line.dataBits;
         m_printer.m_nParity = m_line.parity;
@@ -118,8 +137,10 @@ class PortRun {
             m_printer.m_strPort = r.port;
             ok = m_printer.Open();
         }
-        if (ok) return true;
-        if (Stopped(ifStopped)) return false; // a connection given up on a stop
+        return ok != 0;
+    }
+
+    bool CannotOpen() {
         const std::string detail = m_printer.Services().LastOpenProblem();
         return Fail(kExitCannotOpen,
                     detail.empty() ? kCantOpen : std::string(kCantOpen) + " (" + detail + ")");
@@ -156,7 +177,8 @@ class PortRun {
         PrinterIdentity identity{r.firmware, r.model, &r.maker};
         const int ok = CheckPrinter(m_printer, m_printer.m_nKind, identity, m_view);
         if (Stopped(ifStopped)) return false;
-        return ok ? true : Fail(kExitNoAnswer, m_view.last, true);
+        // Its message is shown already, unless it now needs to say that the settings were written.
+        return ok ? true : Fail(kExitNoAnswer, m_view.last, m_failPrefix.empty());
     }
 
     bool Read(const char* ifStopped) {
@@ -165,7 +187,13 @@ class PortRun {
         std::string switch1;
         const SequenceResult res = ReadSwitches(m_printer, m_printer.m_nKind, read, m_view, &switch1);
         if (Stopped(ifStopped)) return false;
-        if (res != SequenceResult::Ok) return Fail(kExitNoAnswer, SequenceFailureText(res));
+        if (res != SequenceResult::Ok) {
+            // The sequences' own texts say that nothing was changed: after a write, say what failed only.
+            if (m_failPrefix.empty()) return Fail(kExitNoAnswer, SequenceFailureText(res));
+            return Fail(kExitNoAnswer, res == SequenceResult::BadReply
+                                           ? "the printer sent an unreadable memory switch reply"
+                                           : "the printer did not answer");
+        }
         r.state = read;
         r.pins = PinsRead(read, switch1);
         r.haveState = true;
@@ -182,27 +210,25 @@ class PortRun {
         if (!SaveStatusFile(m_job.output, save, error)) Fail(kExitUsage, error);
     }
 
+    // Only the named settings' pins change; every other pin is written as it was read.
     void Set() {
         if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
-        SwitchModel m = r.state;
-        for (const Assignment& a : m_job.changes) cli::Apply(a, m);
-        WriteIfNeeded(m);
+        WriteIfNeeded(PinsOnRead(r.pins, PinsOfAssignments(m_job.changes, r.state)));
     }
 
     // As Load Status and Set Status, with a Get Status first so that the file is compared too.
     void Apply() {
         if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
-        WriteIfNeeded(m_job.loaded);
+        WriteIfNeeded(PinsOnRead(r.pins, PinsToWrite(m_job.loaded)));
     }
 
-    // Compares what Set Status would write with what was just read, by the read-back's own rule; enters
-    // user setting mode only when a pin differs (or when forced), and never with --check.
-    void WriteIfNeeded(const SwitchModel& m) {
-        const SwitchPins pins = PinsToWrite(m);
+    // Compares the pins to write with what was just read, by the read-back's own rule; enters user setting
+    // mode only when a pin differs (or when forced), and never with --check.
+    void WriteIfNeeded(const SwitchPins& pins) {
         r.compared = true;
         r.checkOnly = m_job.check;
-        r.before = r.state;
-        r.after = ModelFromPins(pins);
+        r.before = r.pins;
+        r.after = pins;
         r.changes = SettingsNotTaken(pins, r.pins);
         const bool write = !r.changes.empty() || m_job.force;
         if (m_job.check || !write) {
@@ -210,31 +236,65 @@ class PortRun {
             return;
         }
         if (!PreCheck("nothing was written")) return;
-        if (Write(m)) ReadBack(m);
+        if (Write(pins)) ReadBack(pins);
     }
 
-    bool Write(const SwitchModel& m) {
+    static Cmd<15> ChangeCommand(const Cmd<15>& tmpl, const std::string& pins) {
+        Cmd<15> cmd = tmpl;
+        for (std::size_t i = 0; i < 8; ++i) cmd[7 + i] = static_cast<std::uint8_t>(pins[i]);
+        return cmd;
+    }
+
+    // True when every change command and the end of user setting mode went out: the read-back follows.
+    bool Write(const SwitchPins& pins) {
         if (Stopped("nothing was written")) return false;
         r.haveState = false; // what was read before no longer stands
         r.changed = true;    // from here on the printer may hold something new
-        const SequenceResult res = WriteSwitches(m_printer, m, m_view);
-        if (res == SequenceResult::Ok) return !Stopped(kWrittenNotReadBack);
-        // Without the mode notice no change command went out; otherwise some may have.
-        if (Stopped(res == SequenceResult::NoAnswer ? "nothing was written; user setting mode was ended"
-                                                    : "not every setting may have been written; user setting "
-                                                      "mode was ended"))
-            return false;
-        return Fail(kExitNoAnswer, SequenceFailureText(res));
+        WriteProgress sent;
+        const SequenceResult res =
+            WriteSwitches(m_printer,
+                          {ChangeCommand(CMD_SET_SW1, pins.sw1), ChangeCommand(CMD_SET_SW2, pins.sw2),
+                           ChangeCommand(CMD_SET_SW9, pins.sw9)},
+                          m_view, &sent);
+        r.written = sent.changesSent == 0                     ? Written::No
+                    : sent.changesSent == 3 && sent.modeEnded ? Written::Yes
+                                                              : Written::Partly;
+        // Written, even when the select after it did not go out: the read-back tells what the printer holds.
+        if (r.written == Written::Yes) return !Stopped(kWrittenNotReadBack);
+        const std::string mode =
+            sent.modeEnded ? "user setting mode was ended" : "user setting mode could not be ended";
+        if (r.written == Written::No) {
+            if (Stopped("nothing was written; " + mode)) return false;
+            return Fail(kExitNoAnswer, SequenceFailureText(res));
+        }
+        if (Stopped("not every setting may have been written; " + mode)) return false;
+        const std::string how = sent.changesSent == 3
+                                    ? "every change command went out, but not the end of user setting mode"
+                                    : std::to_string(sent.changesSent) + " of the 3 change commands went out";
+        return Fail(kExitNoAnswer, "the write was cut short: " + how + "; " + mode +
+                                       ". The printer may hold some of the new settings: read it again.");
+    }
+
+    // The read-back's new connection, tried again for a while when the printer is not back yet.
+    bool Reconnect() {
+        DeviceServices& os = m_printer.Services();
+        const std::uint32_t start = os.GetTickCount();
+        while (!TryOpen()) {
+            if (Stopped(kWrittenNotReadBack)) return false;
+            if (os.GetTickCount() - start >= kReconnectMs) return CannotOpen();
+            os.Sleep(kReconnectPauseMs);
+        }
+        return true;
     }
 
     // After the printer's restart (WriteSwitches waited for it): read the switches again, on a serial line
     // at the line settings just written, on the network over a new connection (many printers drop theirs
     // when they restart), and compare every written pin.
-    void ReadBack(const SwitchModel& written) {
-        const SwitchPins pins = PinsToWrite(written);
+    void ReadBack(const SwitchPins& pins) {
+        m_failPrefix = kReadBackFailed;
         if (m_printer.m_nKind == kNetwork) {
             m_printer.Close();
-            if (!Open(kWrittenNotReadBack)) return;
+            if (Stopped(kWrittenNotReadBack) || !Reconnect()) return;
         }
         if (m_printer.m_nKind == kSerial) {
             const LineOptions after = LineAfterWrite(pins, m_line);
@@ -247,6 +307,7 @@ class PortRun {
         }
         if (!PreCheck(kWrittenNotReadBack)) return;
         if (!Read(kWrittenNotReadBack)) return;
+        m_failPrefix.clear();
         r.notTaken = SettingsNotTaken(pins, r.pins);
         if (r.notTaken.empty()) return;
         std::string names;
@@ -260,6 +321,7 @@ class PortRun {
     MessageLog& m_log;
     CliView m_view;
     LineOptions m_line;
+    std::string m_failPrefix; // what every failure of the read-back starts with
     PortResult r;
 };
 

@@ -26,6 +26,8 @@ class MessageLog {
   public:
     explicit MessageLog(std::FILE* out) : m_out(out) {}
     void Line(const std::string& port, const std::string& text);
+    // A line without a port (the USB discovery's), escaped as every text from outside.
+    void Line(const std::string& text);
 
   private:
     std::mutex m_mutex;
@@ -44,6 +46,10 @@ struct PortJob {
     bool force = false;              // set, apply: write even when nothing differs
 };
 
+// How much of a write reached the printer: no change command, some of them (or all, without the end of
+// user setting mode that makes the printer take them), or all of them and the end of the mode.
+enum class Written { No, Partly, Yes };
+
 struct PortResult {
     std::string port;
     int exit = kExitOk;
@@ -55,13 +61,15 @@ struct PortResult {
     SwitchModel state;
     SwitchPins pins;
     std::vector<std::string> notTaken; // exit 4: the settings whose pins did not take
-    // set and apply, once the printer was read: the settings as read and as intended, the settings whose
+    // set and apply, once the printer was read: the pins as read and as intended, the settings whose
     // pins differ, and whether writing began (with --check: whether a run would write).
     bool compared = false;
     bool checkOnly = false;
-    SwitchModel before, after;
+    SwitchPins before, after;
     std::vector<std::string> changes;
     bool changed = false;
+    // set and apply: how much was written, whatever the run ended in.
+    Written written = Written::No;
 };
 
 // Runs `job` on `port` (a port name or a device file) over `services`. Once `stop` is set no further

@@ -6,8 +6,7 @@ namespace pw::cli {
 
 namespace {
 
-Json SettingJson(const SettingKey& key, const SwitchModel& m) {
-    const auto value = SettingValue(key, m);
+Json SettingJson(const SettingKey& key, const std::optional<std::string>& value) {
     if (!value) return nullptr;
     const std::string k = key.key;
     if (k == "baud-rate" || k == "data-bits") return std::stoi(*value);
@@ -15,9 +14,25 @@ Json SettingJson(const SettingKey& key, const SwitchModel& m) {
     return *value;
 }
 
-void SettingLines(std::string& out, const SwitchModel& m) {
+void SettingLines(std::string& out, const SwitchPins& pins) {
     for (const SettingKey& key : SettingKeys())
-        out += std::string(key.key) + ": " + SettingValue(key, m).value_or("unlisted") + "\n";
+        out += std::string(key.key) + ": " + PinsValue(key, pins).value_or("unlisted") + "\n";
+}
+
+bool WritesSwitches(Command command) {
+    return command == Command::Set || command == Command::Apply;
+}
+
+const char* WrittenText(Written w) {
+    switch (w) {
+    case Written::Partly:
+        return "partly";
+    case Written::Yes:
+        return "yes";
+    case Written::No:
+        break;
+    }
+    return "no";
 }
 
 void SwitchLines(std::string& out, const SwitchPins& pins) {
@@ -33,8 +48,8 @@ std::string ChangeText(const PortResult& r) {
     std::string list;
     for (const std::string& k : r.changes) {
         const SettingKey& key = *FindSettingKey(k);
-        list += (list.empty() ? "" : ", ") + k + " " + SettingValue(key, r.before).value_or("unlisted") +
-                " -> " + SettingValue(key, r.after).value_or("unlisted");
+        list += (list.empty() ? "" : ", ") + k + " " + PinsValue(key, r.before).value_or("unlisted") +
+                " -> " + PinsValue(key, r.after).value_or("unlisted");
     }
     return (r.checkOnly ? "would change " : "changed ") + list;
 }
@@ -43,7 +58,13 @@ std::string ChangeText(const PortResult& r) {
 
 Json SettingsJson(const SwitchModel& m) {
     Json j = Json::object();
-    for (const SettingKey& key : SettingKeys()) j[key.key] = SettingJson(key, m);
+    for (const SettingKey& key : SettingKeys()) j[key.key] = SettingJson(key, SettingValue(key, m));
+    return j;
+}
+
+Json SettingsJson(const SwitchPins& pins) {
+    Json j = Json::object();
+    for (const SettingKey& key : SettingKeys()) j[key.key] = SettingJson(key, PinsValue(key, pins));
     return j;
 }
 
@@ -63,6 +84,7 @@ Json PortJson(const PortResult& r, Command command) {
     } else if (command == Command::SelfTest) {
         j["self-test"] = "sent";
     }
+    if (WritesSwitches(command)) j["written"] = WrittenText(r.written);
     if (r.compared) {
         j["changed"] = r.changed;
         j["changes"] = r.changes;
@@ -73,7 +95,7 @@ Json PortJson(const PortResult& r, Command command) {
         j["firmware"] = r.firmware;
         j["maker"] = r.maker;
         j["model"] = r.model;
-        j["settings"] = SettingsJson(r.state);
+        j["settings"] = SettingsJson(r.pins);
         j["switches"] = SwitchesJson(r.pins);
     }
     return j;
@@ -100,10 +122,13 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
         } else if (r.compared) {
             out += "result: " + ChangeText(r) + "\n";
         }
+        // A result line says what a run that ended well wrote; a failure says it here.
+        if (WritesSwitches(command) && r.exit != kExitOk)
+            out += std::string("written: ") + WrittenText(r.written) + "\n";
         if (r.haveState) {
             out += "firmware: " + ForTerminal(r.firmware) + "\nmaker: " + ForTerminal(r.maker) +
                    "\nmodel: " + ForTerminal(r.model) + "\n";
-            SettingLines(out, r.state);
+            SettingLines(out, r.pins);
             SwitchLines(out, r.pins);
         }
     }
@@ -114,7 +139,7 @@ std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
     const SwitchPins pins = PinsToWrite(loaded);
     Json j = Json::object();
     j["file"] = file;
-    j["settings"] = SettingsJson(ModelFromPins(pins));
+    j["settings"] = SettingsJson(pins);
     j["switches"] = SwitchesJson(pins);
     return JsonText(j) + "\n";
 }
@@ -122,7 +147,7 @@ std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
 std::string RenderShowText(const std::string& file, const SwitchModel& loaded) {
     const SwitchPins pins = PinsToWrite(loaded);
     std::string out = "file: " + ForTerminal(file) + "\n";
-    SettingLines(out, ModelFromPins(pins));
+    SettingLines(out, pins);
     SwitchLines(out, pins);
     return out;
 }

@@ -15,6 +15,8 @@ namespace pw::cli {
 // The seven settings of a model by their keys: numbers for baud-rate and data-bits (baud-rate null when the
 // pins give no listed rate), true/false for auto-line-feed, names otherwise.
 Json SettingsJson(const SwitchModel& m);
+// The same by the pins: null for a code page or baud rate the lists do not have.
+Json SettingsJson(const SwitchPins& pins);
 Json SwitchesJson(const SwitchPins& pins);
 Json PortJson(const PortResult& r, Command command);
 

@@ -88,14 +88,14 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
             return kExitUsage;
         }
     }
-    // The USB discovery's lines are diagnostics: standard output is for results.
-    SetDiscoveryOutput(err);
-
     // Ctrl-C is taken here, between waits, never in the middle of a port's work.
     StopRequests requests;
 
     std::atomic<bool> stop{false};
     MessageLog log(err);
+    // The USB discovery's lines are diagnostics: standard output is for results. The device paths in them
+    // are text from outside.
+    SetDiscoveryLineSink([&log](const std::string& line) { log.Line(line); });
     std::vector<std::unique_ptr<PortServices>> ports;
     for (const std::string& name : o.ports) {
         auto p = std::make_unique<PortServices>();
@@ -146,7 +146,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     }
     for (auto& p : ports)
         if (p->worker != 0) p->top->JoinThread(p->worker);
-    SetDiscoveryOutput(nullptr);
+    SetDiscoveryLineSink(nullptr);
 
     std::vector<PortResult> results;
     int code = kExitOk;

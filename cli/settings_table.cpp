@@ -117,6 +117,42 @@ SwitchModel ModelFromPins(const SwitchPins& pins) {
     return m;
 }
 
+SwitchPins PinsOnRead(const SwitchPins& read, const SwitchPins& wanted) {
+    SwitchPins out;
+    for (const PinOwner& o : kPinOwners) {
+        const char w = PinChar(Of(wanted, o.sw), o.pin);
+        std::string& to = o.sw == 1 ? out.sw1 : o.sw == 2 ? out.sw2 : out.sw9;
+        to[static_cast<std::size_t>(8 - o.pin)] = w != '2' ? w : PinChar(Of(read, o.sw), o.pin);
+    }
+    return out;
+}
+
+SwitchPins PinsOfAssignments(const std::vector<Assignment>& changes, const SwitchModel& read) {
+    SwitchModel m = read;
+    for (const Assignment& a : changes) Apply(a, m);
+    const SwitchPins all = PinsToWrite(m);
+    SwitchPins out;
+    for (const PinOwner& o : kPinOwners) {
+        bool named = false;
+        for (const Assignment& a : changes) named = named || std::string(a.key->key) == o.key;
+        if (!named) continue;
+        std::string& to = o.sw == 1 ? out.sw1 : o.sw == 2 ? out.sw2 : out.sw9;
+        to[static_cast<std::size_t>(8 - o.pin)] = PinChar(Of(all, o.sw), o.pin);
+    }
+    return out;
+}
+
+std::optional<std::string> PinsValue(const SettingKey& key, const SwitchPins& pins) {
+    for (const PinOwner& o : kPinOwners)
+        if (key.key == std::string(o.key) && PinChar(Of(pins, o.sw), o.pin) == '2') return std::nullopt;
+    const SwitchModel m = ModelFromPins(pins);
+    if (&key == FindSettingKey("code-page")) {
+        const int value = CodePageValueFromPins(m.m_sw2);
+        if (CodePageValueFromIndex(CodePageIndexFromValue(value)) != value) return std::nullopt;
+    }
+    return SettingValue(key, m);
+}
+
 std::vector<std::string> SettingsNotTaken(const SwitchPins& written, const SwitchPins& read) {
     std::vector<std::string> keys;
     for (const PinOwner& o : kPinOwners) {

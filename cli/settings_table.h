@@ -48,6 +48,14 @@ SwitchPins PinsToWrite(const SwitchModel& m);
 SwitchPins PinsRead(const SwitchModel& m, const std::string& switch1);
 // A model with these pins and the selections Get Status derives from them ('2' counts as off).
 SwitchModel ModelFromPins(const SwitchPins& pins);
+// What the CLI writes: every pin a change command writes as `read` has it, but the pins of the settings
+// that `wanted` gives (not '2'), so that a pin or value the tables do not list stays as the printer has it.
+SwitchPins PinsOnRead(const SwitchPins& read, const SwitchPins& wanted);
+// The pins of the assigned settings as choosing them in the dialog sets them on `read`, '2' elsewhere.
+SwitchPins PinsOfAssignments(const std::vector<Assignment>& changes, const SwitchModel& read);
+// A setting's value by the pins; nullopt when they hold a value the list does not have (a code page or a
+// baud rate without an entry) or are not all given.
+std::optional<std::string> PinsValue(const SettingKey& key, const SwitchPins& pins);
 // The keys of the settings whose written pins differ in `read`, in display order.
 std::vector<std::string> SettingsNotTaken(const SwitchPins& written, const SwitchPins& read);
 

@@ -8,8 +8,19 @@ namespace {
 char completeDeviceName[kCompleteDeviceNameSize];
 std::FILE* diagnostics = nullptr;
 
+std::function<void(const std::string&)> lineSink;
+
 std::FILE* Out() {
     return diagnostics ? diagnostics : stdout;
+}
+
+void Line(const std::string& text) {
+    if (lineSink) {
+        lineSink(text);
+        return;
+    }
+    std::fprintf(Out(), "%s\n", text.c_str());
+    std::fflush(Out());
 }
 
 } // namespace
@@ -22,6 +33,10 @@ void SetDiscoveryOutput(std::FILE* out) {
     diagnostics = out;
 }
 
+void SetDiscoveryLineSink(std::function<void(const std::string& line)> sink) {
+    lineSink = std::move(sink);
+}
+
 DeviceHandle OpenUsbPrinter(DeviceServices& services, const char* suffix) {
     // The interface path, a backslash, the suffix and the terminator must fit the buffer.
     const std::size_t maxPath = kCompleteDeviceNameSize - 2 - std::strlen(suffix);
@@ -29,8 +44,7 @@ DeviceHandle OpenUsbPrinter(DeviceServices& services, const char* suffix) {
     std::size_t len = std::strlen(completeDeviceName);
     completeDeviceName[len] = '\\';
     std::strcpy(completeDeviceName + len + 1, suffix);
-    std::fprintf(Out(), "completeDeviceName = (%s)\n", completeDeviceName);
-    std::fflush(Out());
+    Line(std::string("completeDeviceName = (") + completeDeviceName + ")");
     DeviceHandle h = services.CreateFile(completeDeviceName, ShareMode::Exclusive);
     return h == kNoDevice ? kInvalidHandle : h;
 }
@@ -62,13 +76,12 @@ DeviceHandle ProbeUsbInterface(DeviceServices& services, const std::string& devi
     // A path whose details cannot be read, or that would not fit with the suffix, is skipped silently.
     if (devicePath.empty() || devicePath.size() > maxPath) return kInvalidHandle;
     std::memcpy(path, devicePath.c_str(), devicePath.size() + 1);
-    std::fprintf(Out(), "Attempting to open %s\n", path);
+    Line(std::string("Attempting to open ") + path);
     DeviceHandle h = services.CreateFile(devicePath, ShareMode::ReadWrite);
     if (h == kInvalidHandle || h == kNoDevice) {
-        std::fprintf(Out(), "FAILED to open %s\n", path);
+        Line(std::string("FAILED to open ") + path);
         h = kInvalidHandle;
     }
-    std::fflush(Out());
     return h;
 }
 

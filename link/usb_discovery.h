@@ -6,6 +6,7 @@
 #include "link/device_services.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace pw {
@@ -17,6 +18,10 @@ const char* CompleteDeviceName();
 
 // Where the diagnostic lines go (standard output by default; tests capture them).
 void SetDiscoveryOutput(std::FILE* out);
+// Or each line, without its line end, to `sink` instead (when set; an empty one gives the file back): a
+// front end that shows device paths its own way, escaped, hands one over. Set it before any discovery
+// runs; it may be called from several threads at once.
+void SetDiscoveryLineSink(std::function<void(const std::string& line)> sink);
 
 DeviceHandle OpenUsbPrinter(DeviceServices& services, const char* suffix);
 // The walk below keeps paths of at most maxPath characters (504 with the suffix "USB0/4").

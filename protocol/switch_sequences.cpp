@@ -262,10 +262,20 @@ Cmd<15> BuildSwitch9Command(const SwitchModel& m) {
 }
 
 SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceView& view) {
+    return WriteSwitches(port, {BuildSwitch1Command(m), BuildSwitch2Command(m), BuildSwitch9Command(m)},
+                         view);
+}
+
+SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& changes, SequenceView& view,
+                             WriteProgress* progress) {
     DeviceServices& os = port.Services();
     std::uint8_t reply[kReplyBufferSize] = {};
+    WriteProgress local;
+    WriteProgress& done = progress ? *progress : local;
+    done = {};
     auto endMode = [&] {
-        if (Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size()) Send(port, CMD_SELECT_PRINTER);
+        done.modeEnded = Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size();
+        if (done.modeEnded) Send(port, CMD_SELECT_PRINTER);
     };
     auto fail = [&](SequenceResult why) {
         endMode();
@@ -285,12 +295,14 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
     ReadCount(port, reply, 1);
     view.StepProgress();
 
-    for (const Cmd<15>& cmd : {BuildSwitch1Command(m), BuildSwitch2Command(m), BuildSwitch9Command(m)}) {
+    for (const Cmd<15>& cmd : changes) {
         if (Send(port, cmd) != cmd.size()) return fail(SequenceResult::NotWritten);
+        ++done.changesSent;
         view.StepProgress();
     }
 
     const bool ended = Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size();
+    done.modeEnded = ended;
     const bool selected = ended && Send(port, CMD_SELECT_PRINTER) == CMD_SELECT_PRINTER.size();
     for (int i = 0; i < 2; ++i) {
         view.StepProgress();

@@ -91,4 +91,15 @@ Cmd<15> BuildSwitch9Command(const SwitchModel& m);
 // User setting mode is always ended once it may have been entered.
 SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceView& view);
 
+// How far a write got: how many of the change commands went out whole, and whether the command that ends
+// user setting mode (which makes the printer take them) did.
+struct WriteProgress {
+    int changesSent = 0;
+    bool modeEnded = false;
+};
+
+// The same with the change commands for switches 1, 2 and 9 given as they are to be sent.
+SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& changes, SequenceView& view,
+                             WriteProgress* progress = nullptr);
+
 } // namespace pw

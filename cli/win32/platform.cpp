@@ -103,14 +103,21 @@ int StopRequests::Wait(unsigned ms) {
     return TheEvents().exit.load();
 }
 
+// Windows has no SIGPIPE: output that cannot be written (a pipe whose reader went away, a console or file
+// that takes nothing more) is the stop request that signal is on Linux, with its exit status.
 bool WriteOutput(std::FILE* out, const std::string& text) {
     const bool written = std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0;
-    if (!written) std::clearerr(out);
+    if (!written) {
+        std::clearerr(out);
+        Events& e = TheEvents();
+        e.exit = OutputGoneExit();
+        ::SetEvent(e.request);
+    }
     return written;
 }
 
 int OutputGoneExit() {
-    return 1;
+    return 128 + 13; // SIGPIPE's number on Linux, so that both builds end alike
 }
 
 } // namespace pw::cli

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 using namespace pw::cli;
 
 namespace {
@@ -46,6 +49,25 @@ TEST(CliDeviceFiles, DeviceNamespaceNamesAreDeviceFilesOfTheirKind) {
 
     Options help;
     EXPECT_NE(ParseArguments({"--help"}, help).out.find("\\\\.\\COMn for ports above 9"), std::string::npos);
+}
+
+// Output that cannot be written stops the run as SIGPIPE does on Linux: every port is stopped (its printer
+// taken out of user setting mode) and the run ends with 141.
+TEST(CliOutputGone, OutputThatCannotBeWrittenIsAStopRequestWithExit141) {
+    const std::string path = (std::filesystem::temp_directory_path() / "pw-cli-output-gone.txt").string();
+    std::FILE* readOnly = std::fopen(path.c_str(), "w");
+    ASSERT_NE(readOnly, nullptr);
+    std::fclose(readOnly);
+    readOnly = std::fopen(path.c_str(), "r"); // takes no output
+    ASSERT_NE(readOnly, nullptr);
+    StopRequests requests;
+    EXPECT_EQ(requests.Wait(0), 0) << "no request yet";
+    EXPECT_FALSE(WriteOutput(readOnly, "port: COM1\n"));
+    EXPECT_EQ(requests.Wait(1000), 141) << "the failed write asks for the stop";
+    EXPECT_EQ(requests.Wait(0), 0) << "each request is taken once";
+    EXPECT_EQ(OutputGoneExit(), 141);
+    std::fclose(readOnly);
+    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -153,6 +153,80 @@ TEST_F(CliEndToEnd, APrinterThatFallsSilentWhileWritingGivesExit3AndLeavesSettin
     EXPECT_NE(Switches("p").find("switch 2 = 00010100"), std::string::npos) << "nothing changed";
 }
 
+// The text output's block of the port at `index` (blocks are separated by an empty line).
+std::string Block(const std::string& out, std::size_t index) {
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < index; ++i) at = out.find("\n\n", at) + 2;
+    return out.substr(at, out.find("\n\n", at) - at);
+}
+
+// Each failure says how far the write got: before it, that nothing was changed; after a write that took
+// (the 22nd command), that the settings were written and the read-back failed, never that nothing was.
+TEST_F(CliEndToEnd, AReadBackThatFailsAfterTheWriteSaysTheSettingsWereWritten) {
+    auto cut = Sim("cut", {"--fault", "short", "--fault", "from=23"});
+    auto garbled = Sim("garbled", {"--fault", "garbage", "--fault", "from=23"});
+    auto early = Sim("early", {"--fault", "short", "--fault", "from=7"}); // the first switch read fails
+    auto json = RunCli({"--json", "-p", cut->PtyPath(), "-p", garbled->PtyPath(), "-p", early->PtyPath(),
+                        "set", "auto-cutter=partial"});
+    EXPECT_EQ(json.exit, 3) << json.err;
+    const Json j = Json::parse(json.out);
+    ASSERT_EQ(j.size(), 3u) << json.out;
+    const std::string written = "the settings were written; reading them back failed: ";
+    EXPECT_EQ(j[0]["error"], written + "the printer did not answer");
+    EXPECT_EQ(j[1]["error"], written + "the printer sent an unreadable memory switch reply");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(j[i]["exit"], 3);
+        EXPECT_EQ(j[i]["written"], "yes");
+        EXPECT_EQ(j[i]["changed"], true);
+    }
+    EXPECT_EQ(j[2]["written"], "no");
+    EXPECT_EQ(j[2]["error"],
+              "The printer did not answer. Nothing was changed. Check the cable and the printer, "
+              "then try again.");
+    EXPECT_EQ(Count(json.err, "Nothing was changed"), 1u) << "the early printer's only\n" << json.err;
+    EXPECT_NE(json.err.find(cut->PtyPath() + ": " + written + "the printer did not answer"),
+              std::string::npos)
+        << json.err;
+    for (const char* name : {"cut", "garbled"})
+        EXPECT_NE(Switches(name).find("switch 2 = 00010000"), std::string::npos) << "the write took\n"
+                                                                                 << Switches(name);
+    EXPECT_EQ(early->Stderr().find("-- user setting mode"), std::string::npos) << early->Stderr();
+    ExpectSettingModeLeft(cut->Stderr());
+
+    // As text: whether anything was written, beside the failure.
+    auto cut2 = Sim("cut2", {"--fault", "short", "--fault", "from=23"});
+    auto early2 = Sim("early2", {"--fault", "short", "--fault", "from=7"});
+    auto text = RunCli({"-p", cut2->PtyPath(), "-p", early2->PtyPath(), "set", "auto-cutter=partial"});
+    EXPECT_EQ(text.exit, 3);
+    EXPECT_EQ(Block(text.out, 0), "port: " + cut2->PtyPath() + "\nerror: " + written +
+                                      "the printer did not answer\nexit: 3\nwritten: yes");
+    EXPECT_NE(Block(text.out, 1).find("\nwritten: no"), std::string::npos) << text.out;
+}
+
+// A code page the tables do not list (value 10) is no code page of theirs: get says so, and a set of
+// another setting keeps it as the printer has it.
+TEST_F(CliEndToEnd, SetKeepsACodePageTheTablesDoNotListAndGetNamesNone) {
+    auto sim = Sim("p", {"--switch", "2=01010100"});
+    auto get = RunCli({"--json", "-p", sim->PtyPath(), "get"});
+    ASSERT_EQ(get.exit, 0) << get.err;
+    const Json g = Json::parse(get.out);
+    EXPECT_TRUE(g["settings"]["code-page"].is_null()) << g;
+    EXPECT_EQ(g["switches"]["2"], "01010100");
+    auto text = RunCli({"-p", sim->PtyPath(), "get"});
+    EXPECT_NE(text.out.find("\ncode-page: unlisted\n"), std::string::npos) << text.out;
+
+    auto set = RunCli({"--json", "-p", sim->PtyPath(), "set", "auto-cutter=partial"});
+    ASSERT_EQ(set.exit, 0) << set.err;
+    const Json j = Json::parse(set.out);
+    EXPECT_EQ(j["changes"], Json({"auto-cutter"}));
+    EXPECT_TRUE(j["before"]["code-page"].is_null());
+    EXPECT_TRUE(j["after"]["code-page"].is_null());
+    EXPECT_EQ(j["switches"]["2"], "01010000");
+    EXPECT_NE(Switches("p").find("switch 2 = 01010000"), std::string::npos) << Switches("p");
+    auto again = RunCli({"--json", "-p", sim->PtyPath(), "set", "auto-cutter=partial"});
+    EXPECT_EQ(Json::parse(again.out)["changed"], false) << "nothing left to write";
+}
+
 TEST_F(CliEndToEnd, BadInputIsRefusedBeforeAnythingIsSent) {
     auto sim = Sim("p");
     const std::string port = sim->PtyPath();

@@ -183,17 +183,33 @@ TEST_F(CliFixture, HostilePrinterTextsNeverReachTheTerminalRawNorBreakTheJson) {
     }
 }
 
+// The USB discovery's lines name the device paths it tries: through the same escaping as every other
+// text from outside.
+TEST_F(CliFixture, UsbDiscoveryLinesShowDevicePathsEscaped) {
+    const std::string usbDir = Path("usb\x1b]0;owned\x07\x9b"
+                                    "2J\xff");
+    auto sim = Sim("p", {"--usb-dir", usbDir});
+    auto check = RunCli({"-p", "USB", "check"}, 60000, {{"PINWRIGHT_USB_DIR", usbDir}});
+    EXPECT_EQ(check.exit, 0) << check.err;
+    EXPECT_EQ(Offence(check.err), "");
+    EXPECT_NE(check.err.find("Attempting to open " + Path("usb\\x1b]0;owned\\x07\\x9b2J\\xff") + "/lp0"),
+              std::string::npos)
+        << check.err;
+}
+
 // A session that drops (SIGHUP), a kill (SIGTERM), a reader that went away (SIGPIPE): each ends user setting
-// mode first, and the exit status is the shell's, 128 + the signal.
+// mode first, and the exit status is the shell's, 128 + the signal. The JSON of each such stop follows the
+// schema (CliProcess checks it), the text gives the same status.
 TEST_F(CliFixture, EveryStopSignalInUserSettingModeEndsTheModeAndGives128PlusTheSignal) {
     const std::string file = DefaultsFile();
-    const std::vector<int> signals = {SIGHUP, SIGTERM, SIGPIPE, SIGINT};
+    const std::vector<int> signals = {SIGHUP, SIGTERM, SIGPIPE, SIGINT, SIGHUP, SIGTERM};
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::unique_ptr<CliProcess>> clis;
-    for (int sig : signals) {
-        sims.push_back(Sim("p" + std::to_string(sig)));
-        clis.push_back(std::make_unique<CliProcess>(
-            std::vector<std::string>{"-p", PortOf(*sims.back()), "apply", file}));
+    for (std::size_t i = 0; i < signals.size(); ++i) {
+        sims.push_back(Sim("p" + std::to_string(i)));
+        std::vector<std::string> args = {"-p", PortOf(*sims.back()), "apply", file};
+        if (i < 4) args.insert(args.begin(), "--json");
+        clis.push_back(std::make_unique<CliProcess>(args));
     }
     for (std::size_t i = 0; i < signals.size(); ++i) {
         bool entered = false;
@@ -210,7 +226,8 @@ TEST_F(CliFixture, EveryStopSignalInUserSettingModeEndsTheModeAndGives128PlusThe
             << clis[i]->Stderr();
         EXPECT_NE(clis[i]->Stderr().find(PortOf(*sims[i]) + ": interrupted; "), std::string::npos)
             << clis[i]->Stderr();
-        EXPECT_NE(clis[i]->Stdout().find("exit: " + std::to_string(128 + signals[i])), std::string::npos)
+        const std::string exit = std::to_string(128 + signals[i]);
+        EXPECT_NE(clis[i]->Stdout().find(i < 4 ? "\"exit\": " + exit : "exit: " + exit), std::string::npos)
             << clis[i]->Stdout();
         sims[i]->Stop();
         ExpectSettingModeLeft(sims[i]->Stderr());

@@ -114,6 +114,23 @@ TEST_F(CliNetwork, AConnectionClosedDuringTheWriteGivesExit3AtOnce) {
     EXPECT_EQ(sim->Stderr().find("-- settings applied"), std::string::npos) << "nothing changed";
 }
 
+TEST_F(CliNetwork, APrinterGoneAfterTheWriteIsTriedAgainForTenSecondsAndTheSettingsAreSaidWritten) {
+    // The printer closes its connection after the write's 22 commands and listens no more.
+    auto sim = Sim("p", {"--fault", "hangup-after=22"});
+    const auto t0 = Clock::now();
+    auto r = RunCli({"--json", "-p", sim->NetworkName(), "set", "auto-cutter=partial"});
+    EXPECT_EQ(r.exit, 2) << r.err;
+    const double took = SecondsSince(t0);
+    EXPECT_GE(took, 10.0) << "the read-back's connection is tried again for 10 s";
+    EXPECT_LT(took, 40.0) << "and no longer";
+    const Json j = Json::parse(r.out);
+    EXPECT_EQ(j["written"], "yes");
+    const std::string error = j["error"];
+    EXPECT_EQ(error.rfind("the settings were written; reading them back failed: Can't open port", 0), 0u)
+        << error;
+    EXPECT_NE(Switches("p").find("switch 2 = 00010000"), std::string::npos) << Switches("p");
+}
+
 TEST_F(CliNetwork, APrinterThatFallsSilentDuringTheWriteIsStillTakenOutOfSettingMode) {
     // Silent from the sixteenth command on, its connection still up: user setting mode is entered without
     // its notice, and the command that ends it still goes out.

@@ -25,21 +25,62 @@ class StopWhen : public DeviceServicesDecorator {
     }
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
                    PendingWrite& pending) override {
+        // The change command for switch 9 (GS ( E, fn 3, switch 9) never goes out: the line fails there.
+        if (failSwitch9Change && length == 15 && data[5] == 3 && data[6] == 9) {
+            written = 0;
+            Inner().SetLastError(kErrorFileNotFound);
+            return false;
+        }
         const bool ok = Inner().WriteFile(h, data, length, written, pending);
         if (!onCommand.empty() && Bytes(data, data + length) == onCommand) m_stop = true;
         return ok;
     }
     bool onClose = false;
     Bytes onCommand;
+    bool failSwitch9Change = false;
 
   private:
     std::atomic<bool>& m_stop;
 };
 
+// A network printer whose network side is gone for `downMs` after the restart that ends a write: the
+// connections tried meanwhile are refused. With `stopAtRefusal`, a stop is asked for at that refusal.
+class BackAfter : public DeviceServicesDecorator {
+  public:
+    BackAfter(FakeDeviceServices& os, std::atomic<bool>& stop)
+        : DeviceServicesDecorator(os), m_os(os), m_stop(stop) {}
+    DeviceHandle CreateFile(const std::string& name, ShareMode share) override {
+        if (m_written && m_os.Elapsed() < m_backAt) {
+            if (++refused == stopAtRefusal) m_stop = true;
+            Inner().SetLastError(kErrorFileNotFound);
+            return kInvalidHandle;
+        }
+        return Inner().CreateFile(name, share);
+    }
+    bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
+                   PendingWrite& pending) override {
+        if (!m_written && Bytes(data, data + length) == kSetupOut) {
+            m_written = true;
+            m_backAt = m_os.Elapsed() + 2000 + downMs; // the printer's restart, then its network side
+        }
+        return Inner().WriteFile(h, data, length, written, pending);
+    }
+    std::uint32_t downMs = 0;
+    int refused = 0;
+    int stopAtRefusal = 0;
+
+  private:
+    FakeDeviceServices& m_os;
+    std::atomic<bool>& m_stop;
+    bool m_written = false;
+    std::uint32_t m_backAt = 0;
+};
+
 struct PortUnderTest {
     FakeDeviceServices os;
     std::atomic<bool> stop{false};
-    StopWhen when{os, stop};
+    BackAfter gone{os, stop};
+    StopWhen when{gone, stop};
     InterruptibleDeviceServices top{when, stop};
     std::FILE* messages = std::tmpfile();
     MessageLog log{messages};
@@ -108,6 +149,54 @@ TEST(CliPortJob, AStopDuringUserSettingModeOnASerialLineLetsTheEndOfTheModeLeave
     ASSERT_GE(com1.received.size(), tail.size());
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), com1.received.end() - static_cast<long>(tail.size())))
         << "the end of user setting mode and the select reached the printer last";
+
+// A write that fails after some change commands went out says so: not "nothing", not "written".
+TEST(CliPortJob, AWriteCutShortAfterTwoChangeCommandsSaysThePrinterMayHoldSomeOfThem) {
+    PortUnderTest cut;
+    cut.when.failSwitch9Change = true;
+    const PortResult r = cut.Set();
+    EXPECT_EQ(r.exit, kExitNoAnswer);
+    EXPECT_EQ(r.written, Written::Partly);
+    EXPECT_EQ(r.error, "the write was cut short: 2 of the 3 change commands went out; user setting mode was "
+                       "ended. The printer may hold some of the new settings: read it again.");
+    EXPECT_EQ(cut.printer->Count(SwitchChange(2, "01001122")), 1);
+    EXPECT_EQ(cut.printer->Count(kSetupOut), 1);
+}
+
+// The read-back's connection is tried again, within a bound, while the printer brings its network side
+// back; a failure after the write says that the settings were written.
+TEST(CliPortJob, TheNetworkReadBackConnectsAgainForUpToTenSecondsAndSaysTheSettingsWereWritten) {
+    PortUnderTest slow;
+    slow.gone.downMs = 4000;
+    // Switch 2 as read before the write, and after it with the new code page.
+    slow.printer->On(SwitchQuery(2), [](int nth) {
+        return std::optional<Answer>(Answer{SwitchReplyBytes(nth == 0 ? "00010100" : "01001100")});
+    });
+    PortResult r = slow.Set();
+    EXPECT_EQ(r.exit, kExitOk) << r.error;
+    EXPECT_EQ(r.written, Written::Yes);
+    EXPECT_GE(slow.gone.refused, 6) << "4 s of refusals, tried every half second";
+    EXPECT_LE(slow.gone.refused, 10);
+
+    PortUnderTest gone;
+    gone.gone.downMs = 60000;
+    r = gone.Set();
+    EXPECT_EQ(r.exit, kExitCannotOpen);
+    EXPECT_EQ(r.written, Written::Yes);
+    EXPECT_EQ(r.error.rfind("the settings were written; reading them back failed: Can't open port", 0), 0u)
+        << r.error;
+    EXPECT_GE(gone.gone.refused, 18) << "tried for 10 s";
+    EXPECT_LE(gone.gone.refused, 22) << "and no longer";
+
+    // A stop while the printer is away ends the tries at once.
+    PortUnderTest stopped;
+    stopped.gone.downMs = 60000;
+    stopped.gone.stopAtRefusal = 3;
+    r = stopped.Set();
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_EQ(r.error, "interrupted; the settings were written, but not read back");
+    EXPECT_EQ(r.written, Written::Yes);
+    EXPECT_EQ(stopped.gone.refused, 3);
 }
 
 } // namespace

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 
 using namespace pw;
 using namespace pw::cli;
@@ -46,6 +49,12 @@ TEST(CliSchema, SettingsAndTheirValuesAreTheCliTableAsTheOutputWritesThem) {
                 EXPECT_TRUE(SettingsJson(m)["baud-rate"].is_null());
                 rendered.push_back(nullptr);
             }
+            if (std::string(key.key) == "code-page") {
+                // Code page value 31 (switch 2 pins 8 to 4 on) has no entry: null.
+                const SwitchPins pins = {"00000000", "11111000", "00000000"};
+                EXPECT_TRUE(SettingsJson(pins)["code-page"].is_null());
+                rendered.push_back(nullptr);
+            }
             EXPECT_EQ(listed, rendered) << key.key;
         } else {
             EXPECT_EQ(property["type"], "boolean") << key.key;
@@ -56,6 +65,49 @@ TEST(CliSchema, SettingsAndTheirValuesAreTheCliTableAsTheOutputWritesThem) {
     EXPECT_EQ(settings["properties"].size(), keys.size());
     EXPECT_EQ(schema["$defs"]["setting-key"]["enum"], nlohmann::json(keys))
         << "not-taken and changes name them";
+}
+
+// The EXIT STATUS section of the man page: each ".B N" entry and each "N for SIGNAME" of its stops.
+std::set<int> ManPageExitCodes() {
+    std::ifstream in(PINWRIGHT_CLI_MAN_PATH);
+    std::set<int> codes;
+    bool inSection = false;
+    const std::regex entry(R"(^\.B (\d+)$)"), signal(R"((\d{3}) for SIG)");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(".SH ", 0) == 0) inSection = line == ".SH EXIT STATUS";
+        if (!inSection) continue;
+        std::smatch m;
+        if (std::regex_match(line, m, entry)) codes.insert(std::stoi(m[1]));
+        for (auto it = std::sregex_iterator(line.begin(), line.end(), signal); it != std::sregex_iterator();
+             ++it)
+            codes.insert(std::stoi((*it)[1]));
+    }
+    return codes;
+}
+
+TEST(CliSchema, EveryExitStatusOfTheManPageButZeroIsAPortsExitInTheSchema) {
+    std::set<int> listed = ManPageExitCodes();
+    ASSERT_TRUE(listed.count(0) && listed.count(4) && listed.count(130)) << "the man page was read";
+    listed.erase(0); // a port that succeeded has no "exit"
+    std::set<int> schema;
+    const nlohmann::json whole = Schema();
+    for (const auto& code : whole["$defs"]["result"]["properties"]["exit"]["enum"])
+        schema.insert(code.get<int>());
+    EXPECT_EQ(schema, listed);
+    EXPECT_TRUE(listed.count(129) && listed.count(141) && listed.count(143));
+}
+
+TEST(CliSchema, WrittenIsEveryPhaseTheOutputWrites) {
+    const nlohmann::json whole = Schema();
+    const nlohmann::json& written = whole["$defs"]["write-result"]["properties"]["written"];
+    nlohmann::json rendered = nlohmann::json::array();
+    for (Written w : {Written::No, Written::Partly, Written::Yes}) {
+        PortResult r;
+        r.port = "COM1";
+        r.written = w;
+        rendered.push_back(Plain(PortJson(r, Command::Set)["written"]));
+    }
+    EXPECT_EQ(written["enum"], rendered);
 }
 
 } // namespace

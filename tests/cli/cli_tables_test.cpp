@@ -46,6 +46,33 @@ TEST(CliTables, EveryValueSetsThePinsTheDialogsSelectorSets) {
     }
 }
 
+TEST(CliTables, OnlyTheNamedSettingsPinsChangeAndUnlistedValuesAreKeptAndReportedAsNone) {
+    // Code page value 10 (switch 2 pins 8..4 01010) and baud index 7 have no entry in the lists.
+    const SwitchPins read = {"10101010", "01010100", "11110110"};
+    const SwitchModel model = ModelFromPins(read);
+    std::string error;
+    const auto cutter = ParseAssignment("auto-cutter=partial", error);
+    const auto page = ParseAssignment("code-page=PC858", error);
+    ASSERT_TRUE(cutter && page) << error;
+
+    EXPECT_EQ(PinsOnRead(read, PinsOfAssignments({*cutter}, model)),
+              (SwitchPins{"22202222", "01010022", "11110112"}))
+        << "the code page, the baud rate and every other pin as read";
+    EXPECT_EQ(PinsOnRead(read, PinsOfAssignments({*page}, model)),
+              (SwitchPins{"22202222", "01001122", "11110112"}));
+    EXPECT_EQ(PinsOnRead(read, PinsOfAssignments({}, model)),
+              (SwitchPins{"22202222", "01010122", "11110112"}));
+
+    const SettingKey& codePage = *FindSettingKey("code-page");
+    EXPECT_EQ(PinsValue(codePage, read), std::nullopt) << "not PC437";
+    EXPECT_EQ(PinsValue(*FindSettingKey("baud-rate"), read), std::nullopt);
+    EXPECT_EQ(PinsValue(codePage, {"00000000", "01001100", "00000000"}), "PC858");
+    EXPECT_EQ(PinsValue(codePage, {"00000000", "00000100", "00000000"}), "PC437");
+    const Json settings = SettingsJson(read);
+    EXPECT_TRUE(settings["code-page"].is_null()) << settings;
+    EXPECT_EQ(settings["auto-cutter"], "full");
+}
+
 TEST(CliTables, SettingsNotTakenNameEachSettingOnce) {
     const SwitchPins written = {"22212222", "11010122", "00101102"};
     EXPECT_TRUE(SettingsNotTaken(written, {"00010000", "11010111", "00101101"}).empty())
