@@ -1,11 +1,13 @@
 #include "cli/port_job.h"
 
+#include "cli/backup.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "link/interruptible_device_services.h"
 #include "link/printer_port.h"
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
+#include "protocol/line_finder.h"
 #include "protocol/switch_sequences.h"
 #include "settings/status_file.h"
 
@@ -32,11 +34,6 @@ constexpr const char* kReadBackFailed = "the settings were written; reading them
 // read-back's connection is tried again, a pause between tries, until this long after the first.
 constexpr std::uint32_t kReconnectMs = 10000;
 constexpr std::uint32_t kReconnectPauseMs = 500;
-
-std::string LineText(const LineOptions& l) {
-    static const char* const kStop[] = {"1", "1.5", "2"};
-    return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[l.parity] + kStop[l.stopBits];
-}
 
 // The sequences' view: no progress bar and no controls; messages go to standard error. Once stopped, the
 // failures of cut-short reads are not the printer's and are not shown.
@@ -117,12 +114,60 @@ class PortRun {
         return true;
     }
 
-    // `ifStopped` says what was written when a stop came first.
+    // `ifStopped` says what was written when a stop came first. A serial port with --baud auto first
+    // finds the line its printer answers at.
     bool Open(const char* ifStopped) {
         if (Stopped(ifStopped)) return false;
-        if (TryOpen()) return true;
-        if (Stopped(ifStopped)) return false; // a connection given up on a stop
-        return CannotOpen();
+        if (!TryOpen()) {
+            if (Stopped(ifStopped)) return false; // a connection given up on a stop
+            return CannotOpen();
+        }
+        if (m_printer.m_nKind != kSerial) return true;
+        if (m_line.autoBaud && !FindTheLine(ifStopped)) return false;
+        r.serial = true;
+        r.line = m_line;
+        return true;
+    }
+
+    bool FindTheLine(const char* ifStopped) {
+        const LineSearch s = FindLine(m_printer, LineCandidates(), [this] { return m_stop.load(); });
+        if (Stopped(ifStopped)) return false;
+        if (s.lineDown)
+            return Fail(kExitNoAnswer,
+                        "The line takes no bytes (is the printer on and its cable in?); nothing "
+                        "was changed.");
+        if (!s.found) {
+            std::vector<std::string> tried;
+            for (const SerialLine& l : s.tried)
+                if (std::find(tried.begin(), tried.end(), SerialLineText(l)) == tried.end())
+                    tried.push_back(SerialLineText(l));
+            std::string list;
+            for (const std::string& t : tried) list += (list.empty() ? "" : ", ") + t;
+            return Fail(kExitNoAnswer,
+                        "The printer answered at no line setting; nothing was changed. Tried " +
+                            std::to_string(tried.size()) + ": " + list + ".");
+        }
+        m_line = LineOptions{s.line.baud, s.line.dataBits, s.line.parity, s.line.stopBits, false};
+        return true;
+    }
+
+    // The settings as read, as a status file holds them: a baud rate or code page without an item is none
+    // (the pins beside it keep the value), so that apply of the file writes those pins back as they were.
+    SwitchModel ModelToSave() const {
+        SwitchModel save = r.state;
+        if (save.m_nBaudSel < 0 || save.m_nBaudSel >= kBaudRateCount) save.m_nBaudSel = -1;
+        if (!PinsValue(*FindSettingKey("code-page"), r.pins)) save.m_nCodePageSel = -1;
+        return save;
+    }
+
+    // The settings as read, saved before the first byte of a write; a backup that cannot be kept stops
+    // the port before anything is sent to change it.
+    bool Backup() {
+        if (m_job.backup.empty()) return true;
+        std::string error;
+        r.backup = WriteBackup(m_job.backup, r.port, ModelToSave(), std::time(nullptr), error);
+        if (!r.backup.empty()) return true;
+        return Fail(kExitUsage, error + " Nothing was sent to change the printer.");
     }
 
     bool TryOpen() {
@@ -203,11 +248,8 @@ class PortRun {
     void Get() {
         if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
         if (m_job.output.empty()) return;
-        // Save Status takes the selections as the combo boxes show them: a baud rate without an item is none.
-        SwitchModel save = r.state;
-        if (save.m_nBaudSel < 0 || save.m_nBaudSel >= kBaudRateCount) save.m_nBaudSel = -1;
         std::string error;
-        if (!SaveStatusFile(m_job.output, save, error)) Fail(kExitUsage, error);
+        if (!SaveStatusFile(m_job.output, ModelToSave(), error)) Fail(kExitUsage, error);
     }
 
     // Only the named settings' pins change; every other pin is written as it was read.
@@ -219,7 +261,7 @@ class PortRun {
     // As Load Status and Set Status, with a Get Status first so that the file is compared too.
     void Apply() {
         if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
-        WriteIfNeeded(PinsOnRead(r.pins, PinsToWrite(m_job.loaded)));
+        WriteIfNeeded(PinsOnRead(r.pins, PinsOfFile(m_job.loaded)));
     }
 
     // Compares the pins to write with what was just read, by the read-back's own rule; enters user setting
@@ -235,7 +277,7 @@ class PortRun {
             r.changed = write;
             return;
         }
-        if (!PreCheck("nothing was written")) return;
+        if (!Backup() || !PreCheck("nothing was written")) return;
         if (Write(pins)) ReadBack(pins);
     }
 
@@ -301,6 +343,7 @@ class PortRun {
             if (!(after == m_line)) {
                 m_printer.Close();
                 m_line = after;
+                r.line = after;
                 m_log.Line(r.port, "reading back at " + LineText(m_line));
                 if (!Open(kWrittenNotReadBack)) return;
             }

@@ -44,6 +44,7 @@ struct PortJob {
     SwitchModel loaded;              // apply: the status file's model
     bool check = false;              // set, apply: compare only
     bool force = false;              // set, apply: write even when nothing differs
+    std::string backup;              // set, apply: folder for the settings as read, before a write
 };
 
 // How much of a write reached the printer: no change command, some of them (or all, without the end of
@@ -55,6 +56,10 @@ struct PortResult {
     int exit = kExitOk;
     std::string error; // when exit is not 0
     bool interrupted = false;
+    // A serial port: the line it talked at last (found by --baud auto, or the one after a change).
+    bool serial = false;
+    LineOptions line;
+    std::string backup; // set, apply: the backup written before the write
     // get, set and apply: the identity and the switches as last read.
     bool haveState = false;
     std::string firmware, maker, model;

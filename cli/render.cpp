@@ -72,9 +72,21 @@ Json SwitchesJson(const SwitchPins& pins) {
     return Json{{"1", pins.sw1}, {"2", pins.sw2}, {"9", pins.sw9}};
 }
 
+namespace {
+Json LineJson(const LineOptions& l) {
+    static const char* const kParity[] = {"none", "odd", "even"};
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    return Json{{"baud", l.baud},
+                {"data-bits", l.dataBits},
+                {"parity", kParity[l.parity >= 0 && l.parity <= 2 ? l.parity : 0]},
+                {"stop-bits", kStop[l.stopBits >= 0 && l.stopBits <= 2 ? l.stopBits : 0]}};
+}
+} // namespace
+
 Json PortJson(const PortResult& r, Command command) {
     Json j = Json::object();
     j["port"] = r.port;
+    if (r.serial) j["line"] = LineJson(r.line);
     if (r.exit != kExitOk) {
         j["error"] = r.error;
         j["exit"] = r.exit;
@@ -85,6 +97,7 @@ Json PortJson(const PortResult& r, Command command) {
         j["self-test"] = "sent";
     }
     if (WritesSwitches(command)) j["written"] = WrittenText(r.written);
+    if (!r.backup.empty()) j["backup"] = r.backup;
     if (r.compared) {
         j["changed"] = r.changed;
         j["changes"] = r.changes;
@@ -113,6 +126,7 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
     for (const PortResult& r : results) {
         if (!out.empty()) out += "\n";
         out += "port: " + ForTerminal(r.port) + "\n";
+        if (r.serial) out += "line: " + LineText(r.line) + "\n";
         if (r.exit != kExitOk) {
             out += "error: " + ForTerminal(r.error) + "\nexit: " + std::to_string(r.exit) + "\n";
         } else if (command == Command::Check) {
@@ -122,6 +136,7 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
         } else if (r.compared) {
             out += "result: " + ChangeText(r) + "\n";
         }
+        if (!r.backup.empty()) out += "backup: " + ForTerminal(r.backup) + "\n";
         // A result line says what a run that ended well wrote; a failure says it here.
         if (WritesSwitches(command) && r.exit != kExitOk)
             out += std::string("written: ") + WrittenText(r.written) + "\n";
@@ -136,7 +151,7 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
 }
 
 std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
-    const SwitchPins pins = PinsToWrite(loaded);
+    const SwitchPins pins = PinsOfFile(loaded);
     Json j = Json::object();
     j["file"] = file;
     j["settings"] = SettingsJson(pins);
@@ -145,7 +160,7 @@ std::string RenderShowJson(const std::string& file, const SwitchModel& loaded) {
 }
 
 std::string RenderShowText(const std::string& file, const SwitchModel& loaded) {
-    const SwitchPins pins = PinsToWrite(loaded);
+    const SwitchPins pins = PinsOfFile(loaded);
     std::string out = "file: " + ForTerminal(file) + "\n";
     SettingLines(out, pins);
     SwitchLines(out, pins);

@@ -63,6 +63,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     job.changes = o.changes;
     job.check = o.check;
     job.force = o.force;
+    job.backup = o.backup;
     if (o.command == Command::Show || o.command == Command::Apply) {
         std::string error;
         if (!LoadStatus(o.file, job.loaded, error)) {

@@ -103,6 +103,22 @@ SwitchPins PinsToWrite(const SwitchModel& m) {
     return {Chars(BuildSwitch1Command(m)), Chars(BuildSwitch2Command(m)), Chars(BuildSwitch9Command(m))};
 }
 
+SwitchPins PinsOfFile(const SwitchModel& m) {
+    SwitchPins pins = PinsToWrite(m);
+    // A code page without an entry: the file's own pins 4 to 8 of switch 2 stand, as they were saved.
+    if (m.m_nCodePageSel < 0 || m.m_nCodePageSel >= kCodePageCount)
+        for (int pin = 4; pin <= 8; ++pin)
+            pins.sw2[static_cast<std::size_t>(8 - pin)] = m.m_sw2[pin - 1] != 0 ? '1' : '0';
+    return pins;
+}
+
+std::string LineText(const LineOptions& l) {
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    const int parity = l.parity >= 0 && l.parity <= 2 ? l.parity : 0;
+    const int stop = l.stopBits >= 0 && l.stopBits <= 2 ? l.stopBits : 0;
+    return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[parity] + kStop[stop];
+}
+
 SwitchPins PinsRead(const SwitchModel& m, const std::string& switch1) {
     return {switch1, FromArray(m.m_sw2), FromArray(m.m_sw9)};
 }

@@ -44,6 +44,9 @@ struct SwitchPins {
 };
 // The pins as Set Status writes them for this model.
 SwitchPins PinsToWrite(const SwitchModel& m);
+// The pins a status file stands for: as Set Status writes its model, but a code page the table does not
+// list (selection -1) keeps the file's own pins, so that a backup of such a printer puts it back.
+SwitchPins PinsOfFile(const SwitchModel& m);
 // The pins as read: switches 2 and 9 from the model, switch 1 as the printer sent it.
 SwitchPins PinsRead(const SwitchModel& m, const std::string& switch1);
 // A model with these pins and the selections Get Status derives from them ('2' counts as off).
@@ -64,11 +67,13 @@ std::vector<std::string> SettingsNotTaken(const SwitchPins& written, const Switc
 struct LineOptions {
     int baud = 9600;
     int dataBits = 8;
-    int parity = 0;   // 0 none, 1 odd, 2 even
-    int stopBits = 0; // 0 one, 1 one and a half, 2 two
+    int parity = 0;        // 0 none, 1 odd, 2 even
+    int stopBits = 0;      // 0 one, 1 one and a half, 2 two
     bool autoBaud = false; // --baud auto: a serial port first finds the line its printer answers at
     bool operator==(const LineOptions&) const = default;
 };
 LineOptions LineAfterWrite(const SwitchPins& written, const LineOptions& current);
+// "38400 8N1"
+std::string LineText(const LineOptions& line);
 
 } // namespace pw::cli

@@ -198,7 +198,7 @@ TEST_F(CliEndToEnd, AReadBackThatFailsAfterTheWriteSaysTheSettingsWereWritten) {
     auto early2 = Sim("early2", {"--fault", "short", "--fault", "from=7"});
     auto text = RunCli({"-p", cut2->PtyPath(), "-p", early2->PtyPath(), "set", "auto-cutter=partial"});
     EXPECT_EQ(text.exit, 3);
-    EXPECT_EQ(Block(text.out, 0), "port: " + cut2->PtyPath() + "\nerror: " + written +
+    EXPECT_EQ(Block(text.out, 0), "port: " + cut2->PtyPath() + "\nline: 115200 8N1\nerror: " + written +
                                       "the printer did not answer\nexit: 3\nwritten: yes");
     EXPECT_NE(Block(text.out, 1).find("\nwritten: no"), std::string::npos) << text.out;
 }
@@ -259,7 +259,7 @@ TEST_F(CliEndToEnd, CheckSelfTestAndAMissingDevice) {
     auto sim = Sim("p");
     auto check = RunCli({"-p", sim->PtyPath(), "check"});
     EXPECT_EQ(check.exit, 0) << check.err;
-    EXPECT_EQ(check.out, "port: " + sim->PtyPath() + "\nresult: Printer is connected.\n");
+    EXPECT_EQ(check.out, "port: " + sim->PtyPath() + "\nline: 9600 8N1\nresult: Printer is connected.\n");
     auto test = RunCli({"--json", "-p", sim->PtyPath(), "self-test", "2"});
     EXPECT_EQ(test.exit, 0) << test.err;
     EXPECT_EQ(Json::parse(test.out)["self-test"], "sent");

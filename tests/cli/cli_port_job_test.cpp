@@ -149,6 +149,7 @@ TEST(CliPortJob, AStopDuringUserSettingModeOnASerialLineLetsTheEndOfTheModeLeave
     ASSERT_GE(com1.received.size(), tail.size());
     EXPECT_TRUE(std::equal(tail.begin(), tail.end(), com1.received.end() - static_cast<long>(tail.size())))
         << "the end of user setting mode and the select reached the printer last";
+}
 
 // A write that fails after some change commands went out says so: not "nothing", not "written".
 TEST(CliPortJob, AWriteCutShortAfterTwoChangeCommandsSaysThePrinterMayHoldSomeOfThem) {

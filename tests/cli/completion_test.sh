@@ -63,7 +63,7 @@ expect "COM1 COM2 COM3 COM4 COM5 COM6 COM7" -p CO
 expect "$ports" --port = ''
 expect "--port=LPT1 --port=LPT2 --port=LPT3 --port=LPT4" --port=LP
 expect "$work/tty0" -p "$work/tt"
-expect "9600 19200 38400 57600 115200" --baud ''
+expect "auto 9600 19200 38400 57600 115200" --baud ''
 expect "115200" --baud 11
 expect "7 8" --data-bits ''
 expect "none odd even" --parity ''
@@ -93,6 +93,7 @@ for command in set apply; do
   expect "$options $own" -p COM1 "$command" -
 done
 expect "notes.txt shop.sts sub" --trace ''
+expect "sub" --backup ''
 expect "" -p COM1 check ''
 
 echo "$cases command lines, $([ "$failed" -eq 0 ] && echo "every offer as expected" || echo "some FAILED")"
