@@ -16,7 +16,8 @@ PrinterWork::PrinterWork(DeviceServices& services) : m_cut(services, m_stop) {}
 
 bool PrinterWork::Run(CDialog& dlg, const CPrinterPort& port, const std::function<void()>& sequence) {
     m_stop.store(false);
-    return dlg.RunWorker(*this, [&] {
+    m_noThread = false;
+    const bool finished = dlg.RunWorker(*this, [&] {
         sequence();
         // Closing a serial port throws away what the line has not sent: once stopped, the window's close
         // may follow at once, so let the last commands (the end of user setting mode) out first. No stop
@@ -24,6 +25,9 @@ bool PrinterWork::Run(CDialog& dlg, const CPrinterPort& port, const std::functio
         if (m_stop.load() && port.m_hPort != kNoDevice && port.m_nKind == kSerial)
             m_cut.Uncut().Sleep(DrainMs(port.m_nBaudRate));
     });
+    if (m_noThread)
+        AfxMessageBox("No thread could be started for this port; nothing was sent.", MB_ICONEXCLAMATION);
+    return finished;
 }
 
 void PrinterWork::Message(const std::string& text, unsigned type, const std::string& detail) {
@@ -32,7 +36,9 @@ void PrinterWork::Message(const std::string& text, unsigned type, const std::str
 }
 
 std::uint64_t PrinterWork::StartWorker(std::function<void()> body) {
-    return m_cut.StartThread(std::move(body));
+    const std::uint64_t worker = m_cut.StartThread(std::move(body));
+    m_noThread = worker == 0;
+    return worker;
 }
 
 void PrinterWork::StopWorker(std::uint64_t worker) {

@@ -176,8 +176,8 @@ class CDialog {
     // Runs `work` on a worker of `threads` while the window keeps its event loop and takes no input (see
     // DialogWindow::RunBusyLoop). Returns once the work has ended, the focus back where it was: true, or
     // false when the user closed the window meanwhile; the work was asked to stop, and the close follows
-    // once the handler now running has returned. `work` reaches the window only through CallOnUiThread and
-    // PostToUiThread.
+    // once the handler now running has returned. False at once, too, when no worker could be started: the
+    // work never ran. `work` reaches the window only through CallOnUiThread and PostToUiThread.
     bool RunWorker(DialogWorkers& threads, const std::function<void()>& work);
     // Called by the backend on the window's thread after WakeForPosted: runs the worker's queued calls.
     void RunPosted();

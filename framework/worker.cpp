@@ -94,6 +94,10 @@ bool CDialog::RunWorker(DialogWorkers& threads, const std::function<void()>& wor
         m_work = nullptr;
         throw;
     }
+    if (run.worker == 0) { // no thread: the work never runs, and nothing is waited for
+        m_work = nullptr;
+        return false;
+    }
     // The window's thread has painting to catch up on (the click, for one): it waits until the worker runs,
     // so that the sequence does not wait for it when both get the same processor.
     {

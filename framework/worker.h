@@ -12,6 +12,7 @@ namespace pw {
 class DialogWorkers {
   public:
     virtual ~DialogWorkers() = default;
+    // 0 when no worker could be started: the body never runs.
     virtual std::uint64_t StartWorker(std::function<void()> body) = 0;
     // Called once, on the user-interface thread, when the user closes the window during the work.
     virtual void StopWorker(std::uint64_t worker) = 0;

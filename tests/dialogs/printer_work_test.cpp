@@ -25,6 +25,7 @@ using namespace pw::test;
 namespace {
 
 const Bytes kSelfTest1 = {0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x02};
+const char* const kNoThread = "No thread could be started for this port; nothing was sent.";
 
 template <class D> class Closing : public D {
   public:
@@ -221,6 +222,21 @@ TEST_F(Sequences, ClosingInUserSettingModeEndsTheModeFirstThenTheDialogCloses) {
     EXPECT_FALSE(com1.held) << "the port is closed with the dialog";
 }
 
+TEST_F(Sequences, SetStatusWithoutAThreadForItsWorkerFailsWithAMessageAndSendsNothing) {
+    Run([&] {
+        os.noThreads = true;
+        Click(dlg, IDC_SET_STATUS); // returns: nothing waits for a worker that never started
+        EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{kNoThread, MB_ICONEXCLAMATION, {}}}));
+        EXPECT_TRUE(printer.commands.empty()) << "a byte was sent";
+        EXPECT_TRUE(Enabled(dlg, IDC_SET_STATUS)) << "the window takes input again";
+        os.noThreads = false;
+        messages.shown.clear();
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Success to set status of printer"})
+            << "the next Set Status, with a thread, works";
+    });
+}
+
 TEST_F(Sequences, EscapeDuringThePreCheckStopsBeforeUserSettingMode) {
     Run([&] {
         probe.At(kEscInit, [&] { PressEscape(dlg); });
@@ -274,6 +290,20 @@ TEST_F(CommSequences, ClosingDuringACheckOnASilentPrinterEndsItAtOnceWithoutAMes
         EXPECT_EQ(dlg.cancels, 1);
         EXPECT_LT(elapsed, 300u) << "the waits of the retries were cut short";
     }
+}
+
+TEST_F(CommSequences, ACheckWithoutAThreadForItsWorkerFailsWithAMessageAndSendsNothing) {
+    os.noThreads = true;
+    PushModalHandler([&](CDialog&) {
+        Click(dlg, IDC_CHECK_COMM);
+        EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{kNoThread, MB_ICONEXCLAMATION, {}}}));
+        EXPECT_TRUE(printer.commands.empty());
+        EXPECT_FALSE(com1.held) << "the port was opened";
+        EXPECT_FALSE(Enabled(dlg, IDC_RUN_MANAGER));
+        EXPECT_TRUE(Enabled(dlg, IDC_CHECK_COMM));
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.cancels, 0);
 }
 
 TEST_F(CommSequences, SelfTestsRunOnTheWorker) {
