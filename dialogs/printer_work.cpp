@@ -32,7 +32,10 @@ bool PrinterWork::Run(CDialog& dlg, const CPrinterPort& port, const std::functio
 
 void PrinterWork::Message(const std::string& text, unsigned type, const std::string& detail) {
     if (WorkerStopping()) return;
-    CallOnUiThread([&] { AfxMessageBox(text, type, detail); });
+    CallOnUiThread([&] {
+        // The window may have been closed while the call waited for the window's thread.
+        if (!WorkerStopping()) AfxMessageBox(text, type, detail);
+    });
 }
 
 std::uint64_t PrinterWork::StartWorker(std::function<void()> body) {

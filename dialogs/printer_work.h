@@ -31,7 +31,7 @@ class PrinterWork final : public DialogWorkers {
     bool Run(CDialog& dlg, const CPrinterPort& port, const std::function<void()>& sequence);
 
     // A message box on the user-interface thread, modal to the dialog; the sequence waits for it. Not
-    // shown once the work is being stopped.
+    // shown once the work is being stopped, even when the close came while the box waited its turn.
     static void Message(const std::string& text, unsigned type, const std::string& detail = {});
 
     std::uint64_t StartWorker(std::function<void()> body) override;

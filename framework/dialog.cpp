@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <deque>
 #include <stdexcept>
+#include <utility>
 
 namespace pw {
 
@@ -18,8 +19,8 @@ std::deque<ModalHandler>& Handlers() {
 }
 } // namespace
 
-void SetWindowFactory(WindowFactory factory) {
-    Factory() = std::move(factory);
+WindowFactory SetWindowFactory(WindowFactory factory) {
+    return std::exchange(Factory(), std::move(factory));
 }
 void PushModalHandler(ModalHandler handler) {
     Handlers().push_back(std::move(handler));

@@ -81,7 +81,8 @@ class DialogWindow {
 };
 
 using WindowFactory = std::function<std::unique_ptr<DialogWindow>(CDialog&, const DialogTemplate&)>;
-void SetWindowFactory(WindowFactory factory);
+// Returns the factory it replaces (a test may wrap the backend's windows).
+WindowFactory SetWindowFactory(WindowFactory factory);
 
 // Tests answer modal dialogs here: each DoModal, once its window is up and initialised, calls the next
 // handler instead of running a loop of its own. A dialog the handler leaves open ends with IDCANCEL.

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 namespace pw {
 
@@ -40,6 +41,7 @@ struct WorkerRun {
 
 namespace {
 thread_local WorkerRun* currentRun = nullptr; // on a worker: its run
+thread_local WorkerRun* callingRun = nullptr; // on the window's thread: the run whose call is running
 } // namespace
 
 void CallOnUiThread(const std::function<void()>& call) {
@@ -67,7 +69,8 @@ void PostToUiThread(std::function<void()> call) {
 }
 
 bool WorkerStopping() {
-    return currentRun && currentRun->stopping.load();
+    const WorkerRun* run = currentRun ? currentRun : callingRun;
+    return run && run->stopping.load();
 }
 
 bool CDialog::RunWorker(DialogWorkers& threads, const std::function<void()>& work) {
@@ -124,7 +127,9 @@ void CDialog::RunPosted() {
             call = std::move(run->calls.front());
             run->calls.pop_front();
         }
+        WorkerRun* outer = std::exchange(callingRun, run);
         call();
+        callingRun = outer;
     }
 }
 
