@@ -1,5 +1,6 @@
 #include "framework/dialog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -32,9 +33,22 @@ std::size_t PendingModalHandlers() {
     return Handlers().size();
 }
 
+namespace {
+std::atomic<int> stopStatus{0};
+} // namespace
+
+void SetStopStatus(int status) {
+    stopStatus.store(status);
+}
+
+int StopStatus() {
+    return stopStatus.load();
+}
+
 void AfxExitProcess(int status) {
     std::fflush(nullptr);
-    std::exit(status);
+    const int stop = StopStatus();
+    std::exit(stop != 0 ? stop : status);
 }
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const {

@@ -91,8 +91,12 @@ void PushModalHandler(ModalHandler handler);
 void ClearModalHandlers();
 std::size_t PendingModalHandlers();
 
-// Ends the process at once, as "Exit" and a refused start-up do.
+// Ends the process at once, as "Exit" and a refused start-up do; with the stop status once one is set.
 [[noreturn]] void AfxExitProcess(int status);
+// The program was told to stop from outside (a signal) and closes its windows for it: however it then ends,
+// its exit status is `status` (128 + the signal). 0 until then.
+void SetStopStatus(int status);
+int StopStatus();
 
 class CDataExchange {
   public:
