@@ -2,7 +2,9 @@
 // --version, which are answered before Qt starts, so they work without a display.
 #include "app/arguments.h"
 #include "app/switch_app.h"
+#include "framework/dialog.h"
 #include "framework/qt/qt_framework.h"
+#include "framework/qt/stop_signals.h"
 #include "res/resources.h"
 
 #include <QApplication>
@@ -33,11 +35,13 @@ The port lists show, as a tooltip, the device each port stands for. See pinwrigh
 
 int main(int argc, char** argv) {
     if (int status = pw::HandleArguments(argc, argv, kHelp); status >= 0) return status;
+    pw::qt::TakeStopSignals(); // before Qt starts its threads, which inherit the blocked signals
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("io.github.pinwright.Pinwright"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     pw::RegisterProgramResources();
     pw::qt::InstallQtFramework();
+    pw::qt::CloseWindowsOnStopSignals();
     theApp.InitInstance();
-    return 0;
+    return pw::StopStatus(); // 0, or 128 + the signal that closed the windows
 }

@@ -26,11 +26,12 @@ class PrinterWork final : public DialogWorkers {
 
     // Runs `sequence` on a worker while `dlg` keeps its event loop (CDialog::RunWorker). False when the user
     // closed the window meanwhile: the sequence was stopped, its messages were not shown, and the close
-    // follows once the handler has returned.
+    // follows once the handler has returned. False also when no worker could be started: nothing was sent,
+    // and a message said so.
     bool Run(CDialog& dlg, const CPrinterPort& port, const std::function<void()>& sequence);
 
     // A message box on the user-interface thread, modal to the dialog; the sequence waits for it. Not
-    // shown once the work is being stopped.
+    // shown once the work is being stopped, even when the close came while the box waited its turn.
     static void Message(const std::string& text, unsigned type, const std::string& detail = {});
 
     std::uint64_t StartWorker(std::function<void()> body) override;
@@ -39,6 +40,7 @@ class PrinterWork final : public DialogWorkers {
 
   private:
     std::atomic<bool> m_stop{false};
+    bool m_noThread = false; // the last StartWorker found none
     InterruptibleDeviceServices m_cut;
 };
 

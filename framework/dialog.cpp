@@ -1,9 +1,11 @@
 #include "framework/dialog.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <stdexcept>
+#include <utility>
 
 namespace pw {
 
@@ -18,8 +20,8 @@ std::deque<ModalHandler>& Handlers() {
 }
 } // namespace
 
-void SetWindowFactory(WindowFactory factory) {
-    Factory() = std::move(factory);
+WindowFactory SetWindowFactory(WindowFactory factory) {
+    return std::exchange(Factory(), std::move(factory));
 }
 void PushModalHandler(ModalHandler handler) {
     Handlers().push_back(std::move(handler));
@@ -31,9 +33,22 @@ std::size_t PendingModalHandlers() {
     return Handlers().size();
 }
 
+namespace {
+std::atomic<int> stopStatus{0};
+} // namespace
+
+void SetStopStatus(int status) {
+    stopStatus.store(status);
+}
+
+int StopStatus() {
+    return stopStatus.load();
+}
+
 void AfxExitProcess(int status) {
     std::fflush(nullptr);
-    std::exit(status);
+    const int stop = StopStatus();
+    std::exit(stop != 0 ? stop : status);
 }
 
 const ControlTemplate* DialogTemplate::Find(int controlId) const {

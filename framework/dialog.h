@@ -81,7 +81,8 @@ class DialogWindow {
 };
 
 using WindowFactory = std::function<std::unique_ptr<DialogWindow>(CDialog&, const DialogTemplate&)>;
-void SetWindowFactory(WindowFactory factory);
+// Returns the factory it replaces (a test may wrap the backend's windows).
+WindowFactory SetWindowFactory(WindowFactory factory);
 
 // Tests answer modal dialogs here: each DoModal, once its window is up and initialised, calls the next
 // handler instead of running a loop of its own. A dialog the handler leaves open ends with IDCANCEL.
@@ -90,8 +91,12 @@ void PushModalHandler(ModalHandler handler);
 void ClearModalHandlers();
 std::size_t PendingModalHandlers();
 
-// Ends the process at once, as "Exit" and a refused start-up do.
+// Ends the process at once, as "Exit" and a refused start-up do; with the stop status once one is set.
 [[noreturn]] void AfxExitProcess(int status);
+// The program was told to stop from outside (a signal) and closes its windows for it: however it then ends,
+// its exit status is `status` (128 + the signal). 0 until then.
+void SetStopStatus(int status);
+int StopStatus();
 
 class CDataExchange {
   public:
@@ -176,8 +181,8 @@ class CDialog {
     // Runs `work` on a worker of `threads` while the window keeps its event loop and takes no input (see
     // DialogWindow::RunBusyLoop). Returns once the work has ended, the focus back where it was: true, or
     // false when the user closed the window meanwhile; the work was asked to stop, and the close follows
-    // once the handler now running has returned. `work` reaches the window only through CallOnUiThread and
-    // PostToUiThread.
+    // once the handler now running has returned. False at once, too, when no worker could be started: the
+    // work never ran. `work` reaches the window only through CallOnUiThread and PostToUiThread.
     bool RunWorker(DialogWorkers& threads, const std::function<void()>& work);
     // Called by the backend on the window's thread after WakeForPosted: runs the worker's queued calls.
     void RunPosted();

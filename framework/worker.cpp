@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 namespace pw {
 
@@ -40,6 +41,7 @@ struct WorkerRun {
 
 namespace {
 thread_local WorkerRun* currentRun = nullptr; // on a worker: its run
+thread_local WorkerRun* callingRun = nullptr; // on the window's thread: the run whose call is running
 } // namespace
 
 void CallOnUiThread(const std::function<void()>& call) {
@@ -67,7 +69,8 @@ void PostToUiThread(std::function<void()> call) {
 }
 
 bool WorkerStopping() {
-    return currentRun && currentRun->stopping.load();
+    const WorkerRun* run = currentRun ? currentRun : callingRun;
+    return run && run->stopping.load();
 }
 
 bool CDialog::RunWorker(DialogWorkers& threads, const std::function<void()>& work) {
@@ -93,6 +96,10 @@ bool CDialog::RunWorker(DialogWorkers& threads, const std::function<void()>& wor
     } catch (...) {
         m_work = nullptr;
         throw;
+    }
+    if (run.worker == 0) { // no thread: the work never runs, and nothing is waited for
+        m_work = nullptr;
+        return false;
     }
     // The window's thread has painting to catch up on (the click, for one): it waits until the worker runs,
     // so that the sequence does not wait for it when both get the same processor.
@@ -120,7 +127,9 @@ void CDialog::RunPosted() {
             call = std::move(run->calls.front());
             run->calls.pop_front();
         }
+        WorkerRun* outer = std::exchange(callingRun, run);
         call();
+        callingRun = outer;
     }
 }
 

@@ -12,6 +12,7 @@ namespace pw {
 class DialogWorkers {
   public:
     virtual ~DialogWorkers() = default;
+    // 0 when no worker could be started: the body never runs.
     virtual std::uint64_t StartWorker(std::function<void()> body) = 0;
     // Called once, on the user-interface thread, when the user closes the window during the work.
     virtual void StopWorker(std::uint64_t worker) = 0;
@@ -23,7 +24,9 @@ class DialogWorkers {
 void CallOnUiThread(const std::function<void()>& call);
 // The same without waiting, for what touches only windows (a progress step).
 void PostToUiThread(std::function<void()> call);
-// True on a dialog's worker whose window the user has closed: what is left is to end the work.
+// True on a dialog's worker whose window the user has closed: what is left is to end the work. The same on
+// the user-interface thread inside a call the worker made there, so that a close that came while the call
+// waited its turn is seen before the call shows anything.
 bool WorkerStopping();
 
 } // namespace pw

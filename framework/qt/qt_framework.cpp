@@ -47,6 +47,21 @@ std::vector<QtDialogWindow*>& Windows() {
     return windows;
 }
 
+// The message boxes, file dialogs and menus now open over the dialogs, innermost last.
+std::vector<QPointer<QWidget>>& Popups() {
+    static std::vector<QPointer<QWidget>> popups;
+    return popups;
+}
+
+// Keeps a message box, file dialog or menu among the Popups() while it runs.
+class OpenPopup {
+  public:
+    explicit OpenPopup(QWidget* popup) { Popups().emplace_back(popup); }
+    ~OpenPopup() { Popups().pop_back(); }
+    OpenPopup(const OpenPopup&) = delete;
+    OpenPopup& operator=(const OpenPopup&) = delete;
+};
+
 // A progress bar repaints at once for every new value; the window's event loop paints it once for all
 // the steps that came together instead.
 void SetProgressValue(QProgressBar* p, int value) {
@@ -200,6 +215,7 @@ class QtDialogWindow final : public QDialog, public DialogWindow {
         m_ended = true;
         done(result);
     }
+    bool Ended() const { return m_ended; }
     void RunBusyLoop() override;
     void QuitBusyLoop() override {
         if (m_busyLoop) m_busyLoop->quit();
@@ -508,7 +524,12 @@ void QtDialogWindow::ShowSystemMenu(QPoint at) {
         QAction* a = menu.addAction(QString::fromStdString(text));
         a->setData(cmd);
     }
-    if (QAction* chosen = menu.exec(at)) m_dlg.SysCommand(chosen->data().toUInt(), 0);
+    QAction* chosen = nullptr;
+    {
+        OpenPopup open(&menu);
+        chosen = menu.exec(at);
+    }
+    if (chosen) m_dlg.SysCommand(chosen->data().toUInt(), 0);
 }
 
 QMessageBox::Icon IconFor(unsigned type) {
@@ -537,7 +558,10 @@ int ShowMessageBox(const std::string& text, unsigned type, const std::string& de
     box.setTextFormat(Qt::PlainText);
     if (!detail.empty()) box.setInformativeText(Qt::convertFromPlainText(QString::fromStdString(detail)));
     box.setWindowIcon(AppIcon());
-    box.exec();
+    {
+        OpenPopup open(&box);
+        box.exec();
+    }
     // The focus goes back where it was, not to a push button of Qt's choosing.
     if (focus && focus->isEnabled()) focus->setFocus(Qt::OtherFocusReason);
     return IDOK;
@@ -562,7 +586,12 @@ FileDialogAnswer ShowFileDialog(const FileDialogRequest& req) {
     if (req.initialName.find('*') == std::string::npos)
         dlg.selectFile(QString::fromStdString(req.initialName));
     dlg.setWindowIcon(AppIcon());
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {IDCANCEL, {}};
+    int answer = QDialog::Rejected;
+    {
+        OpenPopup open(&dlg);
+        answer = dlg.exec();
+    }
+    if (answer != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return {IDCANCEL, {}};
     return {IDOK, dlg.selectedFiles().first().toStdString()};
 }
 
@@ -583,6 +612,19 @@ void InstallQtFramework() {
     SetMessageBoxPresenter(ShowMessageBox);
     SetFileDialogPresenter(ShowFileDialog);
     QApplication::setWindowIcon(AppIcon());
+}
+
+void CloseForStop() {
+    // The close box first, so that work under way is told to stop before a message box it waits for ends.
+    if (!Windows().empty() && !Windows().back()->Ended()) Windows().back()->close();
+    const std::vector<QPointer<QWidget>> popups = Popups();
+    for (auto it = popups.rbegin(); it != popups.rend(); ++it) {
+        if (!*it) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(it->data()))
+            dialog->reject();
+        else
+            (*it)->close();
+    }
 }
 
 QWidget* ControlWidget(CDialog& dlg, int id) {

@@ -18,6 +18,12 @@ void InstallQtFramework();
 // The application icon (resource 128) in both sizes.
 QIcon AppIcon();
 
+// For a stop from outside (a signal): the innermost dialog gets the Cancel command of its close box (work
+// under way stops at its safe point: user setting mode is ended first), then the message boxes, file
+// dialogs and menus over it are dismissed. Called again until the program ends, since the dialog below
+// takes over once the handler that ran the inner one has returned.
+void CloseForStop();
+
 // The widget of a control of a dialog whose window is up, or nullptr.
 QWidget* ControlWidget(CDialog& dlg, int id);
 // The dialog's top-level widget, or nullptr.

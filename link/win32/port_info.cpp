@@ -1,5 +1,7 @@
 // What the port names stand for on Windows: the DOS device behind "COMn" and "LPTn" as the object
-// manager knows it, and for "USB" the first USB printer interface present.
+// manager knows it, and for "USB" the first USB printer interface present. The USB walk runs on device
+// services of its own: a tooltip looks on the window's thread while the port's worker may be using the
+// port's services, whose open problem the walk would overwrite.
 #include "link/port_info.h"
 
 #include "link/printer_port.h"
@@ -8,6 +10,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace pw {
 
 PortInfo DescribePort(const std::string& name) {
@@ -15,7 +19,8 @@ PortInfo DescribePort(const std::string& name) {
     info.name = name;
     if (name == "USB") {
         std::string path;
-        if (PlatformServices().EnumUsbInterface(0, path)) {
+        const std::unique_ptr<DeviceServices> own = NewPlatformServices();
+        if (own->EnumUsbInterface(0, path)) {
             info.device = path;
             info.present = true;
             info.access = PortAccess::Granted;

@@ -16,7 +16,10 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 using namespace pw;
@@ -25,6 +28,7 @@ using namespace pw::test;
 namespace {
 
 const Bytes kSelfTest1 = {0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x02};
+const char* const kNoThread = "No thread could be started for this port; nothing was sent.";
 
 template <class D> class Closing : public D {
   public:
@@ -240,6 +244,21 @@ TEST_F(Sequences, ClosingAfterTheStatusQueryOfSetStatusLetsEveryQueuedCommandLea
         << "the end of user setting mode and the select reached the printer last";
 }
 
+TEST_F(Sequences, SetStatusWithoutAThreadForItsWorkerFailsWithAMessageAndSendsNothing) {
+    Run([&] {
+        os.noThreads = true;
+        Click(dlg, IDC_SET_STATUS); // returns: nothing waits for a worker that never started
+        EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{kNoThread, MB_ICONEXCLAMATION, {}}}));
+        EXPECT_TRUE(printer.commands.empty()) << "a byte was sent";
+        EXPECT_TRUE(Enabled(dlg, IDC_SET_STATUS)) << "the window takes input again";
+        os.noThreads = false;
+        messages.shown.clear();
+        Click(dlg, IDC_SET_STATUS);
+        EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Success to set status of printer"})
+            << "the next Set Status, with a thread, works";
+    });
+}
+
 TEST_F(Sequences, EscapeDuringThePreCheckStopsBeforeUserSettingMode) {
     Run([&] {
         probe.At(kEscInit, [&] { PressEscape(dlg); });
@@ -293,6 +312,122 @@ TEST_F(CommSequences, ClosingDuringACheckOnASilentPrinterEndsItAtOnceWithoutAMes
         EXPECT_EQ(dlg.cancels, 1);
         EXPECT_LT(elapsed, 300u) << "the waits of the retries were cut short";
     }
+}
+
+TEST_F(CommSequences, ACheckWithoutAThreadForItsWorkerFailsWithAMessageAndSendsNothing) {
+    os.noThreads = true;
+    PushModalHandler([&](CDialog&) {
+        Click(dlg, IDC_CHECK_COMM);
+        EXPECT_EQ(messages.shown, (std::vector<ShownMessage>{{kNoThread, MB_ICONEXCLAMATION, {}}}));
+        EXPECT_TRUE(printer.commands.empty());
+        EXPECT_FALSE(com1.held) << "the port was opened";
+        EXPECT_FALSE(Enabled(dlg, IDC_RUN_MANAGER));
+        EXPECT_TRUE(Enabled(dlg, IDC_CHECK_COMM));
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.cancels, 0);
+}
+
+// A dialog's window that counts the worker's wake-ups of the window's thread: each means a call was queued
+// while none was waiting.
+class WakeCountingWindow final : public DialogWindow {
+  public:
+    WakeCountingWindow(std::unique_ptr<DialogWindow> inner, std::mutex& m, std::condition_variable& cv,
+                       int& wakes)
+        : m_inner(std::move(inner)), m_mutex(m), m_cv(cv), m_wakes(wakes) {}
+    bool HasControl(int id) const override { return m_inner->HasControl(id); }
+    void EnableControl(int id, bool enable) override { m_inner->EnableControl(id, enable); }
+    bool IsControlEnabled(int id) const override { return m_inner->IsControlEnabled(id); }
+    std::string GetControlText(int id) const override { return m_inner->GetControlText(id); }
+    void SetControlText(int id, const std::string& text) override { m_inner->SetControlText(id, text); }
+    int GetCheck(int id) const override { return m_inner->GetCheck(id); }
+    void SetCheck(int id, int checked) override { m_inner->SetCheck(id, checked); }
+    int ComboGetCurSel(int id) const override { return m_inner->ComboGetCurSel(id); }
+    void ComboSetCurSel(int id, int index) override { m_inner->ComboSetCurSel(id, index); }
+    int ComboGetCount(int id) const override { return m_inner->ComboGetCount(id); }
+    std::string ComboGetLBText(int id, int index) const override {
+        return m_inner->ComboGetLBText(id, index);
+    }
+    void SetControlTip(int id, const std::string& text) override { m_inner->SetControlTip(id, text); }
+    void ComboSetItemTip(int id, int index, const std::string& text) override {
+        m_inner->ComboSetItemTip(id, index, text);
+    }
+    void ProgressSetRange(int id, int lower, int upper) override {
+        m_inner->ProgressSetRange(id, lower, upper);
+    }
+    void ProgressSetStep(int id, int step) override { m_inner->ProgressSetStep(id, step); }
+    void ProgressStepIt(int id) override { m_inner->ProgressStepIt(id); }
+    void ProgressSetPos(int id, int pos) override { m_inner->ProgressSetPos(id, pos); }
+    int ProgressGetPos(int id) const override { return m_inner->ProgressGetPos(id); }
+    void SetCaption(const std::string& text) override { m_inner->SetCaption(text); }
+    void AppendSystemMenu(unsigned commandId, const std::string& text) override {
+        m_inner->AppendSystemMenu(commandId, text);
+    }
+    void Show() override { m_inner->Show(); }
+    void RunModal() override { m_inner->RunModal(); }
+    void EndModal(int result) override { m_inner->EndModal(result); }
+    void RunBusyLoop() override { m_inner->RunBusyLoop(); }
+    void QuitBusyLoop() override { m_inner->QuitBusyLoop(); }
+    void WakeForPosted() override {
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_wakes;
+        }
+        m_cv.notify_all();
+        m_inner->WakeForPosted();
+    }
+    void PostCancel() override { m_inner->PostCancel(); }
+    int FocusedControl() const override { return m_inner->FocusedControl(); }
+    void RestoreFocus(int id) override { m_inner->RestoreFocus(id); }
+    void FocusFirstTabStop() override { m_inner->FocusFirstTabStop(); }
+
+  private:
+    std::unique_ptr<DialogWindow> m_inner;
+    std::mutex& m_mutex;
+    std::condition_variable& m_cv;
+    int& m_wakes;
+};
+
+// The worker gives a message while the window's thread is busy; the user closes the window before the
+// message's turn comes. The box must not show: the close is seen on the window's thread, not only by the
+// worker, which asked before the close.
+TEST_F(CommSequences, AMessageWhoseTurnComesAfterTheCloseIsNotShown) {
+    std::mutex m;
+    std::condition_variable cv;
+    int wakes = 0;
+    bool holding = false, messageQueued = false;
+    WindowFactory backend = SetWindowFactory(nullptr);
+    SetWindowFactory([&](CDialog& d, const DialogTemplate& t) -> std::unique_ptr<DialogWindow> {
+        return std::make_unique<WakeCountingWindow>(backend(d, t), m, cv, wakes);
+    });
+    bool finished = true;
+    PushModalHandler([&](CDialog&) {
+        finished = dlg.m_printerWork.Run(dlg, dlg.m_port, [&] {
+            // Keeps the window's thread busy until the message's call is queued behind this one (its
+            // wake-up, the second of the run), then closes the window as the close box does.
+            PostToUiThread([&] {
+                std::unique_lock lock(m);
+                holding = true;
+                cv.notify_all();
+                messageQueued = cv.wait_for(lock, std::chrono::seconds(5), [&] { return wakes >= 2; });
+                lock.unlock();
+                dlg.Command(IDCANCEL);
+            });
+            {
+                std::unique_lock lock(m);
+                cv.wait_for(lock, std::chrono::seconds(5), [&] { return holding; });
+            }
+            PrinterWork::Message("Printer is connected.", MB_ICONINFORMATION);
+        });
+        ProcessEvents();
+    });
+    dlg.DoModal();
+    SetWindowFactory(backend);
+    EXPECT_TRUE(holding) << "the window's thread did not run the first call within 5 s";
+    EXPECT_TRUE(messageQueued) << "the message's call was not queued within 5 s";
+    EXPECT_FALSE(finished);
+    EXPECT_TRUE(messages.shown.empty()) << "a message box showed after the window was closed";
+    EXPECT_EQ(dlg.cancels, 1) << "the close went on once the handler had returned";
 }
 
 TEST_F(CommSequences, SelfTestsRunOnTheWorker) {

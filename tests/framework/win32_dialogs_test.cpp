@@ -5,6 +5,8 @@
 #include "dialogs/switch_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/win32/win32_framework.h"
+#include "link/printer_port.h"
+#include "link/win32/device_names.h"
 #include "link/win32/wide_text.h"
 #include "res/resource.h"
 #include "res/strings.h"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 #ifndef NOMINMAX
@@ -21,6 +24,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
+// The seam's own names, not the A/W macros.
+#undef CreateFile
 
 #include "framework/win32/native_file_dialog.h"
 
@@ -134,6 +139,39 @@ TEST_F(Win32Dialogs, PortListsTellTheirDeviceInATooltipAskedForWhenItShows) {
         EXPECT_EQ(std::wstring(info.lpszText).rfind(L"COM1", 0), 0u) << win32::Narrow(info.lpszText);
     });
     dlg.DoModal();
+}
+
+// A tooltip is asked for on the window's thread, also while a check runs on the port's worker: its look for
+// a USB printer must not run on the port's services, where it would set their open problem (the text a
+// failed open reports) from another thread.
+TEST_F(Win32Dialogs, PortTooltipsLookForAUsbPrinterOnServicesOfTheirOwn) {
+    std::string path;
+    const std::unique_ptr<DeviceServices> probe = NewPlatformServices();
+    ASSERT_FALSE(probe->EnumUsbInterface(0, path)) << "this test needs a system without USB printers";
+    ASSERT_EQ(probe->LastOpenProblem(), win32::NoUsbPrinterProblem()) << "a walk here leaves its problem";
+
+    DeviceServices& port = PlatformServices(); // what the program's dialogs run over
+    // A failed open leaves the problem a message would tell.
+    ASSERT_EQ(port.CreateFile("COM7", ShareMode::Exclusive), kInvalidHandle) << "this test needs no COM7";
+    const std::string before = port.LastOpenProblem();
+    ASSERT_FALSE(before.empty());
+    ASSERT_NE(before, win32::NoUsbPrinterProblem());
+    CCommDlg dlg(port);
+    std::wstring usbTip;
+    PushModalHandler([&](CDialog& d) {
+        HWND tips = TooltipOf(win32::DialogHandle(d));
+        ASSERT_NE(tips, nullptr);
+        NMTTDISPINFOW info{};
+        info.hdr.hwndFrom = tips;
+        info.hdr.idFrom = reinterpret_cast<UINT_PTR>(win32::ControlHandle(d, IDC_INTERFACE_USB));
+        info.hdr.code = TTN_GETDISPINFOW;
+        ::SendMessageW(win32::DialogHandle(d), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+        ASSERT_NE(info.lpszText, nullptr);
+        usbTip = info.lpszText;
+    });
+    dlg.DoModal();
+    EXPECT_EQ(usbTip.rfind(L"USB", 0), 0u) << win32::Narrow(usbTip);
+    EXPECT_EQ(port.LastOpenProblem(), before) << "the tooltips' walk ran on the port's services";
 }
 
 TEST_F(Win32Dialogs, FileDialogsGetTheRequestUnchanged) {
