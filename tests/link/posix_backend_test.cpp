@@ -2,6 +2,7 @@
 #include "link/posix/posix_device_services.h"
 #include "link/posix/waits.h"
 #include "link/printer_port.h"
+#include "tests/support/blocked_thread.h"
 #include "tests/support/pty.h"
 #include "tests/support/sim_process.h"
 
@@ -13,15 +14,15 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 using namespace pw;
 using pw::test::Pty;
+using pw::test::ThreadId;
+using pw::test::WaitUntilBlockedInPoll;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -32,32 +33,6 @@ long MsSince(Clock::time_point t) {
 
 // How long a test waits for something that takes a moment on an idle machine.
 constexpr auto kEventBound = std::chrono::seconds(10);
-
-pid_t ThreadId() {
-    return static_cast<pid_t>(::syscall(SYS_gettid));
-}
-
-// Whether the thread is blocked in poll(), as the kernel tells ("running" when it is not in a call).
-bool BlockedInPoll(pid_t tid) {
-    std::ifstream call("/proc/self/task/" + std::to_string(tid) + "/syscall");
-    long number = -1;
-    if (!(call >> number)) return false;
-#ifdef SYS_poll
-    if (number == SYS_poll) return true;
-#endif
-    return number == SYS_ppoll;
-}
-
-// Waits until the thread `tid` (0 until the thread has said it) is blocked in poll(): its read waits for
-// bytes or a stop.
-::testing::AssertionResult WaitUntilBlockedInPoll(const std::atomic<pid_t>& tid) {
-    const auto until = Clock::now() + kEventBound;
-    while (Clock::now() < until) {
-        if (tid != 0 && BlockedInPoll(tid)) return ::testing::AssertionSuccess();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return ::testing::AssertionFailure() << "the reader was not blocked in poll() within 10 s";
-}
 
 // The terminal's input queue, seen through a descriptor of the test's own, opened before the port takes the
 // terminal for itself: what has reached the terminal and waits to be read.
