@@ -32,6 +32,13 @@ wine_x11_stop() {
   x11_stop
 }
 
+# Under wine a window that shows need not take the X focus (a message box is active while the X focus may
+# stay with its owner); keys go after `xdotool windowfocus --sync`. A window is ready once it is drawn: wine
+# paints last, when the window's other messages are done.
+until_ready() {
+  wait_for "$2 to be drawn" 10 drawn "$1" || fail "$2 was not drawn"
+}
+
 # The place of a control, for x11_lib.sh's click: "x y width height" from the window's top left corner.
 win_layout() {
   awk -v id="$2" '$1 == id { print $2, $3, $4, $5; found = 1 } END { exit !found }' "$out/layout-$1"
