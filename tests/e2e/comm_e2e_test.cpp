@@ -38,14 +38,19 @@ class CommEndToEnd : public ::testing::Test {
 };
 
 TEST_F(CommEndToEnd, CheckOnCom1SucceedsAndSelfTestOneReachesThePrinter) {
+    static constexpr const char* kSelfTestTrace = "self test: printer status print";
     SimProcess sim({"--trace"}, true);
     Check(sim, [&](CCommDlg& dlg) {
         ASSERT_EQ(messages.Texts(), std::vector<std::string>{"Printer is connected."});
         Click(dlg, IDC_SELF_TEST1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // The command has been written; the printer says when it has read it.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sim.Stderr().find(kSelfTestTrace) == std::string::npos &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     });
     sim.Stop();
-    EXPECT_NE(sim.Stderr().find("self test: printer status print"), std::string::npos) << sim.Stderr();
+    EXPECT_NE(sim.Stderr().find(kSelfTestTrace), std::string::npos) << sim.Stderr();
 }
 
 TEST_F(CommEndToEnd, SilentPrinterGetsTheInformationMessage) {

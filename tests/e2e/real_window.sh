@@ -23,8 +23,8 @@ dismiss "Success to get status of printer."
 choose "$main" 102 1013 Up 3 # Baud Rate 115200 -> 19200
 click "$main" 102 11         # Default Code Page: its edit field takes the arrow keys
 for _ in $(seq 16); do xdotool key Down; done # PC850 (Multilingual) -> PC857 (Turkish)
-sleep 0.3
-shot changed
+# The keys reach the program before the click that follows, and the box of Set Status comes only once it has
+# taken the settings: its screenshot shows them.
 click "$main" 102 1003 # Set Status
 message_box >/dev/null || fail "no answer to Set Status"
 shot set-status

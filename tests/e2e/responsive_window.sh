@@ -29,7 +29,7 @@ x11_start --fault silent
 app=$!
 watch "$app" pinwright "$out/pinwright.out"
 comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
-sleep 0.5
+until_ready "$comm" "the communication dialog"
 
 # A stopped program answers no ping: the measure is its event loop.
 kill -STOP "$app"

@@ -69,34 +69,54 @@ choose() {
   until_showing "$before" || fail "the list of control $id did not close"
 }
 
+# Whether a window is mapped and viewable; a destroyed one is not.
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
+closed() { ! viewable "$1"; }
+
+# Whether a window holds the keyboard focus (the program's own windows take it when they show).
+focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+
+# Whether a window has been drawn: its picture has more colours than the root that shows through a window
+# not yet drawn (black, or Xvfb's two-colour weave).
+drawn() { [ "$(import -window "$1" -format %k info: 2>/dev/null)" -gt 2 ]; }
+
+# until_ready WINDOW WHAT: waits until WINDOW (WHAT: "the main dialog") has the focus, as it takes it once it
+# shows, so that it takes the keys and clicks that follow; for the screenshots, also until it is drawn.
+until_ready() {
+  wait_for "$2 to take the focus" 10 focused "$1" || fail "$2 did not take the focus"
+  wait_for "$2 to be drawn" 10 drawn "$1" || fail "$2 was not drawn"
+}
+
 # The message box now showing (pinwright's boxes carry the program's name as caption).
 message_box() { window '^pinwright$'; }
 
-# Presses Return in the message box now showing.
+# Presses Return in the message box now showing (the text it should say: $1), and waits until it has gone:
+# the window behind it takes input again once it has.
 dismiss() {
   local box
   box="$(message_box)" || fail "no message box: $1"
   xdotool windowfocus --sync "$box" key Return
-  sleep 0.3
+  wait_for "the message box '$1' to close" 10 closed "$box" || fail "the message box '$1' did not close"
 }
 
 # Starts the program and connects through the communication dialog at 115200 baud; sets $comm and $main.
 connect() {
+  local box
   "$program" >"$out/pinwright.out" 2>&1 &
   app=$! app_name=pinwright
   watch "$app" pinwright "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
-  sleep 0.5
+  until_ready "$comm" "the communication dialog"
   [ -n "${1:-}" ] && "$1" communication
   choose "$comm" 136 1024 Down 4
   click "$comm" 136 1001
-  message_box >/dev/null || fail "no answer to Check Communication"
-  sleep 0.3
+  box="$(message_box)" || fail "no answer to Check Communication"
+  until_ready "$box" "the message box"
   [ -n "${1:-}" ] && "$1" connected
   dismiss "Printer is connected."
   click "$comm" 136 1030
   main="$(window 'Pinwright Manger\(For')" || fail "the main dialog did not show"
-  sleep 0.5
+  until_ready "$main" "the main dialog"
 }
 
 ended() { ! kill -0 "$app" 2>/dev/null; }

@@ -33,7 +33,7 @@ TEST(NetworkBackend, CommandsGoOutWholeAndAReplyIsReadAsSoonAsItCame) {
     std::uint8_t reply[20] = {};
     const auto asked = Clock::now();
     EXPECT_EQ(c.port.Read(reply, 20), 11) << "a read takes what came, without waiting for all 20";
-    EXPECT_LT(MsSince(asked), 1000);
+    EXPECT_LT(MsSince(asked), 2500) << "a read that waited for more would take its 5 s";
     EXPECT_EQ(std::string(reinterpret_cast<char*>(reply), 11), std::string("7!01000100\0", 11));
 }
 
@@ -57,7 +57,8 @@ TEST(NetworkBackend, AConnectionThePrinterClosedEndsReadsAndWritesAtOnce) {
     EXPECT_EQ(c.port.Read(reply, 20), 0);
     EXPECT_EQ(c.port.Write("\x1B@", 2), 0u);
     EXPECT_EQ(c.port.Write("\x1B@", 2), 0u);
-    EXPECT_LT(MsSince(started), 2000) << "a closed connection must not be waited on like a silent printer";
+    EXPECT_LT(MsSince(started), 3500)
+        << "a closed connection must not be waited on like a silent printer (5 s)";
 }
 
 // The connection check reads its first reply on a reader thread that is abandoned when nothing came: on a

@@ -2,6 +2,7 @@
 #include "link/posix/posix_device_services.h"
 #include "link/posix/waits.h"
 #include "link/printer_port.h"
+#include "tests/support/blocked_thread.h"
 #include "tests/support/pty.h"
 #include "tests/support/sim_process.h"
 
@@ -20,6 +21,8 @@
 
 using namespace pw;
 using pw::test::Pty;
+using pw::test::ThreadId;
+using pw::test::WaitUntilBlockedInPoll;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -27,6 +30,39 @@ namespace {
 long MsSince(Clock::time_point t) {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
 }
+
+// How long a test waits for something that takes a moment on an idle machine.
+constexpr auto kEventBound = std::chrono::seconds(10);
+
+// The terminal's input queue, seen through a descriptor of the test's own, opened before the port takes the
+// terminal for itself: what has reached the terminal and waits to be read.
+class TerminalInput {
+  public:
+    explicit TerminalInput(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {}
+    ~TerminalInput() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    TerminalInput(const TerminalInput&) = delete;
+    TerminalInput& operator=(const TerminalInput&) = delete;
+
+    int Queued() const {
+        int n = -1;
+        return m_fd >= 0 && ::ioctl(m_fd, FIONREAD, &n) == 0 ? n : -1;
+    }
+    ::testing::AssertionResult WaitFor(int count) const {
+        const auto until = Clock::now() + kEventBound;
+        while (Clock::now() < until) {
+            if (Queued() >= count) return ::testing::AssertionSuccess();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return ::testing::AssertionFailure()
+               << Queued() << " bytes of " << count << " reached the terminal in 10 s";
+    }
+
+  private:
+    int m_fd;
+};
 
 class PosixBackend : public ::testing::Test {
   protected:
@@ -79,15 +115,21 @@ TEST_F(PosixBackend, BytesWrittenArriveIntact) {
 
 TEST_F(PosixBackend, ReadReturnsAsSoonAsTheRequestedBytesArrive) {
     ASSERT_EQ(port.Open(), 1);
+    const std::atomic<pid_t> reader{ThreadId()};
+    ::testing::AssertionResult blocked = ::testing::AssertionSuccess();
+    Clock::time_point sent;
     std::thread sender([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        blocked = WaitUntilBlockedInPoll(reader); // the bytes come to a read that waits for them
+        sent = Clock::now();
         pty.Send({'7', '!', '0', '1'});
     });
     std::uint8_t buf[4] = {};
-    auto t = Clock::now();
     EXPECT_EQ(port.Read(buf, 4), 4);
-    EXPECT_LT(MsSince(t), 2000);
+    const auto returned = Clock::now();
     sender.join();
+    EXPECT_TRUE(blocked);
+    // Its limit is 5 s: a read that waited for it, or for more bytes, would take that long.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(returned - sent).count(), 2500);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), "7!01");
 }
 
@@ -99,25 +141,27 @@ TEST_F(PosixBackend, SerialReadEndsAfterFiveSecondsWithWhatCame) {
     EXPECT_EQ(port.Read(buf, 10), 1);
     long ms = MsSince(t);
     EXPECT_GE(ms, 4990);
-    EXPECT_LT(ms, 6000);
+    EXPECT_LT(ms, 7500);
     EXPECT_EQ(buf[0], '.');
 }
 
 TEST_F(PosixBackend, TransferReadReturnsOnAnyBytes) {
+    TerminalInput input(pty.SlavePath());
     ASSERT_EQ(port.Open(), 1);
     ASSERT_TRUE(os.SetCommTimeouts(port.m_hPort, TransferTimeLimits()));
     pty.Send({'_', 'A', 0});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(input.WaitFor(3));
     std::uint8_t buf[20] = {};
     auto t = Clock::now();
     EXPECT_EQ(port.Read(buf, 20), 3);
-    EXPECT_LT(MsSince(t), 1000);
+    EXPECT_LT(MsSince(t), 2500) << "a read for 20 bytes, or one that waited for its 5 s, would take 5 s";
 }
 
 TEST_F(PosixBackend, PurgeDropsPendingInput) {
+    TerminalInput input(pty.SlavePath());
     ASSERT_EQ(port.Open(), 1);
     pty.Send({'x', 'y', 'z'});
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(input.WaitFor(3));
     os.PurgeComm(port.m_hPort, kPurgeAll);
     ASSERT_TRUE(os.SetCommTimeouts(port.m_hPort, TransferTimeLimits()));
     pty.Send({'.'});
@@ -176,16 +220,18 @@ TEST_F(PosixBackend, AFileIsNeverOpenedAsAPortAndADeviceThatIsNoSerialPortSaysSo
 TEST_F(PosixBackend, StoppingAWorkerEndsItsBlockedReadAtOnce) {
     ASSERT_EQ(port.Open(), 1);
     std::atomic<int> got{-1};
-    auto t = Clock::now();
+    std::atomic<pid_t> reader{0};
     ThreadHandle worker = os.StartThread([&] {
+        reader = ThreadId();
         std::uint8_t buf[20];
         got = port.Read(buf, 20);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(WaitUntilBlockedInPoll(reader));
+    auto t = Clock::now();
     os.StopThread(worker);
     os.JoinThread(worker);
     EXPECT_EQ(got, 0);
-    EXPECT_LT(MsSince(t), 1000);
+    EXPECT_LT(MsSince(t), 2500) << "the read waited for its 5 s";
 }
 
 TEST_F(PosixBackend, ReopeningWorksWhileAnotherProgramHoldsTheTerminal) {
@@ -220,14 +266,16 @@ TEST_F(PosixBackend, DestroyingTheServicesWakesABlockedReader) {
     p2.m_nBaudRate = 9600;
     p2.m_nByteSize = 8;
     ASSERT_EQ(p2.Open(), 1);
+    std::atomic<pid_t> reader{0};
     services->StartThread([&] {
+        reader = ThreadId();
         std::uint8_t buf[20];
         p2.Read(buf, 20);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(WaitUntilBlockedInPoll(reader));
     const auto t = Clock::now();
     services.reset();
-    EXPECT_LT(MsSince(t), 1000) << "the destructor waited out the reader's 5 s";
+    EXPECT_LT(MsSince(t), 2500) << "the destructor waited out the reader's 5 s";
 }
 
 TEST(PosixTimeouts, FarDeadlinesNeverTurnIntoAnEndlessPoll) {

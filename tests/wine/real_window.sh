@@ -25,8 +25,8 @@ dismiss "Success to get status of printer."
 choose "$main" 102 1013 Up 3 # Baud Rate 115200 -> 19200
 click "$main" 102 11         # Default Code Page: its edit field takes the arrow keys
 for _ in $(seq 16); do xdotool key Down; done # PC850 (Multilingual) -> PC857 (Turkish)
-sleep 0.3
-shot changed
+# The keys reach the program before the click that follows, and the box of Set Status comes only once it has
+# taken the settings: its screenshot shows them.
 click "$main" 102 1003 # Set Status
 message_box >/dev/null || fail "no answer to Set Status"
 shot set-status
@@ -36,7 +36,7 @@ grep -q 'switch 2 = 11010100' "$out/printer.state" || fail "code page not writte
 
 click "$main" 102 1004 # Save Status: the common save dialog, its name field focused
 save="$(window '^Save current status$')" || fail "the save dialog did not show"
-sleep 0.5
+until_ready "$save" "the save dialog"
 shot save-dialog
 saved="Z:$(printf '%s' "$out/saved.sts" | tr / '\\')"
 xdotool windowfocus --sync "$save" key ctrl+a
@@ -48,7 +48,7 @@ wait_for "Save Status to write $out/saved.sts (88 bytes)" 10 has_88_bytes || fai
 open_about shot
 shot about-box
 xdotool windowfocus --sync "$about" key Return
-sleep 0.3
+wait_for "the About box to close" 10 closed "$about" || fail "the About box did not close"
 
 click "$main" 102 1007 # Exit
 ends_with_zero "after Exit" 10

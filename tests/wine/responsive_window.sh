@@ -32,7 +32,7 @@ timeout -k 5 240 wine "$program" >"$out/pinwright.out" 2>&1 &
 app=$!
 watch "$app" pinwright.exe "$out/pinwright.out"
 comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
-sleep 0.5
+until_ready "$comm" "the communication dialog"
 pings "$comm_title" 3 check
 xdotool windowfocus --sync "$comm" key Return # Check Communication: on a silent printer it waits a minute
 pinged check

@@ -32,6 +32,13 @@ wine_x11_stop() {
   x11_stop
 }
 
+# Under wine a window that shows need not take the X focus (a message box is active while the X focus may
+# stay with its owner); keys go after `xdotool windowfocus --sync`. A window is ready once it is drawn: wine
+# paints last, when the window's other messages are done.
+until_ready() {
+  wait_for "$2 to be drawn" 10 drawn "$1" || fail "$2 was not drawn"
+}
+
 # The place of a control, for x11_lib.sh's click: "x y width height" from the window's top left corner.
 win_layout() {
   awk -v id="$2" '$1 == id { print $2, $3, $4, $5; found = 1 } END { exit !found }' "$out/layout-$1"
@@ -41,29 +48,32 @@ layout=win_layout
 # Starts pinwright.exe and connects: Return presses "Check Communication", the default button, then
 # "Run Manager" is clicked. Sets $comm and $main; calls $1 (if given) with "communication" and "connected".
 wine_connect() {
+  local box
   timeout -k 5 240 wine "$program" >"$out/pinwright.out" 2>&1 &
   app=$! app_name=pinwright.exe
   watch "$app" pinwright.exe "$out/pinwright.out"
   comm="$(window '^Setting Communication $')" || fail "the communication dialog did not show"
-  sleep 0.5
+  until_ready "$comm" "the communication dialog"
   [ -n "${1:-}" ] && "$1" communication
   xdotool windowfocus --sync "$comm" key Return
-  message_box >/dev/null || fail "no answer to Check Communication"
-  sleep 0.3
+  box="$(message_box)" || fail "no answer to Check Communication"
+  until_ready "$box" "the message box"
   [ -n "${1:-}" ] && "$1" connected
   dismiss "Printer is connected."
   click "$comm" 136 1030
   main="$(window 'Pinwright Manger\(For')" || fail "the main dialog did not show"
-  sleep 0.5
+  until_ready "$main" "the main dialog"
 }
 
 # Opens the About box from the main dialog's system menu: Alt+Space opens it, Up goes round to its last
 # entry, ours (wine's own "About Wine" takes the mnemonic A).
 open_about() {
+  local before
+  before="$(showing)"
   xdotool windowfocus --sync "$main" key alt+space
-  sleep 0.4
+  until_showing $((before + 1)) || fail "the system menu did not open"
   [ -n "${1:-}" ] && "$1" system-menu
   xdotool key Up Return
   about="$(window '^About Pinwright Manger$')" || fail "the system menu did not open the About box"
-  sleep 0.4
+  until_ready "$about" "the About box"
 }
