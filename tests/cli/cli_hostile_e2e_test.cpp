@@ -2,9 +2,11 @@
 // replies in pieces, signals and a reader that went away, files that are not ports, a thread that cannot
 // start.
 #include "tests/support/cli_fixture.h"
+#include "tests/support/fake_sysfs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -96,13 +98,13 @@ TEST_F(CliFixture, HostilePrinterTextsNeverReachTheTerminalRawNorBreakTheJson) {
          "2.10 \xEF\xBF\xBD",
          "2.10 \\xc3",
          false},
-        {"c1",
-         {"--model", "LTX-580\\xc2\\x9b2J\\xe2\\x80\\xae"},
+        {"c1-del",
+         {"--model", "LTX-580\\xc2\\x9b2J\\xe2\\x80\\xae\\xc2\\x80\\xc2\\x9f\\x7f"},
          Link::Network,
          "model",
          "LTX-580\xC2\x9B"
-         "2J\xE2\x80\xAE",
-         "LTX-580\\xc2\\x9b2J\\xe2\\x80\\xae",
+         "2J\xE2\x80\xAE\xC2\x80\xC2\x9F\x7F",
+         "LTX-580\\xc2\\x9b2J\\xe2\\x80\\xae\\xc2\\x80\\xc2\\x9f\\x7f",
          false},
         {"pieces", {"--fault", "trickle=15"}, Link::Network, "", "", "", false},
     };
@@ -195,6 +197,41 @@ TEST_F(CliFixture, UsbDiscoveryLinesShowDevicePathsEscaped) {
     EXPECT_NE(check.err.find("Attempting to open " + Path("usb\\x1b]0;owned\\x07\\x9b2J\\xff") + "/lp0"),
               std::string::npos)
         << check.err;
+}
+
+// What the system says of a device (sysfs) and a status file's name come from outside as printer texts do:
+// `ports` and `show` escape them on the terminal and keep the JSON valid ASCII, a byte that is not UTF-8
+// given as U+FFFD.
+TEST_F(CliFixture, DeviceTextsAndFileNamesFromOutsideReachTheTerminalEscapedAndTheJsonValid) {
+    FakeSysfs sys;
+    sys.AddUsb("tty", "ttyUSB0", "FT\xE9", "USB\x1b[2J\xC2\x9BUART\x7F", "0403", "6001");
+    const std::string file = Path("caf\xE9.sts");
+    std::filesystem::copy_file(DefaultsFile(), file);
+    struct Case {
+        std::vector<std::string> args;
+        std::string asJson, asText; // how the outside text is given in each
+    };
+    const std::vector<Case> cases = {
+        // sysfs's reader already blanks C0 controls and DEL.
+        {{"ports"}, "FT\xEF\xBF\xBD USB [2J\xC2\x9BUART", "FT\\xe9 USB [2J\\xc2\\x9bUART"},
+        {{"show", file}, Path("caf\xEF\xBF\xBD.sts"), "file: " + Path("caf\\xe9.sts")},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> json = {"--json"};
+        json.insert(json.end(), c.args.begin(), c.args.end());
+        auto j = RunCli(json, 20000);
+        ASSERT_EQ(j.exit, 0) << c.args[0] << "\n" << j.err;
+        EXPECT_TRUE(std::all_of(j.out.begin(), j.out.end(), [](char b) { return (b & 0x80) == 0; }))
+            << c.args[0] << ": not ASCII\n"
+            << j.out;
+        Json parsed;
+        ASSERT_NO_THROW(parsed = Json::parse(j.out)) << c.args[0] << "\n" << j.out;
+        EXPECT_EQ(c.args[0] == "ports" ? parsed[0]["product"] : parsed["file"], c.asJson) << j.out; // COM1
+        auto t = RunCli(c.args, 20000);
+        ASSERT_EQ(t.exit, 0) << c.args[0] << "\n" << t.err;
+        EXPECT_EQ(Offence(t.out), "") << c.args[0];
+        EXPECT_NE(t.out.find(c.asText), std::string::npos) << c.args[0] << "\n" << t.out;
+    }
 }
 
 // A session that drops (SIGHUP), a kill (SIGTERM), a reader that went away (SIGPIPE): each ends user setting

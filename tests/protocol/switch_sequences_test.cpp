@@ -391,6 +391,8 @@ TEST_F(Sequences, DerivationCases) {
     }
 }
 
+// On every interface: a reply that is not a switch reply, or that stops short of its NUL (by as little as
+// that NUL), changes nothing.
 TEST_F(Sequences, UnreadableRepliesLeaveTheModelAsItWas) {
     SwitchModel before;
     before.m_sw2[3] = 1;
@@ -403,28 +405,37 @@ TEST_F(Sequences, UnreadableRepliesLeaveTheModelAsItWas) {
         {"garbage", SwitchReply("10X0000?"), SequenceResult::BadReply},
         {"short", {'7', '!', '1', '0', '0'}, SequenceResult::NoAnswer},
         {"no NUL", Cat(Cat({'7', '!'}, ToBytes("10000000")), {'Z'}), SequenceResult::BadReply},
+        {"one byte short", Cat({'7', '!'}, ToBytes("10000000")), SequenceResult::NoAnswer},
         {"wrong id", Cat(Cat({'7', '?'}, ToBytes("10000000")), {0}), SequenceResult::BadReply},
         {"silent", {}, SequenceResult::NoAnswer},
     };
-    for (const auto& c : cases) {
-        Good();
-        printer->Always(Query(9), c.sw9reply);
-        SwitchModel m = before;
-        view.positions.clear();
-        EXPECT_EQ(ReadSwitches(port, kind, m, view), c.expected) << c.name;
-        EXPECT_EQ(m, before) << c.name;
-        EXPECT_EQ(view.positions.back(), 0) << c.name;
-        EXPECT_EQ(view.codePage, -2) << c.name;
-        port.Services().PurgeComm(port.m_hPort, kPurgeAll);
+    for (int k : {kSerial, kUsb, kNetwork}) {
+        Attach(k);
+        for (const auto& c : cases) {
+            Good();
+            printer->Always(Query(9), c.sw9reply);
+            SwitchModel m = before;
+            view.positions.clear();
+            EXPECT_EQ(ReadSwitches(port, kind, m, view), c.expected) << c.name << " on " << k;
+            EXPECT_EQ(m, before) << c.name << " on " << k;
+            EXPECT_EQ(view.positions.back(), 0) << c.name << " on " << k;
+            EXPECT_EQ(view.codePage, -2) << c.name << " on " << k;
+            port.Services().PurgeComm(port.m_hPort, kPurgeAll);
+        }
     }
 }
 
+// A printer that sends stray bytes without end: the skip ends at its bound as an unreadable reply, on a
+// serial line and on the network alike, and switch 9 is never asked for.
 TEST_F(Sequences, EndlessStrayBytesEndTheSkip) {
-    Good();
-    printer->Always(Query(2), Bytes(500, 'x'));
-    SwitchModel m;
-    EXPECT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::BadReply);
-    EXPECT_EQ(printer->Count(Query(9)), 0);
+    for (int k : {kSerial, kNetwork}) {
+        Attach(k);
+        Good();
+        printer->Always(Query(2), Bytes(500, 'x'));
+        SwitchModel m;
+        EXPECT_EQ(ReadSwitches(port, kind, m, view), SequenceResult::BadReply) << k;
+        EXPECT_EQ(printer->Count(Query(9)), 0) << k;
+    }
 }
 
 // --- Set Status ------------------------------------------------------------------------------------------
