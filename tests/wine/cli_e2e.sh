@@ -95,6 +95,34 @@ sim_compare "$work/linux" "$work/windows" || fail=1
 grep -q '^switch 9 = 10000000' "$work/windows/state" ||
   { echo "cli_e2e: apply did not bring back the printer's first switch 9" >&2; fail=1; }
 
+echo "--- --baud auto, a printer at 38400 that understands no other rate"
+for side in linux windows; do
+  mkdir -p "$work/auto-$side"
+  SIM_LINK="$work/$side/printer" sim_start "$work/auto-$side" --enforce-line --switch 9=01000000
+  step "$side" 7-auto --json --baud auto -p COM1 get
+  sim_stop
+done
+if [ "$(cat "$work/windows/7-auto.status")" != 0 ] || ! grep -q '"baud": 38400' "$work/windows/7-auto.out"; then
+  echo "cli_e2e: --baud auto did not find the printer at 38400 through COM1:" >&2
+  cat "$work/windows/7-auto.status" "$work/windows/7-auto.out" "$work/windows/7-auto.err" >&2
+  fail=1
+fi
+diff -u "$work/linux/7-auto.out" <(normal "$work/windows/7-auto.out") >&2 ||
+  { echo "cli_e2e: --baud auto's results differ between Linux and Windows" >&2; fail=1; }
+# At a wrong rate the printer got only the two 3-byte queries, at most 16 bytes a rate.
+if ! awk '/<- \(garbled: line at/ {
+            match($0, /line at [0-9]+/); rate = substr($0, RSTART + 8, RLENGTH - 8)
+            hex = substr($0, index($0, ") ") + 1); bytes[rate] = bytes[rate] hex; count[rate] += split(hex, b, " ") }
+          END { bad = 0
+                for (r in count) {
+                  if (count[r] > 16) { print "a probe at " r " carried " count[r] " bytes"; bad = 1 }
+                  s = bytes[r]; gsub(/ 10 04 01| 1D 49 01/, "", s)
+                  if (s != "") { print "not a query at " r ":" s; bad = 1 } }
+                exit bad }' "$work/auto-windows/trace" >&2; then
+  echo "cli_e2e: --baud auto sent more than short queries at a wrong rate" >&2
+  fail=1
+fi
+
 echo "--- Windows: a port that is not there"
 step windows 6-absent -p '\\.\COM13' check
 if [ "$(cat "$work/windows/6-absent.status")" != 2 ] || ! grep -q 'There is no COM13' "$work/windows/6-absent.err"; then

@@ -4,12 +4,12 @@
 
 sim_pid=""
 
-# sim_start DIR [ARGS...]: the simulator with DIR/printer (its link), DIR/trace and DIR/state; waits for
-# its "pty:" line.
+# sim_start DIR [ARGS...]: the simulator with DIR/printer (its link; $SIM_LINK instead when set), DIR/trace
+# and DIR/state; waits for its "pty:" line.
 sim_start() {
   local dir="$1"
   shift
-  "$sim" --link "$dir/printer" --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  "$sim" --link "${SIM_LINK:-$dir/printer}" --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
   sim_pid=$!
   watch "$sim_pid" pinwright-sim "$dir/trace"
   wait_for "pinwright-sim's 'pty:' line" 10 grep -q '^pty: ' "$dir/sim.out"
