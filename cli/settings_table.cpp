@@ -1,6 +1,7 @@
 #include "cli/settings_table.h"
 
 #include "link/letter_case.h"
+#include "protocol/line_finder.h"
 #include "protocol/switch_sequences.h"
 
 #include <algorithm>
@@ -113,10 +114,7 @@ SwitchPins PinsOfFile(const SwitchModel& m) {
 }
 
 std::string LineText(const LineOptions& l) {
-    static const char* const kStop[] = {"1", "1.5", "2"};
-    const int parity = l.parity >= 0 && l.parity <= 2 ? l.parity : 0;
-    const int stop = l.stopBits >= 0 && l.stopBits <= 2 ? l.stopBits : 0;
-    return std::to_string(l.baud) + " " + std::to_string(l.dataBits) + "NOE"[parity] + kStop[stop];
+    return SerialLineText({l.baud, l.dataBits, l.parity, l.stopBits});
 }
 
 SwitchPins PinsRead(const SwitchModel& m, const std::string& switch1) {
