@@ -34,18 +34,20 @@ bool ConnectSteps::StartLookup(std::function<void()> lookup) {
     }
 }
 
-std::intptr_t ConnectWithin(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
-                            std::uint32_t limitMs, ConnectFailure& why, std::string& detail) {
-    const std::uint64_t deadline = steps.NowMs() + limitMs;
+namespace {
+
+bool LookUpBy(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
+              std::uint64_t deadline, std::vector<ResolvedAddress>& found, ConnectFailure& why,
+              std::string& detail) {
     auto lookup = std::make_shared<Lookup>();
     const bool started = steps.StartLookup([lookup, resolve, address] {
-        std::vector<ResolvedAddress> found;
+        std::vector<ResolvedAddress> addresses;
         ConnectFailure failure = ConnectFailure::Other;
         std::string words;
-        const bool ok = resolve(address, found, failure, words);
+        const bool ok = resolve(address, addresses, failure, words);
         std::lock_guard lock(lookup->mutex);
         lookup->ok = ok;
-        lookup->found = std::move(found);
+        lookup->found = std::move(addresses);
         lookup->why = failure;
         lookup->detail = std::move(words);
         lookup->done = true;
@@ -53,7 +55,7 @@ std::intptr_t ConnectWithin(ConnectSteps& steps, const Resolver& resolve, const 
     if (!started) {
         why = ConnectFailure::Other;
         detail = "no thread could be started for the name lookup";
-        return -1;
+        return false;
     }
     for (;;) {
         {
@@ -62,25 +64,39 @@ std::intptr_t ConnectWithin(ConnectSteps& steps, const Resolver& resolve, const 
         }
         if (steps.Stopped()) {
             why = ConnectFailure::Stopped;
-            return -1;
+            return false;
         }
         const std::uint64_t now = steps.NowMs();
         if (now >= deadline) {
             why = ConnectFailure::LookupTimedOut;
-            return -1;
+            return false;
         }
         steps.Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(kLookSliceMs, deadline - now)));
     }
-    std::vector<ResolvedAddress> found;
-    {
-        std::lock_guard lock(lookup->mutex);
-        if (!lookup->ok) {
-            why = lookup->why;
-            detail = lookup->detail;
-            return -1;
-        }
-        found = lookup->found;
+    std::lock_guard lock(lookup->mutex);
+    if (!lookup->ok) {
+        why = lookup->why;
+        detail = lookup->detail;
+        return false;
     }
+    found = lookup->found;
+    return true;
+}
+
+} // namespace
+
+bool LookUpWithin(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
+                  std::uint32_t limitMs, std::vector<ResolvedAddress>& found, ConnectFailure& why,
+                  std::string& detail) {
+    found.clear();
+    return LookUpBy(steps, resolve, address, steps.NowMs() + limitMs, found, why, detail);
+}
+
+std::intptr_t ConnectWithin(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
+                            std::uint32_t limitMs, ConnectFailure& why, std::string& detail) {
+    const std::uint64_t deadline = steps.NowMs() + limitMs;
+    std::vector<ResolvedAddress> found;
+    if (!LookUpBy(steps, resolve, address, deadline, found, why, detail)) return -1;
     if (found.empty()) {
         why = ConnectFailure::HostNotFound;
         return -1;

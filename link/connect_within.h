@@ -46,6 +46,12 @@ class ConnectSteps {
     virtual bool StartLookup(std::function<void()> lookup);
 };
 
+// The lookup alone, on a thread that may be abandoned, within `limitMs` (a stop ends it at once): true
+// with the addresses (perhaps none), or false with `why` and `detail` set.
+bool LookUpWithin(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
+                  std::uint32_t limitMs, std::vector<ResolvedAddress>& found, ConnectFailure& why,
+                  std::string& detail);
+
 // The lookup and the attempts, all within `limitMs`: the connection, or -1 with `why` and `detail` set.
 std::intptr_t ConnectWithin(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
                             std::uint32_t limitMs, ConnectFailure& why, std::string& detail);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace pw {
 
@@ -84,6 +85,25 @@ class DeviceServices {
     virtual ~DeviceServices() = default;
 
     virtual DeviceHandle CreateFile(const std::string& name, ShareMode share) = 0;
+    // A network printer "tcp://HOST[:PORT]" as CreateFile opens it, with the connection (lookup included)
+    // made or given up within `limitMs` instead of the usual limit. Services without a limit of their own
+    // to set take CreateFile's.
+    virtual DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) {
+        (void)limitMs;
+        return CreateFile(name, ShareMode::Exclusive);
+    }
+    // The addresses the host of "tcp://HOST[:PORT]" stands for, in the order the system gives them, each
+    // written as a port name takes it ("192.168.1.50", "fd00::50", "fe80::1%eth0"), looked up within
+    // `limitMs` as a connection's lookup is. False, with `problem` said as for a connection to `name` that
+    // failed, when the name does not resolve or the lookup took the whole limit.
+    virtual bool LookUpHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                            std::string& problem) {
+        (void)name;
+        (void)limitMs;
+        found.clear();
+        problem = "These device services look up no host names.";
+        return false;
+    }
     virtual bool CloseHandle(DeviceHandle h) = 0;
     virtual bool GetCommState(DeviceHandle h, LineSettings& settings) = 0;
     virtual bool SetCommState(DeviceHandle h, const LineSettings& settings) = 0;

@@ -13,6 +13,13 @@ class DeviceServicesDecorator : public DeviceServices {
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override {
         return m_inner.CreateFile(name, share);
     }
+    DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) override {
+        return m_inner.Connect(name, limitMs);
+    }
+    bool LookUpHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                    std::string& problem) override {
+        return m_inner.LookUpHost(name, limitMs, found, problem);
+    }
     bool CloseHandle(DeviceHandle h) override { return m_inner.CloseHandle(h); }
     bool GetCommState(DeviceHandle h, LineSettings& settings) override {
         return m_inner.GetCommState(h, settings);

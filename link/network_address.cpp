@@ -120,26 +120,9 @@ bool ParseGroups(const std::string& text, bool lastMayBeIpv4, std::vector<std::u
 // lower-case groups without leading zeros, the longest run of zero groups shortened to "::", an IPv4
 // tail for mapped addresses. False when it is not one.
 bool CanonicalIpv6(const std::string& text, std::string& canonical) {
-    const std::size_t percent = text.find('%');
-    const std::string address = text.substr(0, percent);
+    std::array<std::uint16_t, 8> g{};
     std::string zone;
-    if (percent != std::string::npos) {
-        zone = text.substr(percent + 1);
-        if (zone.empty() || !std::all_of(zone.begin(), zone.end(), IsHostChar)) return false;
-    }
-    std::vector<std::uint16_t> head, tail;
-    const std::size_t gap = address.find("::");
-    if (gap == std::string::npos) {
-        if (!ParseGroups(address, true, head) || head.size() != 8) return false;
-    } else {
-        if (address.find("::", gap + 1) != std::string::npos) return false;
-        if (!ParseGroups(address.substr(0, gap), false, head) ||
-            !ParseGroups(address.substr(gap + 2), true, tail) || head.size() + tail.size() > 7)
-            return false;
-    }
-    std::vector<std::uint16_t> g = head;
-    g.resize(8 - tail.size(), 0);
-    g.insert(g.end(), tail.begin(), tail.end());
+    if (!Ipv6Groups(text, g, zone)) return false;
     const bool mapped =
         std::all_of(g.begin(), g.begin() + 5, [](std::uint16_t v) { return v == 0; }) && g[5] == 0xFFFF;
     const int groups = mapped ? 6 : 8;
@@ -184,6 +167,17 @@ bool CheckHostName(const std::string& host, std::string& error) {
     return !MeantAsIpv4(host) || CheckIpv4(host, error);
 }
 
+// "5", "1", "0.5", "1.25": a limit in seconds, as short as it goes.
+std::string Seconds(std::uint32_t ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 == 0) return text;
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03u", static_cast<unsigned>(ms % 1000));
+    std::string f = fraction;
+    f.erase(f.find_last_not_of('0') + 1);
+    return text + f;
+}
+
 bool ParsePort(const std::string& text, std::uint16_t& port, std::string& error) {
     if (text.empty() || text.size() > 5 || !std::all_of(text.begin(), text.end(), IsDigit) ||
         std::stol(text) < 1 || std::stol(text) > 65535) {
@@ -195,6 +189,32 @@ bool ParsePort(const std::string& text, std::uint16_t& port, std::string& error)
 }
 
 } // namespace
+
+bool Ipv6Groups(const std::string& text, std::array<std::uint16_t, 8>& groups, std::string& zone) {
+    const std::size_t percent = text.find('%');
+    const std::string address = text.substr(0, percent);
+    std::string z;
+    if (percent != std::string::npos) {
+        z = text.substr(percent + 1);
+        if (z.empty() || !std::all_of(z.begin(), z.end(), IsHostChar)) return false;
+    }
+    std::vector<std::uint16_t> head, tail;
+    const std::size_t gap = address.find("::");
+    if (gap == std::string::npos) {
+        if (!ParseGroups(address, true, head) || head.size() != 8) return false;
+    } else {
+        if (address.find("::", gap + 1) != std::string::npos) return false;
+        if (!ParseGroups(address.substr(0, gap), false, head) ||
+            !ParseGroups(address.substr(gap + 2), true, tail) || head.size() + tail.size() > 7)
+            return false;
+    }
+    std::vector<std::uint16_t> g = head;
+    g.resize(8 - tail.size(), 0);
+    g.insert(g.end(), tail.begin(), tail.end());
+    std::copy(g.begin(), g.end(), groups.begin());
+    zone = z;
+    return true;
+}
 
 std::string NetworkAddress::Name() const {
     return kNetworkPrefix + (bracketed ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -262,7 +282,8 @@ bool ParseNetworkAddress(const std::string& name, NetworkAddress& address, std::
     return true;
 }
 
-std::string ConnectProblem(const std::string& name, ConnectFailure why, const std::string& detail) {
+std::string ConnectProblem(const std::string& name, ConnectFailure why, const std::string& detail,
+                           std::uint32_t limitMs) {
     NetworkAddress a;
     std::string ignored;
     const std::string full = ParseNetworkAddress(name, a, ignored) ? a.Name() : name;
@@ -278,11 +299,10 @@ std::string ConnectProblem(const std::string& name, ConnectFailure why, const st
                " refused the connection: nothing listens on that port. Check the printer's address and "
                "its raw port (9100 on most printers).";
     case ConnectFailure::TimedOut:
-        return "No answer from " + full + " within " + std::to_string(kConnectLimitMs / 1000) +
+        return "No answer from " + full + " within " + Seconds(limitMs) +
                " s: is the printer switched on and on this network?";
     case ConnectFailure::LookupTimedOut:
-        return "Looking up the host '" + a.host + "' of " + full + " took over " +
-               std::to_string(kConnectLimitMs / 1000) +
+        return "Looking up the host '" + a.host + "' of " + full + " took over " + Seconds(limitMs) +
                " s: check the name server, or give the printer's IP address.";
     case ConnectFailure::Stopped:
         return "The connection to " + full + " was given up: stopped.";

@@ -4,6 +4,7 @@
 // platform.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -47,7 +48,12 @@ enum class ConnectFailure {
     Other,          // anything else (the system's own words are the detail)
 };
 
-// The message for a connection to `name` (as given) that failed.
-std::string ConnectProblem(const std::string& name, ConnectFailure why, const std::string& detail = {});
+// The message for a connection to `name` (as given) that failed, made or given up within `limitMs`.
+std::string ConnectProblem(const std::string& name, ConnectFailure why, const std::string& detail = {},
+                           std::uint32_t limitMs = kConnectLimitMs);
+
+// The eight groups of an IPv6 address, as ParseNetworkAddress reads one between brackets, and its zone
+// ("eth0" of "fe80::1%eth0", empty when none). False when `text` is no IPv6 address.
+bool Ipv6Groups(const std::string& text, std::array<std::uint16_t, 8>& groups, std::string& zone);
 
 } // namespace pw

@@ -133,7 +133,10 @@ int CPrinterPort::OpenUsb() {
 
 int CPrinterPort::OpenNetwork() {
     ReleaseHeld();
-    DeviceHandle h = m_services->CreateFile(m_strPort, ShareMode::Exclusive);
+    // The usual limit is the backend's own: the open the dialogs make stays the plain CreateFile.
+    DeviceHandle h = m_nConnectLimitMs == kConnectLimitMs
+                         ? m_services->CreateFile(m_strPort, ShareMode::Exclusive)
+                         : m_services->Connect(m_strPort, m_nConnectLimitMs);
     if (h == kInvalidHandle || h == kNoDevice) {
         m_hPort = kNoDevice;
         return 0;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "link/device_services.h"
+#include "link/network_address.h"
 
 #include <cstdint>
 #include <functional>
@@ -55,7 +56,7 @@ class CPrinterPort {
     int ApplyLine();
     int OpenParallel();
     int OpenUsb();
-    // Connects to the printer at the network address in m_strPort, within kConnectLimitMs. On failure the
+    // Connects to the printer at the network address in m_strPort, within m_nConnectLimitMs. On failure the
     // services' LastOpenProblem names the address and why.
     int OpenNetwork();
 
@@ -69,6 +70,8 @@ class CPrinterPort {
     DeviceHandle m_hPort = kNoDevice;
     std::int32_t m_nKind = kSerial;
     std::string m_strDeviceFile; // set by OpenDeviceFile; empty when the port is opened by name
+    // How long a network connection may take to be made; the dialogs keep kConnectLimitMs.
+    std::uint32_t m_nConnectLimitMs = kConnectLimitMs;
 
     // Told of a problem that no result carries to the caller: the USB printer could not be found (at
     // open, or again after a write lost it). The owner shows it: a message box, or a line on stderr.

@@ -92,7 +92,14 @@ std::string TracingDeviceServices::NameOf(DeviceHandle h) {
 }
 
 DeviceHandle TracingDeviceServices::CreateFile(const std::string& name, ShareMode share) {
-    const DeviceHandle h = Inner().CreateFile(name, share);
+    return Opened(Inner().CreateFile(name, share), name);
+}
+
+DeviceHandle TracingDeviceServices::Connect(const std::string& name, std::uint32_t limitMs) {
+    return Opened(Inner().Connect(name, limitMs), name);
+}
+
+DeviceHandle TracingDeviceServices::Opened(DeviceHandle h, const std::string& name) {
     const KeepLastError keep(Inner());
     const bool ok = h != kInvalidHandle && h != kNoDevice;
     if (ok) {

@@ -43,6 +43,7 @@ class TracingDeviceServices : public DeviceServicesDecorator {
     TracingDeviceServices(DeviceServices& inner, TraceSink& sink, std::string portName = {});
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
+    DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) override;
     bool CloseHandle(DeviceHandle h) override;
     bool SetCommState(DeviceHandle h, const LineSettings& settings) override;
     bool WriteFile(DeviceHandle h, const std::uint8_t* data, std::uint32_t length, std::uint32_t& written,
@@ -61,6 +62,8 @@ class TracingDeviceServices : public DeviceServicesDecorator {
         std::vector<std::uint8_t> bytes;
     };
     std::string NameOf(DeviceHandle h);
+    // Names the device and traces its open.
+    DeviceHandle Opened(DeviceHandle h, const std::string& name);
     // Traces the attempts of `h` still running as given up, and forgets them.
     void GiveUpWrites(DeviceHandle h, const std::string& name);
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "link/device_services.h"
+#include "link/network_address.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pw::posix {
 
@@ -46,8 +48,14 @@ class PosixDevice {
 // names a file or a pipe is never written to. Null with `problem` and the error set when it cannot be.
 std::unique_ptr<PosixDevice> OpenDeviceFile(const std::string& name, ShareMode share, std::string& problem);
 
-// A connection to the network printer "tcp://HOST[:PORT]" within kConnectLimitMs; null with `problem` and
-// the error set when none was made.
-std::unique_ptr<PosixDevice> ConnectNetworkPrinter(const std::string& name, std::string& problem);
+// A connection to the network printer "tcp://HOST[:PORT]" within `limitMs`; null with `problem` and the
+// error set when none was made.
+std::unique_ptr<PosixDevice> ConnectNetworkPrinter(const std::string& name, std::string& problem,
+                                                   std::uint32_t limitMs = kConnectLimitMs);
+
+// The numeric addresses of the host of "tcp://HOST[:PORT]", looked up within `limitMs`; as
+// DeviceServices::LookUpHost.
+bool LookUpNetworkHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                       std::string& problem);
 
 } // namespace pw::posix

@@ -73,6 +73,22 @@ DeviceHandle PosixDeviceServices::CreateFile(const std::string& name, ShareMode 
     std::string problem;
     std::unique_ptr<PosixDevice> dev =
         IsNetworkName(name) ? ConnectNetworkPrinter(name, problem) : OpenDeviceFile(name, share, problem);
+    return Keep(std::move(dev), problem);
+}
+
+DeviceHandle PosixDeviceServices::Connect(const std::string& name, std::uint32_t limitMs) {
+    if (!IsNetworkName(name)) return CreateFile(name, ShareMode::Exclusive);
+    std::string problem;
+    std::unique_ptr<PosixDevice> dev = ConnectNetworkPrinter(name, problem, limitMs);
+    return Keep(std::move(dev), problem);
+}
+
+bool PosixDeviceServices::LookUpHost(const std::string& name, std::uint32_t limitMs,
+                                     std::vector<std::string>& found, std::string& problem) {
+    return LookUpNetworkHost(name, limitMs, found, problem);
+}
+
+DeviceHandle PosixDeviceServices::Keep(std::unique_ptr<PosixDevice> dev, const std::string& problem) {
     std::lock_guard lock(m_mutex);
     m_openProblem = problem;
     if (!dev) return kInvalidHandle;

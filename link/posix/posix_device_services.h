@@ -22,6 +22,9 @@ class PosixDeviceServices : public DeviceServices {
     ~PosixDeviceServices() override;
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
+    DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) override;
+    bool LookUpHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                    std::string& problem) override;
     bool CloseHandle(DeviceHandle h) override;
     bool GetCommState(DeviceHandle h, LineSettings& settings) override;
     bool SetCommState(DeviceHandle h, const LineSettings& settings) override;
@@ -48,6 +51,7 @@ class PosixDeviceServices : public DeviceServices {
 
   private:
     std::shared_ptr<PosixDevice> Find(DeviceHandle h);
+    DeviceHandle Keep(std::unique_ptr<PosixDevice> device, const std::string& problem);
     void SetProblem(std::string problem);
 
     std::mutex m_mutex;

@@ -167,22 +167,50 @@ class Connection : public PosixDevice {
 
 } // namespace
 
-std::unique_ptr<PosixDevice> ConnectNetworkPrinter(const std::string& name, std::string& problem) {
+std::unique_ptr<PosixDevice> ConnectNetworkPrinter(const std::string& name, std::string& problem,
+                                                   std::uint32_t limitMs) {
     NetworkAddress address;
     std::string detail;
     ConnectFailure why = ConnectFailure::BadName;
     std::intptr_t fd = -1;
     if (ParseNetworkAddress(name, address, detail)) {
         PosixConnectSteps steps;
-        fd = ConnectWithin(steps, Resolve, address, kConnectLimitMs, why, detail);
+        fd = ConnectWithin(steps, Resolve, address, limitMs, why, detail);
     }
     if (fd < 0) {
-        problem = ConnectProblem(name, why, detail);
+        problem = ConnectProblem(name, why, detail, limitMs);
         Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? kErrorFileNotFound
                                                                                    : kErrorGenFailure);
         return nullptr;
     }
     return std::make_unique<Connection>(static_cast<int>(fd), address.Name());
+}
+
+bool LookUpNetworkHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                       std::string& problem) {
+    found.clear();
+    NetworkAddress address;
+    std::string detail;
+    ConnectFailure why = ConnectFailure::BadName;
+    std::vector<ResolvedAddress> addresses;
+    if (ParseNetworkAddress(name, address, detail)) {
+        PosixConnectSteps steps;
+        if (LookUpWithin(steps, Resolve, address, limitMs, addresses, why, detail)) {
+            why = ConnectFailure::HostNotFound;
+            for (const ResolvedAddress& a : addresses) {
+                char host[NI_MAXHOST];
+                if (::getnameinfo(reinterpret_cast<const sockaddr*>(a.sockaddr.data()),
+                                  static_cast<socklen_t>(a.sockaddr.size()), host, sizeof host, nullptr, 0,
+                                  NI_NUMERICHOST) == 0)
+                    found.push_back(host);
+            }
+        }
+    }
+    if (found.empty()) {
+        problem = ConnectProblem(name, why, detail, limitMs);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pw::posix

@@ -268,7 +268,8 @@ class Connection : public Win32Device {
 
 } // namespace
 
-std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std::string& problem) {
+std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std::string& problem,
+                                                   std::uint32_t limitMs) {
     NetworkAddress address;
     std::string detail;
     ConnectFailure why = ConnectFailure::BadName;
@@ -280,16 +281,49 @@ std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std:
             detail = "Winsock did not start: " + SystemMessage(static_cast<std::uint32_t>(error));
         } else {
             WinsockConnectSteps steps;
-            s = ConnectWithin(steps, Resolve, address, kConnectLimitMs, why, detail);
+            s = ConnectWithin(steps, Resolve, address, limitMs, why, detail);
         }
     }
     if (s < 0) {
-        problem = ConnectProblem(name, why, detail);
+        problem = ConnectProblem(name, why, detail, limitMs);
         Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? ERROR_FILE_NOT_FOUND
                                                                                    : ERROR_GEN_FAILURE);
         return nullptr;
     }
     return std::make_unique<Connection>(static_cast<SOCKET>(s), address.Name());
+}
+
+bool LookUpNetworkHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                       std::string& problem) {
+    found.clear();
+    NetworkAddress address;
+    std::string detail;
+    ConnectFailure why = ConnectFailure::BadName;
+    std::vector<ResolvedAddress> addresses;
+    int error = 0;
+    if (ParseNetworkAddress(name, address, detail)) {
+        if (!StartWinsock(error)) {
+            why = ConnectFailure::Other;
+            detail = "Winsock did not start: " + SystemMessage(static_cast<std::uint32_t>(error));
+        } else {
+            WinsockConnectSteps steps;
+            if (LookUpWithin(steps, Resolve, address, limitMs, addresses, why, detail)) {
+                why = ConnectFailure::HostNotFound;
+                for (const ResolvedAddress& a : addresses) {
+                    char host[NI_MAXHOST];
+                    if (::getnameinfo(reinterpret_cast<const sockaddr*>(a.sockaddr.data()),
+                                      static_cast<socklen_t>(a.sockaddr.size()), host, sizeof host, nullptr,
+                                      0, NI_NUMERICHOST) == 0)
+                        found.push_back(host);
+                }
+            }
+        }
+    }
+    if (found.empty()) {
+        problem = ConnectProblem(name, why, detail, limitMs);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pw::win32

@@ -4,11 +4,13 @@
 #pragma once
 
 #include "link/device_services.h"
+#include "link/network_address.h"
 #include "link/worker_threads.h"
 
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace pw::win32 {
 
@@ -64,9 +66,15 @@ std::unique_ptr<Win32Device> OpenDeviceFile(const std::string& name, ShareMode s
 // which stands in for a device that neither answers nor takes COMMTIMEOUTS.
 std::unique_ptr<Win32Device> DeviceFileOn(void* handle, const std::string& name);
 
-// A connection to the network printer "tcp://HOST[:PORT]" within kConnectLimitMs; null with `problem` and
-// the error set when none was made.
-std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std::string& problem);
+// A connection to the network printer "tcp://HOST[:PORT]" within `limitMs`; null with `problem` and the
+// error set when none was made.
+std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std::string& problem,
+                                                   std::uint32_t limitMs = kConnectLimitMs);
+
+// The numeric addresses of the host of "tcp://HOST[:PORT]", looked up within `limitMs`; as
+// DeviceServices::LookUpHost.
+bool LookUpNetworkHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                       std::string& problem);
 
 // A worker's wake-up object: a manual-reset event, Native() its HANDLE; null when none can be had.
 std::unique_ptr<WakeSignal> MakeEventWake();

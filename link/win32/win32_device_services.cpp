@@ -90,6 +90,24 @@ DeviceHandle Win32DeviceServices::CreateFile(const std::string& name, ShareMode 
     return Adopt(std::move(dev));
 }
 
+DeviceHandle Win32DeviceServices::Connect(const std::string& name, std::uint32_t limitMs) {
+    if (!IsNetworkName(name)) return CreateFile(name, ShareMode::Exclusive);
+    std::string problem;
+    std::unique_ptr<Win32Device> dev = ConnectNetworkPrinter(name, problem, limitMs);
+    if (!dev) {
+        const std::uint32_t error = LastError();
+        SetProblem(problem);
+        Fail(error);
+        return kInvalidHandle;
+    }
+    return Adopt(std::move(dev));
+}
+
+bool Win32DeviceServices::LookUpHost(const std::string& name, std::uint32_t limitMs,
+                                     std::vector<std::string>& found, std::string& problem) {
+    return LookUpNetworkHost(name, limitMs, found, problem);
+}
+
 bool Win32DeviceServices::CloseHandle(DeviceHandle h) {
     std::shared_ptr<Win32Device> dev;
     {

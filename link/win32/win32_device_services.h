@@ -23,6 +23,9 @@ class Win32DeviceServices : public DeviceServices {
     ~Win32DeviceServices() override;
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
+    DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) override;
+    bool LookUpHost(const std::string& name, std::uint32_t limitMs, std::vector<std::string>& found,
+                    std::string& problem) override;
     bool CloseHandle(DeviceHandle h) override;
     bool GetCommState(DeviceHandle h, LineSettings& settings) override;
     bool SetCommState(DeviceHandle h, const LineSettings& settings) override;

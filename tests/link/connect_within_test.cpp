@@ -83,6 +83,41 @@ TEST(ConnectWithin, ALookupThatHangsEndsAtTheLimitAndAStopEndsItAtOnce) {
     EXPECT_LE(stopped.now, 1310u) << "cut within one look";
 }
 
+TEST(ConnectWithin, ALookupAloneGivesEveryAddressOrEndsAtItsLimitAndAtAStop) {
+    ScriptedSteps steps;
+    std::vector<ResolvedAddress> found;
+    ConnectFailure why{};
+    std::string detail;
+    ASSERT_TRUE(LookUpWithin(steps, Gives({1, 2, 3}), Printer(), 1000, found, why, detail));
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[2].sockaddr, (std::vector<std::uint8_t>{3}));
+    EXPECT_TRUE(steps.attempts.empty()) << "nothing is connected";
+
+    ScriptedSteps hangs;
+    hangs.lookupRuns = false;
+    EXPECT_FALSE(LookUpWithin(hangs, Gives({1}), Printer(), 1000, found, why, detail));
+    EXPECT_EQ(why, ConnectFailure::LookupTimedOut);
+    EXPECT_EQ(hangs.now, 2000u) << "the limit given, not the connection's 5 s";
+    EXPECT_TRUE(found.empty());
+
+    ScriptedSteps stopped;
+    stopped.lookupRuns = false;
+    stopped.stopAt = 1200;
+    EXPECT_FALSE(LookUpWithin(stopped, Gives({1}), Printer(), 5000, found, why, detail));
+    EXPECT_EQ(why, ConnectFailure::Stopped);
+    EXPECT_LE(stopped.now, 1220u);
+
+    const Resolver unknown = [](const NetworkAddress&, std::vector<ResolvedAddress>&, ConnectFailure& w,
+                                std::string& d) {
+        w = ConnectFailure::HostNotFound;
+        d = "Name or service not known";
+        return false;
+    };
+    EXPECT_FALSE(LookUpWithin(steps, unknown, Printer(), 1000, found, why, detail));
+    EXPECT_EQ(why, ConnectFailure::HostNotFound);
+    EXPECT_EQ(detail, "Name or service not known");
+}
+
 TEST(ConnectWithin, TheAddressesShareTheLimitSoADeadFirstOneLeavesTimeForTheNext) {
     ScriptedSteps steps;
     steps.answers = {{1, {60000, false}}, {2, {30, true}}};

@@ -75,6 +75,28 @@ TEST_F(Tracing, BytesThatWentOutAndCameInWithTheirDirectionAndPort) {
                                         "COM2 -> 0A", "COM2 <- 37 21", "COM2 -- close"}));
 }
 
+TEST_F(Tracing, AConnectionWithALimitOfItsOwnIsTracedAsAnyOpen) {
+    FakeDeviceServices os;
+    os.AddDevice("tcp://10.0.0.5:9100");
+    std::string error;
+    auto sink = TraceSink::Open(path, error);
+    ASSERT_TRUE(sink) << error;
+    TracingDeviceServices traced(os, *sink);
+    CPrinterPort port(traced);
+    port.m_strPort = "tcp://10.0.0.6:9100";
+    port.m_nConnectLimitMs = 700;
+    EXPECT_EQ(port.Open(), 0);
+    port.m_strPort = "tcp://10.0.0.5:9100";
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(port.Write("\x10\x04\x01", 3), 3u);
+    port.Close();
+    EXPECT_EQ(os.connectLimits, (std::vector<std::uint32_t>{700, 700}));
+    EXPECT_EQ(Bodies(),
+              (std::vector<std::string>{"tcp://10.0.0.6:9100 -- cannot open tcp://10.0.0.6:9100",
+                                        "tcp://10.0.0.5:9100 -- open tcp://10.0.0.5:9100",
+                                        "tcp://10.0.0.5:9100 -> 10 04 01", "tcp://10.0.0.5:9100 -- close"}));
+}
+
 TEST_F(Tracing, APendingWriteIsTracedWhenItCompletesUnderTheGivenPortName) {
     FakeDeviceServices os;
     FakeDevice& dev = os.AddDevice("COM1");

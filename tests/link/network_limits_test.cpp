@@ -76,6 +76,47 @@ TEST(NetworkLimits, AHostThatNeitherTakesNorRefusesTheConnectionIsGivenUpAfterFi
     EXPECT_EQ(port.Services().LastOpenProblem(), ConnectProblem(full.Name(), ConnectFailure::TimedOut));
 }
 
+// discover's limit: a host that neither takes nor refuses costs that long, and the message says so.
+TEST(NetworkLimits, AConnectLimitOfItsOwnGivesUpSoonerAndTheMessageNamesIt) {
+    TestListener full(0);
+    ASSERT_TRUE(full.FillQueue());
+    CPrinterPort port;
+    port.m_strPort = full.Name();
+    port.m_nConnectLimitMs = 1000;
+    const auto started = Clock::now();
+    EXPECT_EQ(port.Open(), 0);
+    const long long took = MsSince(started);
+    EXPECT_GE(took, 900);
+    EXPECT_LT(took, 3500) << "the usual 5 s limit was waited";
+    const std::string problem = port.Services().LastOpenProblem();
+    EXPECT_EQ(problem, ConnectProblem(full.Name(), ConnectFailure::TimedOut, {}, 1000));
+    EXPECT_NE(problem.find(" within 1 s:"), std::string::npos) << problem;
+}
+
+TEST(NetworkLimits, AHostNameLooksUpToItsAddressesAnAddressToItselfAndAnUnknownNameFails) {
+    std::unique_ptr<DeviceServices> os = NewPlatformServices();
+    std::vector<std::string> found;
+    std::string problem;
+    ASSERT_TRUE(os->LookUpHost("tcp://localhost:9100", 5000, found, problem)) << problem;
+    EXPECT_TRUE(std::find(found.begin(), found.end(), "127.0.0.1") != found.end() ||
+                std::find(found.begin(), found.end(), "::1") != found.end())
+        << found.size();
+    ASSERT_TRUE(os->LookUpHost("tcp://[0:0::1]:9100", 1000, found, problem)) << problem;
+    EXPECT_EQ(found, (std::vector<std::string>{"::1"}));
+    ASSERT_TRUE(os->LookUpHost("tcp://127.0.0.9:9100", 1000, found, problem)) << problem;
+    EXPECT_EQ(found, (std::vector<std::string>{"127.0.0.9"}));
+    // Not found, or not found within the limit where no name server answers: either way named.
+    const auto started = Clock::now();
+    EXPECT_FALSE(os->LookUpHost("tcp://no-such-printer.invalid:9100", 2000, found, problem));
+    EXPECT_LT(MsSince(started), 4500);
+    EXPECT_TRUE(found.empty());
+    EXPECT_NE(problem.find("the host 'no-such-printer.invalid' of tcp://no-such-printer.invalid:9100"),
+              std::string::npos)
+        << problem;
+    EXPECT_FALSE(os->LookUpHost("tcp://bad_name!", 1000, found, problem));
+    EXPECT_NE(problem.find("is not a network address"), std::string::npos) << problem;
+}
+
 // Ctrl-C reaches a port's worker as a stop: the connect ends at once, not at its limit.
 TEST(NetworkLimits, AStopEndsTheConnectAtOnce) {
     TestListener full(0);

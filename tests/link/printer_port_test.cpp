@@ -382,6 +382,18 @@ TEST_F(NetworkPortTest, OpensTheAddressWithTransferLimitsAndNeverPurges) {
     EXPECT_FALSE(printer.held);
 }
 
+TEST_F(NetworkPortTest, AConnectLimitOfItsOwnReachesTheServicesWhileTheDialogsOpenStaysCreateFile) {
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_TRUE(os.connectLimits.empty()) << "the usual limit is the backend's own CreateFile";
+    port.Close();
+    port.m_nConnectLimitMs = 1000;
+    ASSERT_EQ(port.Open(), 1);
+    EXPECT_EQ(os.connectLimits, (std::vector<std::uint32_t>{1000}));
+    EXPECT_EQ(os.opened, (std::vector<std::string>{kName, kName}));
+    EXPECT_EQ(printer.limits.readTotalConstant, 5000u) << "the reads' limits are the usual ones";
+    port.Close();
+}
+
 TEST_F(NetworkPortTest, OnlyTheLowerCasePrefixSelectsTheNetwork) {
     os.AddDevice("TCP://192.168.1.50:9100");
     port.m_strPort = "TCP://192.168.1.50:9100";

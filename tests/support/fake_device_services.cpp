@@ -114,6 +114,14 @@ DeviceHandle FakeDeviceServices::CreateFile(const std::string& name, ShareMode s
     return h;
 }
 
+DeviceHandle FakeDeviceServices::Connect(const std::string& name, std::uint32_t limitMs) {
+    {
+        std::lock_guard lock(m_mutex);
+        connectLimits.push_back(limitMs);
+    }
+    return CreateFile(name, ShareMode::Exclusive);
+}
+
 bool FakeDeviceServices::CloseHandle(DeviceHandle h) {
     std::lock_guard lock(m_mutex);
     auto it = m_handles.find(h);

@@ -82,10 +82,13 @@ class FakeDeviceServices : public DeviceServices {
     std::vector<std::string> usbInterfaces; // "" stands for one whose details cannot be read
     std::optional<OsVersion> version = OsVersion{2, 5, 1};
     bool extendedVersionFails = false;
-    std::vector<std::string> opened;   // every CreateFile name, in order
-    std::vector<std::uint32_t> sleeps; // every Sleep, in order
+    std::vector<std::string> opened;          // every CreateFile name, in order (Connect's too)
+    std::vector<std::uint32_t> connectLimits; // of every Connect, in order
+    std::vector<std::uint32_t> sleeps;        // every Sleep, in order
 
     DeviceHandle CreateFile(const std::string& name, ShareMode share) override;
+    // The connection is made or refused at once, as CreateFile makes it; the limit is kept.
+    DeviceHandle Connect(const std::string& name, std::uint32_t limitMs) override;
     bool CloseHandle(DeviceHandle h) override;
     bool GetCommState(DeviceHandle h, LineSettings& settings) override;
     bool SetCommState(DeviceHandle h, const LineSettings& settings) override;
