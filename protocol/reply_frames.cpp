@@ -11,15 +11,17 @@ constexpr int kMaxStrays = 64;
 // The time left of a reply's limit.
 class ReplyClock {
   public:
-    explicit ReplyClock(CPrinterPort& port) : m_os(port.Services()), m_start(m_os.GetTickCount()) {}
+    explicit ReplyClock(CPrinterPort& port, std::uint32_t limitMs = kReplyLimitMs)
+        : m_os(port.Services()), m_start(m_os.GetTickCount()), m_limit(limitMs) {}
     std::uint32_t Left() const {
         const std::uint32_t spent = m_os.GetTickCount() - m_start;
-        return spent >= kReplyLimitMs ? 0 : kReplyLimitMs - spent;
+        return spent >= m_limit ? 0 : m_limit - spent;
     }
 
   private:
     DeviceServices& m_os;
     std::uint32_t m_start;
+    std::uint32_t m_limit;
 };
 
 // One byte within what is left; false when none came.
@@ -43,8 +45,8 @@ int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count) {
     return got;
 }
 
-bool ReadNetworkText(CPrinterPort& port, std::string& text) {
-    const ReplyClock clock(port);
+bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs) {
+    const ReplyClock clock(port, limitMs);
     text.clear();
     std::uint8_t b = 0;
     if (!NextByte(port, clock, b)) return false;

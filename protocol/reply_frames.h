@@ -17,9 +17,9 @@ constexpr std::uint32_t kReplyLimitMs = 5000;
 // `count` bytes: on a network link all of them, or what came within the limit; elsewhere one Read.
 int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count);
 
-// Network: an identity text reply, its "_" header, the text and its NUL. At most 64 characters are kept
-// and at most 256 bytes read. False when not one byte came.
-bool ReadNetworkText(CPrinterPort& port, std::string& text);
+// Network: an identity text reply, its "_" header, the text and its NUL, whole within `limitMs`. At most
+// 64 characters are kept and at most 256 bytes read. False when not one byte came.
+bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs = kReplyLimitMs);
 
 enum class SwitchFrame { Whole, Cut, NoHeader, TooManyStrays };
 
