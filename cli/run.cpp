@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/metrics.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "cli/port_job.h"
@@ -13,6 +14,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -21,6 +25,10 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kWrongFormat = "Wrong format files loaded.";
+// What one port may hold open at once: its device or connection, its worker's wake-up, a name lookup's
+// socket; and what the run holds besides (standard streams, the trace, the metrics file, libraries).
+constexpr std::size_t kDescriptorsPerPort = 4;
+constexpr std::size_t kDescriptorsBesidePorts = 64;
 
 // One port's device services: the platform's own, traced when asked, and cut short once stopped.
 struct PortServices {
@@ -64,6 +72,9 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     job.check = o.check;
     job.force = o.force;
     job.backup = o.backup;
+    std::atomic<bool> timedOut{false};
+    job.timedOut = &timedOut;
+    job.timeout = o.timeout;
     if (o.command == Command::Show || o.command == Command::Apply) {
         std::string error;
         if (!LoadStatus(o.file, job.loaded, error)) {
@@ -97,7 +108,19 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     // The USB discovery's lines are diagnostics: standard output is for results. The device paths in them
     // are text from outside.
     SetDiscoveryLineSink([&log](const std::string& line) { log.Line(line); });
+    std::string limitProblem;
+    if (!AllowDescriptors(kDescriptorsPerPort * o.ports.size() + kDescriptorsBesidePorts, limitProblem)) {
+        WriteOutput(err, "pinwright-cli: " + std::to_string(o.ports.size()) + " ports at once: " +
+                             limitProblem + "; nothing was sent. Give fewer ports in one run.\n");
+        return kExitCannotOpen;
+    }
+    // The last port to finish wakes the wait below at once, so that one quick printer costs no polling.
+    std::mutex finishedMutex;
+    std::condition_variable finished;
     std::vector<std::unique_ptr<PortServices>> ports;
+    auto allDone = [&] {
+        return std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
+    };
     for (const std::string& name : o.ports) {
         auto p = std::make_unique<PortServices>();
         p->platform = NewPlatformServices();
@@ -113,9 +136,11 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortServices* p = ports[i].get();
         const std::string name = o.ports[i];
-        p->worker = p->top->StartThread([p, name, &job, &stop, &log] {
+        p->worker = p->top->StartThread([p, name, &job, &stop, &log, &finishedMutex, &finished] {
             p->result = RunPort(name, job, *p->top, stop, log);
+            std::lock_guard lock(finishedMutex);
             p->done.store(true);
+            finished.notify_all();
         });
         if (p->worker == 0) {
             // Nothing was sent to this printer; the others go on.
@@ -129,16 +154,30 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
 
     int stopExit = 0;
     bool warned = false;
+    const auto started = std::chrono::steady_clock::now();
+    auto stopAll = [&] {
+        stop.store(true);
+        for (auto& p : ports)
+            if (p->worker != 0) p->top->StopThread(p->worker);
+    };
     for (;;) {
-        const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
-        if (all) break;
-        const int requested = requests.Wait(50);
-        if (requested == 0) continue;
+        if (allDone()) break;
+        const int requested = requests.Wait(0);
+        if (requested == 0) {
+            {
+                std::unique_lock lock(finishedMutex);
+                finished.wait_for(lock, std::chrono::milliseconds(50), allDone);
+            }
+            if (o.timeout > 0 && !stop.load() &&
+                std::chrono::steady_clock::now() - started >= std::chrono::seconds(o.timeout)) {
+                timedOut.store(true);
+                stopAll();
+            }
+            continue;
+        }
         if (stopExit == 0) {
             stopExit = requested;
-            stop.store(true);
-            for (auto& p : ports)
-                if (p->worker != 0) p->top->StopThread(p->worker);
+            stopAll();
         } else if (!warned) {
             warned = true;
             WriteOutput(err,
@@ -152,9 +191,18 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     std::vector<PortResult> results;
     int code = kExitOk;
     for (auto& p : ports) {
-        if (p->result.interrupted) p->result.exit = stopExit;
+        // A port stopped by the --timeout did not answer in time; by a signal, it was stopped.
+        if (p->result.interrupted) p->result.exit = stopExit != 0 ? stopExit : kExitNoAnswer;
         results.push_back(p->result);
         code = std::max(code, p->result.exit);
+    }
+    // An interrupted run leaves the last complete file for the collector.
+    if (!o.metrics.empty() && stopExit == 0) {
+        std::string error;
+        if (!WriteFileReplacing(o.metrics, MetricsText(results, std::time(nullptr)), error)) {
+            WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
+            code = std::max(code, kExitUsage);
+        }
     }
     const int printed =
         Print(out, o.json ? RenderJson(results, o.command) : RenderText(results, o.command), code);

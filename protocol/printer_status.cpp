@@ -18,6 +18,22 @@ const char* PaperKey(Paper p) {
     return p == Paper::Out ? "out" : p == Paper::NearEnd ? "near-end" : "ok";
 }
 
+std::string AttentionText(const PrinterStatus& s) {
+    std::vector<std::string> parts;
+    if (!s.online) parts.push_back("offline");
+    if (s.coverOpen) parts.push_back("cover open");
+    if (s.paper == Paper::Out) parts.push_back("paper out");
+    for (const std::string& e : s.errors) parts.push_back(e + " error");
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : ", ") + p;
+    return out;
+}
+
+std::string StatusSummary(const PrinterStatus& s) {
+    if (s.NeedsAttention()) return "needs attention: " + AttentionText(s);
+    return s.paper == Paper::NearEnd ? "ok, paper near end" : "ok";
+}
+
 bool DecodeRealTimeStatus(const std::array<std::uint8_t, 4>& b, PrinterStatus& out) {
     for (std::uint8_t reply : b)
         if (!IsStatusByte(reply)) return false;

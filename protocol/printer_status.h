@@ -39,6 +39,11 @@ const char* PaperText(Paper p);
 // "ok", "near-end", "out": as the JSON gives it.
 const char* PaperKey(Paper p);
 
+// What needs a person, in words: "offline, cover open, paper out, cutter error"; empty when nothing does.
+std::string AttentionText(const PrinterStatus& s);
+// One line for a table: "ok", "ok, paper near end" or "needs attention: ...".
+std::string StatusSummary(const PrinterStatus& s);
+
 // The four replies in the order of their queries (1, 2, 3, 4). False when one has not the status shape.
 bool DecodeRealTimeStatus(const std::array<std::uint8_t, 4>& replies, PrinterStatus& out);
 
@@ -46,10 +51,10 @@ enum class StatusRead { Ok, NotSent, NoAnswer, BadReply };
 
 struct StatusReading {
     StatusRead result = StatusRead::NoAnswer;
-    int query = 0;              // not Ok: the DLE EOT n that failed (1..4)
-    std::uint8_t badByte = 0;   // BadReply: what came instead of a status byte
+    int query = 0;            // not Ok: the DLE EOT n that failed (1..4)
+    std::uint8_t badByte = 0; // BadReply: what came instead of a status byte
     std::array<std::uint8_t, 4> replies{};
-    PrinterStatus status;       // Ok
+    PrinterStatus status; // Ok
 };
 
 // How long each query's reply is waited for.

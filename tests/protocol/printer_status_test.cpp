@@ -112,8 +112,8 @@ TEST(PrinterStatus, TheFourQueriesGoOutInTurnEachAfterTheLastReply) {
     StatusPrinter p;
     const StatusReading r = ReadPrinterStatus(p.port);
     ASSERT_EQ(r.result, StatusRead::Ok) << StatusReadProblem(r);
-    EXPECT_EQ(p.asked, (std::vector<Bytes>{{0x10, 0x04, 0x01}, {0x10, 0x04, 0x02}, {0x10, 0x04, 0x03},
-                                           {0x10, 0x04, 0x04}}));
+    EXPECT_EQ(p.asked, (std::vector<Bytes>{
+                           {0x10, 0x04, 0x01}, {0x10, 0x04, 0x02}, {0x10, 0x04, 0x03}, {0x10, 0x04, 0x04}}));
     EXPECT_EQ(r.replies, (std::array<std::uint8_t, 4>{0x16, 0x12, 0x12, 0x1E}));
     EXPECT_EQ(r.status.paper, Paper::NearEnd);
     EXPECT_TRUE(r.status.drawerOpen);
@@ -140,6 +140,18 @@ TEST(PrinterStatus, AWrongShapedReplyIsAnUnreadableReplyWithItsByte) {
     EXPECT_EQ(r.result, StatusRead::BadReply);
     EXPECT_EQ(r.query, 2);
     EXPECT_EQ(StatusReadProblem(r), "the printer answered DLE EOT 2 with 0x00, which is no status byte");
+}
+
+} // namespace
+
+namespace {
+
+TEST(PrinterStatus, TheSummarySaysEachThingThatNeedsAPersonAndNearEndAsAnAside) {
+    EXPECT_EQ(StatusSummary(Decoded({0x16, 0x1A, kQuiet, kQuiet})), "ok");
+    EXPECT_EQ(StatusSummary(Decoded({kQuiet, kQuiet, kQuiet, 0x1E})), "ok, paper near end");
+    EXPECT_EQ(StatusSummary(Decoded({0x1A, 0x76, 0x3A, 0x72})),
+              "needs attention: offline, cover open, paper out, cutter error, unrecoverable error");
+    EXPECT_EQ(AttentionText(Decoded({kQuiet, 0x52, kQuiet, kQuiet})), "unknown error");
 }
 
 } // namespace

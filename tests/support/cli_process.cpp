@@ -44,7 +44,7 @@ std::string CommandOf(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-p" || a == "--port" || a == "--baud" || a == "--data-bits" || a == "--parity" ||
-            a == "--stop-bits" || a == "--trace" || a == "--backup") {
+            a == "--stop-bits" || a == "--trace" || a == "--backup" || a == "--timeout") {
             ++i;
             continue;
         }
@@ -125,6 +125,10 @@ CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std:
         if (start.addressSpace) {
             const rlimit as{start.addressSpace, start.addressSpace};
             ::setrlimit(RLIMIT_AS, &as);
+        }
+        if (start.openFilesHard) {
+            const rlimit files{start.openFilesSoft, start.openFilesHard};
+            ::setrlimit(RLIMIT_NOFILE, &files);
         }
         if (start.stack) {
             const rlimit stack{start.stack, start.stack};
