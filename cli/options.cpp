@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include "cli/discover.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "link/letter_case.h"
@@ -116,6 +117,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     auto* portList =
         app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "
                                     "stands for on this machine; no printer needed");
+    auto* discover = AddDiscoverCommand(app, o.discover);
 
     std::string footer = "\nSetting keys and values of set (the same in the output):\n";
     for (const SettingKey& k : SettingKeys()) {
@@ -146,6 +148,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*show) o.command = Command::Show;
     if (*portList) o.command = Command::Ports;
     if (*status) o.command = Command::Status;
+    if (*discover) o.command = Command::Discover;
     o.line.autoBaud = baud == "auto";
     if (!o.line.autoBaud) o.line.baud = std::stoi(baud);
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
@@ -173,6 +176,13 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (o.command == Command::Ports) {
         if (!ports.empty()) return UsageError("ports lists every port of the dialogs: it takes no --port");
         return {};
+    }
+    if (o.command == Command::Discover) {
+        if (!ports.empty())
+            return UsageError("discover looks for printers at addresses: it takes TARGETs, not -p PORT "
+                              "(the raw port to try is discover --port N)");
+        const std::string error = CheckDiscover(o.discover, o.json, o.check);
+        return error.empty() ? ParseOutcome{} : UsageError(error);
     }
     if (ports.empty()) return UsageError("no port: give one or more with --port");
     if (!o.output.empty() && ports.size() > 1)

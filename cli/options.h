@@ -1,6 +1,7 @@
 // The command line of pinwright-cli: what to do, on which ports, with which line settings.
 #pragma once
 
+#include "cli/address_targets.h"
 #include "cli/settings_table.h"
 
 #include <string>
@@ -8,7 +9,19 @@
 
 namespace pw::cli {
 
-enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports, Status };
+enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports, Status, Discover };
+
+// discover: where to look, and how.
+struct DiscoverOptions {
+    std::vector<std::string> targets; // as given
+    int port = 9100;                  // the raw port tried on every address
+    int connections = 64;             // at most this many at once
+    double connectTimeout = 1;        // seconds
+    bool all = false;                 // also list what answered as no printer
+    bool inventory = false;           // an Ansible inventory instead of the table
+    std::uint64_t maxAddresses = 4096;
+    Targets parsed; // the targets as read, before the host names are looked up
+};
 
 struct Options {
     std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
@@ -25,6 +38,7 @@ struct Options {
     std::string file;                // apply, show
     std::string metrics;             // status: Prometheus textfile to write
     int timeout = 0;                 // seconds for the whole run; 0 none
+    DiscoverOptions discover;
 };
 
 // How parsing ended: `exit` -1 to go on; otherwise end at once with that code after printing `out` on

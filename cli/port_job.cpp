@@ -92,6 +92,7 @@ class PortRun {
                 break;
             case Command::Show:
             case Command::Ports:
+            case Command::Discover:
                 break;
             }
         }

@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/discover.h"
 #include "cli/metrics.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
@@ -90,6 +91,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
         const std::vector<PortInfo> ports = DescribePorts();
         return Print(out, o.json ? RenderPortsJson(ports) : RenderPortsText(ports), kExitOk);
     }
+    if (o.command == Command::Discover) return RunDiscover(o, out, err);
 
     std::unique_ptr<TraceSink> trace;
     if (!o.trace.empty()) {
