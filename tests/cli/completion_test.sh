@@ -97,6 +97,16 @@ expect "sub" --backup ''
 expect "sub" -p COM1 status --metrics ''
 expect "" --timeout ''
 expect "" -p COM1 check ''
+# discover's own options, --port among them (the raw TCP port: no port names), and its TARGETs: nothing.
+own="$("$cli" discover --help | sed -n '/^Options:/,/^$/p' | grep -oE '^ +--[a-z-]+' | grep -v -- --help | grep -vx ' *--port')"
+[ "$(wc -w <<<"$own")" = 5 ] || { echo "FAIL: discover --help shows not five options of its own besides --port: '$own'"; failed=1; }
+expect "$options $own" discover -
+expect "" discover --port ''
+expect "" discover --connections ''
+expect "" discover --connect-timeout ''
+expect "" discover --max-addresses ''
+expect "" discover --port 9100 ''
+expect "$commands" --json --timeout 9 ''
 
 echo "$cases command lines, $([ "$failed" -eq 0 ] && echo "every offer as expected" || echo "some FAILED")"
 exit "$failed"
