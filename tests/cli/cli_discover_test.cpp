@@ -188,6 +188,7 @@ TEST(DiscoverOptions, MoreThan4096AddressesNeedMaxAddressesAndOtherUsageErrors) 
         {{"discover", "--max-addresses", "0", "10.0.0.1"}, "--max-addresses"},
         {{"--json", "discover", "--inventory", "10.0.0.1"}, "--inventory writes YAML and --json JSON"},
         {{"-p", "tcp://10.0.0.1", "discover", "10.0.0.1"}, "it takes TARGETs, not -p PORT"},
+        {{"--check", "discover", "10.0.0.1"}, "discover only reads, so it has nothing to check"},
     };
     for (const Case& c : cases) {
         Options o;
