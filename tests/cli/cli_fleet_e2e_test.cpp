@@ -75,8 +75,10 @@ TEST_P(CliFleet, GetAndApplyOnTwoHundredFiftySixPrintersCostAboutWhatOneDoes) {
             ports.insert(j[i]["port"].get<std::string>());
         }
         EXPECT_EQ(ports.size(), static_cast<std::size_t>(kFleet));
-        // The printers' own waits are most of a run; half a second on top takes up a loaded machine.
-        EXPECT_LE(fleet, 1.25 * single + 0.5)
+        // The printers' own waits are most of a run, so 256 at once cost about one (1.02 to 1.07 x on an idle
+        // machine, see the bench); a run that lost its parallelism would take many times one. The margin
+        // takes up the machine's other builds and tests.
+        EXPECT_LE(fleet, 2.0 * single + 1.0)
             << tail[0] << ": one printer " << single << " s, 256 " << fleet << " s";
     }
 }
