@@ -229,13 +229,18 @@ net_steps() {
   step "$side" 8-net-get --json -p "$sim_address" get
   step "$side" 9-net-set --json -p "$sim_address" set code-page=PC858 auto-cutter=partial
   step "$side" 10-net-status -p "$sim_address" status
+  step "$side" 11-net-discover --json discover --port "${sim_address##*:}" 127.0.0.1
   sim_stop
 }
 net_steps linux
 net_steps windows
 # Each printer has an address of its own: both read as ADDRESS.
-net_normal() { tr -d '\r' <"$1" | sed -e "s|$(cat "$work/net-$2/address")|ADDRESS|g"; }
-for name in 8-net-get 9-net-set 10-net-status; do
+net_normal() {
+  local address
+  address="$(cat "$work/net-$2/address")"
+  tr -d '\r' <"$1" | sed -e "s|$address|ADDRESS|g" -e "s|at port ${address##*:}:|at port PORT:|"
+}
+for name in 8-net-get 9-net-set 10-net-status 11-net-discover; do
   for part in status out err; do
     if ! diff -u <(net_normal "$work/linux/$name.$part" linux) <(net_normal "$work/windows/$name.$part" windows) \
       >"$work/windows/$name.$part.diff"; then
@@ -260,6 +265,8 @@ if ls -A "$work/windows" | grep -q '^\.node\.prom'; then
   echo "cli_e2e: status --metrics left its temporary file on Windows" >&2
   fail=1
 fi
+grep -q '"maker": "MERIDOX"' "$work/windows/11-net-discover.out" ||
+  { echo "cli_e2e: discover did not find the printer on Windows" >&2; fail=1; }
 grep -q '"code-page": "PC858"' "$work/windows/9-net-set.out" ||
   { echo "cli_e2e: set over the network did not read back PC858 on Windows" >&2; fail=1; }
 sim_compare "$work/net-linux" "$work/net-windows" || fail=1
