@@ -3,7 +3,7 @@
 # GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
 
 # memory_switches on the controller: a status_file kept with the playbook (as copy's src) goes to the managed
-# host's temporary directory for the module's run and goes with it.
+# host's temporary directory for the module's run and goes with it; settings given as null are dropped.
 
 from __future__ import absolute_import, division, print_function
 
@@ -27,6 +27,10 @@ class ActionModule(ActionBase):
         result = super(ActionModule, self).run(tmp, task_vars)
         del tmp
         args = dict(self._task.args)
+        # A setting given as null is left as the printer has it, as one left out is (the module's choices
+        # would refuse None).
+        if isinstance(args.get('settings'), dict):
+            args['settings'] = dict((k, v) for k, v in args['settings'].items() if v is not None)
         source = args.get('status_file')
         try:
             remote_src = boolean(args.get('remote_src', False), strict=True)

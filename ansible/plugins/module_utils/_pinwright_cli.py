@@ -127,10 +127,12 @@ def cli_path(module):
     return module.get_bin_path('pinwright-cli', required=True)
 
 
-def run_cli(module, arguments, printer=True):
+def run_cli(module, arguments, printer=True, empty=None):
     """Runs pinwright-cli --json (with the line options and --timeout for a printer command) and `arguments`;
     returns (rc, results, stderr, command). results is a list of one dict per port, empty when the CLI printed
-    nothing (a usage error). Anything else fails the task cleanly, with the CLI's standard error."""
+    nothing (a usage error). Anything else fails the task cleanly, with the CLI's standard error and the
+    results that are always returned (`empty`)."""
+    empty = empty or {}
     command = [cli_path(module), '--json']
     if printer:
         command += line_arguments(module.params)
@@ -140,7 +142,7 @@ def run_cli(module, arguments, printer=True):
     rc, out, err = module.run_command(command)
     if rc is None or rc < 0:
         module.fail_json(msg='pinwright-cli was stopped by signal {0}'.format(-rc if rc else '?'), rc=rc,
-                         stderr=text(err), cmd=command)
+                         stderr=text(err), cmd=command, **empty)
     if not out.strip():
         return rc, [], err, command
     try:
@@ -150,7 +152,7 @@ def run_cli(module, arguments, printer=True):
     results = parsed if isinstance(parsed, list) else [parsed]
     if not all(isinstance(r, dict) and isinstance(r.get('port', ''), str) for r in results):
         module.fail_json(msg='pinwright-cli printed no JSON result: {0}'.format(text(out.strip(), 200)),
-                         rc=rc, stderr=text(err), cmd=command)
+                         rc=rc, stderr=text(err), cmd=command, **empty)
     return rc, results, err, command
 
 

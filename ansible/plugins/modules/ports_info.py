@@ -125,7 +125,7 @@ def port_entry(result):
 
 def main():
     module = AnsibleModule(argument_spec=dict(CLI_SPEC), supports_check_mode=True)
-    rc, results, stderr, command = run_cli(module, ['ports'], printer=False)
+    rc, results, stderr, command = run_cli(module, ['ports'], printer=False, empty=dict(ports=[]))
     if rc != 0 or not results:
         module.fail_json(msg=failure_text('list', rc, None, stderr), rc=rc, ports=[], stderr=text(stderr), cmd=command)
     module.exit_json(changed=False, rc=rc, ports=[port_entry(r) for r in results])

@@ -230,7 +230,7 @@ def main():
     arguments = []
     for port in ports:
         arguments += ['-p', port]
-    rc, results, stderr, command = run_cli(module, arguments + ['get'])
+    rc, results, stderr, command = run_cli(module, arguments + ['get'], empty=dict(printers=[], changed=False))
     if not results:
         # No port was tried: a usage error of the whole run.
         module.fail_json(msg=failure_text(', '.join(ports), rc, None, stderr), rc=rc, printers=[],
