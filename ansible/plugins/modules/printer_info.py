@@ -166,10 +166,13 @@ printers:
       returned: when status_rc is not 0
       sample: paper out
 rc:
-  description: The exit status of C(pinwright-cli get), the highest of its ports.
-  returned: always
+  description:
+    - The exit status of C(pinwright-cli get), the highest of its ports, when the task failed. A task that goes
+      on returns none (Ansible takes a result with a non-zero rc for a failure); each port's is in
+      C(printers).
+  returned: failure
   type: int
-  sample: 0
+  sample: 2
 '''
 
 from ansible.module_utils.basic import AnsibleModule
@@ -266,7 +269,7 @@ def main():
         module.fail_json(msg='; '.join(failures), rc=rc, printers=printers, stderr=text(stderr), changed=False)
     for failure in failures:
         module.warn(failure)
-    module.exit_json(changed=False, rc=rc, printers=printers)
+    module.exit_json(changed=False, printers=printers)
 
 
 if __name__ == '__main__':
