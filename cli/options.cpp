@@ -20,7 +20,8 @@ const char* kDescription =
     "Reads, changes, applies and verifies the memory switches of LTX-58x receipt printers, on several "
     "ports at once.\nResults go to standard output, messages to standard error. Exit status: 0 done, "
     "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
-    "4 a setting did not take, 128 + signal stopped (130 Ctrl-C, 129 hang-up, 141 output gone, 143 "
+    "4 a setting did not take, 5 status: a printer needs attention (offline, cover open, paper out, an "
+    "error), 128 + signal stopped (130 Ctrl-C, 129 hang-up, 141 output gone, 143 "
     "terminated); several ports: the highest.";
 
 // The port as the rest of the program names it, or empty when it names no port.
@@ -71,6 +72,12 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
                    "set, apply: before writing, save the printer's settings as read as a status file in DIR "
                    "(made when missing), named for the port and the UTC time")
         ->type_name("DIR");
+    app.add_option(
+           "--timeout", o.timeout,
+           "end the run after SECONDS: every printer still at work is stopped as on Ctrl-C (taken out "
+           "of user setting mode first) and ends with exit status 3")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
     app.add_option("--trace", o.trace, "write every byte sent and received to FILE, with time and direction")
         ->type_name("FILE");
 
@@ -97,6 +104,15 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     apply->add_flag("--force", o.force, forceHelp);
     auto* show = app.add_subcommand("show", "print a status file's settings; no printer needed");
     show->add_option("FILE.sts", o.file, "the status file")->required();
+    auto* status = app.add_subcommand(
+        "status", "the real-time status of each printer (DLE EOT 1 to 4): online, cover, paper, feed "
+                  "button, drawer, errors; exit status 5 when one needs attention");
+    status
+        ->add_option(
+            "--metrics", o.metrics,
+            "also write the results for node_exporter's textfile collector (Prometheus text format), "
+            "atomically: written beside FILE, then renamed over it")
+        ->type_name("FILE.prom");
     auto* portList =
         app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "
                                     "stands for on this machine; no printer needed");
@@ -129,6 +145,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*apply) o.command = Command::Apply;
     if (*show) o.command = Command::Show;
     if (*portList) o.command = Command::Ports;
+    if (*status) o.command = Command::Status;
     o.line.autoBaud = baud == "auto";
     if (!o.line.autoBaud) o.line.baud = std::stoi(baud);
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
@@ -145,6 +162,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
 
     if (!o.backup.empty() && o.command != Command::Set && o.command != Command::Apply)
         return UsageError("--backup keeps the settings before a write: only set and apply write");
+    if (o.check && o.command == Command::Status)
+        return UsageError("--check changes nothing: status only reads, so it has nothing to check");
     if (o.check && o.command == Command::SelfTest)
         return UsageError("--check changes nothing: self-test prints a page, so it has nothing to check");
     if (o.command == Command::Show) {

@@ -8,7 +8,7 @@
 
 namespace pw::cli {
 
-enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports };
+enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports, Status };
 
 struct Options {
     std::vector<std::string> ports; // as given; COMn, LPTn and USB in upper case; addresses with their port
@@ -23,6 +23,8 @@ struct Options {
     std::string output;              // get -o
     std::vector<Assignment> changes; // set
     std::string file;                // apply, show
+    std::string metrics;             // status: Prometheus textfile to write
+    int timeout = 0;                 // seconds for the whole run; 0 none
 };
 
 // How parsing ended: `exit` -1 to go on; otherwise end at once with that code after printing `out` on

@@ -87,6 +87,9 @@ class PortRun {
             case Command::Apply:
                 Apply();
                 break;
+            case Command::Status:
+                Status();
+                break;
             case Command::Show:
             case Command::Ports:
                 break;
@@ -110,7 +113,11 @@ class PortRun {
         if (!m_stop.load()) return false;
         r.interrupted = true;
         m_failPrefix.clear();
-        Fail(kExitInterrupted, "interrupted; " + how);
+        const bool timedOut = m_job.timedOut && m_job.timedOut->load();
+        Fail(kExitInterrupted,
+             (timedOut ? "stopped: the --timeout of " + std::to_string(m_job.timeout) + " s passed; "
+                       : std::string("interrupted; ")) +
+                 how);
         return true;
     }
 
@@ -206,6 +213,21 @@ class PortRun {
             break;
         }
         return Fail(kExitNoAnswer, kCantConnect);
+    }
+
+    // DLE EOT 1 to 4 only: no identification, no ESC @, nothing that changes what the printer does.
+    void Status() {
+        if (Stopped("nothing was sent")) return;
+        const StatusReading reading = ReadPrinterStatus(m_printer);
+        if (Stopped("the status was not read")) return;
+        if (reading.result != StatusRead::Ok) {
+            Fail(kExitNoAnswer, StatusReadProblem(reading) + ".");
+            return;
+        }
+        r.haveStatus = true;
+        r.status = reading.status;
+        if (r.status.NeedsAttention())
+            Fail(kExitNeedsAttention, "needs attention: " + AttentionText(r.status));
     }
 
     void SelfTest() {

@@ -5,6 +5,7 @@
 
 #include "cli/options.h"
 #include "link/device_services.h"
+#include "protocol/printer_status.h"
 
 #include <atomic>
 #include <cstdio>
@@ -19,6 +20,7 @@ constexpr int kExitUsage = 1; // also a bad status file
 constexpr int kExitCannotOpen = 2;
 constexpr int kExitNoAnswer = 3; // also an unreadable reply
 constexpr int kExitNotTaken = 4;
+constexpr int kExitNeedsAttention = 5; // status: offline, cover open, paper out or an error
 constexpr int kExitInterrupted = 130;
 
 // Messages on standard error, "PORT: text", one whole line at a time from any thread.
@@ -45,6 +47,9 @@ struct PortJob {
     bool check = false;              // set, apply: compare only
     bool force = false;              // set, apply: write even when nothing differs
     std::string backup;              // set, apply: folder for the settings as read, before a write
+    // Set with the stop when the run's --timeout passed: a port stopped then says so, not "interrupted".
+    const std::atomic<bool>* timedOut = nullptr;
+    int timeout = 0;
 };
 
 // How much of a write reached the printer: no change command, some of them (or all, without the end of
@@ -73,6 +78,9 @@ struct PortResult {
     SwitchPins before, after;
     std::vector<std::string> changes;
     bool changed = false;
+    // status: the printer's real-time status, once all four replies were read.
+    bool haveStatus = false;
+    PrinterStatus status;
     // set and apply: how much was written, whatever the run ended in.
     Written written = Written::No;
 };

@@ -83,6 +83,11 @@ Json LineJson(const LineOptions& l) {
 }
 } // namespace
 
+Json StatusJson(const PrinterStatus& s) {
+    return Json{{"online", s.online},          {"cover-open", s.coverOpen},   {"paper", PaperKey(s.paper)},
+                {"feed-button", s.feedButton}, {"drawer-open", s.drawerOpen}, {"errors", s.errors}};
+}
+
 Json PortJson(const PortResult& r, Command command) {
     Json j = Json::object();
     j["port"] = r.port;
@@ -104,6 +109,7 @@ Json PortJson(const PortResult& r, Command command) {
         j["before"] = SettingsJson(r.before);
         j["after"] = SettingsJson(r.after);
     }
+    if (r.haveStatus) j["status"] = StatusJson(r.status);
     if (r.haveState) {
         j["firmware"] = r.firmware;
         j["maker"] = r.maker;
@@ -140,6 +146,16 @@ std::string RenderText(const std::vector<PortResult>& results, Command command) 
         // A result line says what a run that ended well wrote; a failure says it here.
         if (WritesSwitches(command) && r.exit != kExitOk)
             out += std::string("written: ") + WrittenText(r.written) + "\n";
+        if (r.haveStatus) {
+            const PrinterStatus& s = r.status;
+            std::string errors;
+            for (const std::string& e : s.errors) errors += (errors.empty() ? "" : ", ") + e;
+            auto yes = [](bool b) { return b ? "yes" : "no"; };
+            out += "status: " + StatusSummary(s) + "\nonline: " + yes(s.online) +
+                   "\ncover-open: " + yes(s.coverOpen) + "\npaper: " + PaperKey(s.paper) +
+                   "\nfeed-button: " + yes(s.feedButton) + "\ndrawer-open: " + yes(s.drawerOpen) +
+                   "\nerrors: " + (errors.empty() ? "none" : errors) + "\n";
+        }
         if (r.haveState) {
             out += "firmware: " + ForTerminal(r.firmware) + "\nmaker: " + ForTerminal(r.maker) +
                    "\nmodel: " + ForTerminal(r.model) + "\n";

@@ -18,6 +18,8 @@ Json SettingsJson(const SwitchModel& m);
 // The same by the pins: null for a code page or baud rate the lists do not have.
 Json SettingsJson(const SwitchPins& pins);
 Json SwitchesJson(const SwitchPins& pins);
+// {"online", "cover-open", "paper": "ok"|"near-end"|"out", "feed-button", "drawer-open", "errors": [...]}
+Json StatusJson(const PrinterStatus& s);
 Json PortJson(const PortResult& r, Command command);
 
 std::string RenderJson(const std::vector<PortResult>& results, Command command);

@@ -1,5 +1,6 @@
 #include "cli/run.h"
 
+#include "cli/metrics.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
 #include "cli/port_job.h"
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 
@@ -64,6 +67,9 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     job.check = o.check;
     job.force = o.force;
     job.backup = o.backup;
+    std::atomic<bool> timedOut{false};
+    job.timedOut = &timedOut;
+    job.timeout = o.timeout;
     if (o.command == Command::Show || o.command == Command::Apply) {
         std::string error;
         if (!LoadStatus(o.file, job.loaded, error)) {
@@ -129,16 +135,27 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
 
     int stopExit = 0;
     bool warned = false;
+    const auto started = std::chrono::steady_clock::now();
+    auto stopAll = [&] {
+        stop.store(true);
+        for (auto& p : ports)
+            if (p->worker != 0) p->top->StopThread(p->worker);
+    };
     for (;;) {
         const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
         if (all) break;
         const int requested = requests.Wait(50);
-        if (requested == 0) continue;
+        if (requested == 0) {
+            if (o.timeout > 0 && !stop.load() &&
+                std::chrono::steady_clock::now() - started >= std::chrono::seconds(o.timeout)) {
+                timedOut.store(true);
+                stopAll();
+            }
+            continue;
+        }
         if (stopExit == 0) {
             stopExit = requested;
-            stop.store(true);
-            for (auto& p : ports)
-                if (p->worker != 0) p->top->StopThread(p->worker);
+            stopAll();
         } else if (!warned) {
             warned = true;
             WriteOutput(err,
@@ -152,9 +169,18 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     std::vector<PortResult> results;
     int code = kExitOk;
     for (auto& p : ports) {
-        if (p->result.interrupted) p->result.exit = stopExit;
+        // A port stopped by the --timeout did not answer in time; by a signal, it was stopped.
+        if (p->result.interrupted) p->result.exit = stopExit != 0 ? stopExit : kExitNoAnswer;
         results.push_back(p->result);
         code = std::max(code, p->result.exit);
+    }
+    // An interrupted run leaves the last complete file for the collector.
+    if (!o.metrics.empty() && stopExit == 0) {
+        std::string error;
+        if (!WriteFileReplacing(o.metrics, MetricsText(results, std::time(nullptr)), error)) {
+            WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
+            code = std::max(code, kExitUsage);
+        }
     }
     const int printed =
         Print(out, o.json ? RenderJson(results, o.command) : RenderText(results, o.command), code);

@@ -13,6 +13,7 @@ set(PINWRIGHT_CORE_SOURCES
   protocol/commands.cpp
   protocol/connection_check.cpp
   protocol/line_finder.cpp
+  protocol/printer_status.cpp
   protocol/reply_frames.cpp
   protocol/switch_sequences.cpp
   settings/switch_model.cpp

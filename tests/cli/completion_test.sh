@@ -87,13 +87,15 @@ expect "sub/inner.sts" show sub/
 expect "notes.txt shop.sts sub" -p COM1 get -o ''
 expect "$options -o --output" -p COM1 get -
 # A command's own options, as its --help shows them.
-for command in set apply; do
+for command in set apply status; do
   own="$("$cli" "$command" --help | sed -n '/^Options:/,/^$/p' | grep -oE '^ +--[a-z-]+' | grep -v -- --help)"
   [ -n "$own" ] || { echo "FAIL: $command --help shows no option of its own"; failed=1; }
   expect "$options $own" -p COM1 "$command" -
 done
 expect "notes.txt shop.sts sub" --trace ''
 expect "sub" --backup ''
+expect "sub" -p COM1 status --metrics ''
+expect "" --timeout ''
 expect "" -p COM1 check ''
 
 echo "$cases command lines, $([ "$failed" -eq 0 ] && echo "every offer as expected" || echo "some FAILED")"

@@ -44,7 +44,7 @@ std::string CommandOf(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-p" || a == "--port" || a == "--baud" || a == "--data-bits" || a == "--parity" ||
-            a == "--stop-bits" || a == "--trace" || a == "--backup") {
+            a == "--stop-bits" || a == "--trace" || a == "--backup" || a == "--timeout") {
             ++i;
             continue;
         }

@@ -1,0 +1,21 @@
+// `status --metrics`: the printers' health in the Prometheus text format, for node_exporter's textfile
+// collector, written so that a scrape never sees half a file.
+#pragma once
+
+#include "cli/port_job.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pw::cli {
+
+// Every gauge with HELP and TYPE, one sample per port (and per error kind), labelled with the port.
+// A port whose status was not read has only pinwright_printer_up 0.
+std::string MetricsText(const std::vector<PortResult>& results, std::int64_t unixTime);
+
+// Writes `text` to a new file beside `path`, then renames it over `path`. False with `error` set (and
+// nothing left behind) when it could not.
+bool WriteFileReplacing(const std::string& path, const std::string& text, std::string& error);
+
+} // namespace pw::cli

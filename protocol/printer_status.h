@@ -1,0 +1,70 @@
+// The printer's real-time status: DLE EOT 1 (printer), 2 (offline cause), 3 (error cause) and 4 (paper roll
+// sensor), one byte each, answered at once whatever the printer is doing. A byte is decoded only when it has
+// the shape every one of them has (bits 1 and 4 on, 0 and 7 off); anything else is an unreadable reply.
+#pragma once
+
+#include "link/printer_port.h"
+#include "protocol/commands.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pw {
+
+inline constexpr Cmd<3> CMD_STATUS_OFFLINE = {0x10, 0x04, 0x02}; // DLE EOT 2
+inline constexpr Cmd<3> CMD_STATUS_ERROR = {0x10, 0x04, 0x03};   // DLE EOT 3
+inline constexpr Cmd<3> CMD_STATUS_PAPER = {0x10, 0x04, 0x04};   // DLE EOT 4
+
+enum class Paper { Ok, NearEnd, Out };
+
+struct PrinterStatus {
+    bool online = true;
+    bool coverOpen = false;
+    Paper paper = Paper::Ok;
+    bool feedButton = false; // paper being fed by the feed button
+    bool drawerOpen = false; // drawer kick-out connector pin 3 high
+    // "cutter", "unrecoverable", "auto-recoverable"; "unknown" when the printer says an error occurred
+    // but names none.
+    std::vector<std::string> errors;
+
+    // Offline, cover open, out of paper or an error: the printer cannot print until someone sees to it.
+    bool NeedsAttention() const;
+    bool operator==(const PrinterStatus&) const = default;
+};
+
+// "paper ok", "paper near end", "paper out"
+const char* PaperText(Paper p);
+// "ok", "near-end", "out": as the JSON gives it.
+const char* PaperKey(Paper p);
+
+// What needs a person, in words: "offline, cover open, paper out, cutter error"; empty when nothing does.
+std::string AttentionText(const PrinterStatus& s);
+// One line for a table: "ok", "ok, paper near end" or "needs attention: ...".
+std::string StatusSummary(const PrinterStatus& s);
+
+// The four replies in the order of their queries (1, 2, 3, 4). False when one has not the status shape.
+bool DecodeRealTimeStatus(const std::array<std::uint8_t, 4>& replies, PrinterStatus& out);
+
+enum class StatusRead { Ok, NotSent, NoAnswer, BadReply };
+
+struct StatusReading {
+    StatusRead result = StatusRead::NoAnswer;
+    int query = 0;            // not Ok: the DLE EOT n that failed (1..4)
+    std::uint8_t badByte = 0; // BadReply: what came instead of a status byte
+    std::array<std::uint8_t, 4> replies{};
+    PrinterStatus status; // Ok
+};
+
+// How long each query's reply is waited for.
+constexpr std::uint32_t kStatusReplyMs = 2000;
+
+// Sends DLE EOT 1 to 4 in turn on an open port, each reply read within `replyMs`, and decodes them. Stops
+// at the first query that fails.
+StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs = kStatusReplyMs);
+
+// What a failed reading means, for a message: "the printer did not answer DLE EOT 3", ...
+std::string StatusReadProblem(const StatusReading& reading);
+
+} // namespace pw

@@ -1,0 +1,166 @@
+// pinwright-cli status against pinwright-sim on a pseudo-terminal and on loopback: the real-time status
+// decoded, the exit status a monitor acts on, the metrics file a Prometheus parser reads, and --timeout.
+#include "tests/support/cli_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+using namespace pw;
+using namespace pw::test;
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class CliStatus : public CliFixture, public ::testing::WithParamInterface<Link> {
+  protected:
+    std::unique_ptr<SimProcess> Printer(const std::string& name, std::vector<std::string> extra = {}) {
+        return Sim(name, std::move(extra), GetParam());
+    }
+};
+
+// The samples of a metrics file as the Prometheus client's parser reads it, by "name{labels}".
+Json ReadMetrics(const std::string& path) {
+    // Bounded: the parser is ended after 30 s.
+    const std::string command =
+        std::string("timeout -k 5 30 /usr/bin/python3 ") + PINWRIGHT_READ_METRICS + " '" + path + "'";
+    std::FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return nullptr;
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    if (::pclose(p) != 0) return nullptr;
+    return Json::parse(out);
+}
+
+TEST_P(CliStatus, AHealthyPrinterIsReadWithTheFourQueriesOnlyAndExitsZero) {
+    auto sim = Printer("p");
+    const std::string port = PortOf(*sim);
+    auto text = RunCli({"-p", port, "status"});
+    ASSERT_EQ(text.exit, 0) << text.err;
+    EXPECT_NE(text.out.find("status: ok\nonline: yes\ncover-open: no\npaper: ok\nfeed-button: no\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("errors: none\n"), std::string::npos) << text.out;
+    auto json = RunCli({"--json", "-p", port, "status"});
+    ASSERT_EQ(json.exit, 0) << json.err;
+    const Json j = Json::parse(json.out);
+    EXPECT_EQ(j["port"], port);
+    EXPECT_EQ(j["status"]["online"], true);
+    EXPECT_EQ(j["status"]["paper"], "ok");
+    EXPECT_EQ(j["status"]["errors"], Json::array());
+    EXPECT_FALSE(j.contains("exit"));
+    // Nothing but DLE EOT 1 to 4: no ESC @ to clear a receipt being printed, no identification.
+    const std::string log = sim->Stderr();
+    EXPECT_EQ(Count(log, "<- 10 04 01"), 2u) << log;
+    for (const char* query : {"10 04 02", "10 04 03", "10 04 04"}) EXPECT_EQ(Count(log, query), 2u) << query;
+    EXPECT_EQ(log.find("1B 40"), std::string::npos) << log;
+    EXPECT_EQ(log.find("1D 49"), std::string::npos) << log;
+}
+
+TEST_P(CliStatus, APrinterThatNeverAnswersIsExitThreeNamingTheQueryWithinItsWait) {
+    auto sim = Printer("p", {"--fault", "silent"});
+    const auto start = Clock::now();
+    auto run = RunCli({"--json", "-p", PortOf(*sim), "status"});
+    EXPECT_LT(SecondsSince(start), 2.0 + 5.0) << "one 2 s wait, and the close";
+    EXPECT_EQ(run.exit, 3) << run.err;
+    const Json j = Json::parse(run.out);
+    EXPECT_EQ(j["error"], "the printer did not answer DLE EOT 1.");
+    EXPECT_FALSE(j.contains("status"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, CliStatus, ::testing::Values(Link::Serial, Link::Network));
+
+class CliMetrics : public CliFixture {};
+
+TEST_F(CliMetrics, TheFileIsWhatAPrometheusParserReadsForEveryPortUpOrNotAndItIsReplacedWhole) {
+    auto a = Sim("a", {}, Link::Network);
+    auto silent = Sim("b", {"--fault", "silent"}, Link::Serial);
+    const std::string metrics = Path("node.prom");
+    { std::ofstream(metrics) << "stale\n"; }
+    const std::string portA = PortOf(*a), portB = PortOf(*silent);
+    auto run = RunCli({"-p", portA, "-p", portB, "status", "--metrics", metrics});
+    EXPECT_EQ(run.exit, 3) << run.err;
+    const Json m = ReadMetrics(metrics);
+    ASSERT_TRUE(m.is_object()) << ReadWhole(metrics);
+    auto at = [&](const std::string& name, const std::string& port, const std::string& more = "") {
+        const std::string key = name + "{" + more + "port=" + port + "}";
+        return m.contains(key) ? m[key].get<double>() : -1.0;
+    };
+    EXPECT_EQ(at("pinwright_printer_up", portA), 1);
+    EXPECT_EQ(at("pinwright_printer_up", portB), 0);
+    EXPECT_EQ(at("pinwright_printer_online", portA), 1);
+    for (const char* gauge : {"pinwright_printer_paper_near_end", "pinwright_printer_paper_out",
+                              "pinwright_printer_cover_open", "pinwright_printer_needs_attention"}) {
+        EXPECT_EQ(at(gauge, portA), 0) << gauge;
+        EXPECT_EQ(at(gauge, portB), -1) << gauge << ": a printer that did not answer has no status";
+    }
+    for (const char* kind : {"auto-recoverable", "cutter", "unknown", "unrecoverable"})
+        EXPECT_EQ(at("pinwright_printer_error", portA, std::string("kind=") + kind + ","), 0) << kind;
+    EXPECT_GT(m["pinwright_status_last_run_timestamp_seconds{}"].get<double>(), 1.7e9);
+    // Nothing is left beside it: the temporary file was renamed over the old one.
+    int files = 0;
+    for (const auto& e : fs::directory_iterator(dir))
+        files += e.path().filename().string().find("node.prom") != std::string::npos;
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(CliMetrics, AFileThatCannotBeWrittenIsSaidAndTheRunDoesNotEndInZero) {
+    auto a = Sim("a", {}, Link::Network);
+    const std::string port = PortOf(*a);
+    auto intoFolder = RunCli({"-p", port, "status", "--metrics", dir.string()});
+    EXPECT_EQ(intoFolder.exit, 1);
+    EXPECT_NE(intoFolder.err.find("it is a folder"), std::string::npos) << intoFolder.err;
+    auto nowhere = RunCli({"-p", port, "status", "--metrics", Path("missing/node.prom")});
+    EXPECT_EQ(nowhere.exit, 1);
+    EXPECT_NE(nowhere.err.find("cannot write the metrics file"), std::string::npos) << nowhere.err;
+    EXPECT_NE(nowhere.out.find("status: ok"), std::string::npos) << "the results are still printed";
+    int left = 0;
+    for (const auto& e : fs::directory_iterator(dir)) left += e.path().filename().string().rfind(".", 0) == 0;
+    EXPECT_EQ(left, 0) << "no temporary file left behind";
+}
+
+class CliTimeout : public CliFixture {};
+
+TEST_F(CliTimeout, APrinterThatNeverAnswersIsGivenUpAtTheTimeoutWithExitThreeSayingSo) {
+    auto silent = Sim("s", {"--fault", "silent"});
+    auto healthy = Sim("h");
+    const auto start = Clock::now();
+    // A get takes 2 s; on a silent printer its pre-check and reads wait 22 s.
+    auto run = RunCli({"--json", "--timeout", "5", "-p", PortOf(*silent), "-p", PortOf(*healthy), "get"});
+    const double took = SecondsSince(start);
+    EXPECT_GE(took, 5.0);
+    EXPECT_LT(took, 12.0);
+    EXPECT_EQ(run.exit, 3) << run.err;
+    const Json j = Json::parse(run.out);
+    ASSERT_EQ(j.size(), 2u);
+    EXPECT_EQ(j[0]["exit"], 3);
+    EXPECT_EQ(j[0]["error"].get<std::string>().rfind("stopped: the --timeout of 5 s passed; ", 0), 0u)
+        << j[0];
+    EXPECT_FALSE(j[1].contains("exit")) << "the printer that answered is read in time: " << j[1];
+    EXPECT_EQ(run.err.find("interrupted"), std::string::npos) << run.err;
+}
+
+TEST_F(CliTimeout, ATimeoutDuringAWriteStillEndsUserSettingMode) {
+    auto sim = Sim("p");
+    // The pre-check and the read take 2 s; the write enters user setting mode after them and waits.
+    auto run = RunCli({"--timeout", "3", "-p", PortOf(*sim), "set", "code-page=PC858"});
+    EXPECT_EQ(run.exit, 3) << run.out << run.err;
+    EXPECT_NE(run.out.find("error: stopped: the --timeout of 3 s passed; "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("user setting mode was ended"), std::string::npos) << run.out;
+    ExpectSettingModeLeft(sim->Stderr());
+}
+
+TEST_F(CliTimeout, ZeroOrMoreThanADayIsAUsageError) {
+    EXPECT_EQ(RunCli({"--timeout", "0", "-p", "COM1", "get"}).exit, 1);
+    EXPECT_EQ(RunCli({"--timeout", "86401", "-p", "COM1", "get"}).exit, 1);
+    EXPECT_EQ(RunCli({"--timeout", "soon", "-p", "COM1", "get"}).exit, 1);
+    EXPECT_EQ(RunCli({"--check", "-p", "COM1", "status"}).exit, 1);
+}
+
+} // namespace
