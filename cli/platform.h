@@ -38,6 +38,10 @@ class StopRequests {
     int Wait(unsigned ms);
 };
 
+// Lets the process hold `needed` descriptors at once: on Linux the soft limit is raised to what is needed
+// (at most the hard limit). False with `problem` saying the limits when even the hard one is too small.
+bool AllowDescriptors(std::size_t needed, std::string& problem);
+
 // Writes `text` whole to `out` (standard output or error) and flushes it. False when it could not be
 // written; when the reader went away (a closed pipe; on Windows any output that cannot be written) that is
 // also a stop request, as SIGPIPE would be, with exit status 141. A failed write never ends the program:

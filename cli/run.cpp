@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -24,6 +25,10 @@ namespace pw::cli {
 namespace {
 
 constexpr const char* kWrongFormat = "Wrong format files loaded.";
+// What one port may hold open at once: its device or connection, its worker's wake-up, a name lookup's
+// socket; and what the run holds besides (standard streams, the trace, the metrics file, libraries).
+constexpr std::size_t kDescriptorsPerPort = 4;
+constexpr std::size_t kDescriptorsBesidePorts = 64;
 
 // One port's device services: the platform's own, traced when asked, and cut short once stopped.
 struct PortServices {
@@ -103,7 +108,19 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     // The USB discovery's lines are diagnostics: standard output is for results. The device paths in them
     // are text from outside.
     SetDiscoveryLineSink([&log](const std::string& line) { log.Line(line); });
+    std::string limitProblem;
+    if (!AllowDescriptors(kDescriptorsPerPort * o.ports.size() + kDescriptorsBesidePorts, limitProblem)) {
+        WriteOutput(err, "pinwright-cli: " + std::to_string(o.ports.size()) + " ports at once: " +
+                             limitProblem + "; nothing was sent. Give fewer ports in one run.\n");
+        return kExitCannotOpen;
+    }
+    // The last port to finish wakes the wait below at once, so that one quick printer costs no polling.
+    std::mutex finishedMutex;
+    std::condition_variable finished;
     std::vector<std::unique_ptr<PortServices>> ports;
+    auto allDone = [&] {
+        return std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
+    };
     for (const std::string& name : o.ports) {
         auto p = std::make_unique<PortServices>();
         p->platform = NewPlatformServices();
@@ -119,9 +136,11 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortServices* p = ports[i].get();
         const std::string name = o.ports[i];
-        p->worker = p->top->StartThread([p, name, &job, &stop, &log] {
+        p->worker = p->top->StartThread([p, name, &job, &stop, &log, &finishedMutex, &finished] {
             p->result = RunPort(name, job, *p->top, stop, log);
+            std::lock_guard lock(finishedMutex);
             p->done.store(true);
+            finished.notify_all();
         });
         if (p->worker == 0) {
             // Nothing was sent to this printer; the others go on.
@@ -142,10 +161,13 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
             if (p->worker != 0) p->top->StopThread(p->worker);
     };
     for (;;) {
-        const bool all = std::all_of(ports.begin(), ports.end(), [](auto& p) { return p->done.load(); });
-        if (all) break;
-        const int requested = requests.Wait(50);
+        if (allDone()) break;
+        const int requested = requests.Wait(0);
         if (requested == 0) {
+            {
+                std::unique_lock lock(finishedMutex);
+                finished.wait_for(lock, std::chrono::milliseconds(50), allDone);
+            }
             if (o.timeout > 0 && !stop.load() &&
                 std::chrono::steady_clock::now() - started >= std::chrono::seconds(o.timeout)) {
                 timedOut.store(true);

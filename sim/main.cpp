@@ -13,8 +13,12 @@
 #include <deque>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <poll.h>
+#include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,20 +26,30 @@ namespace {
 
 const char* kHelp = R"(Usage: pinwright-sim [options]
 
-A virtual LTX-58x ESC/POS receipt printer on a pseudo-terminal. Prints "pty: PATH" as its first line,
-then serves until SIGINT or SIGTERM and exits 0.
+A virtual LTX-58x ESC/POS receipt printer on a pseudo-terminal, or several in one process. Prints one line a
+printer, in order, "pty: PATH" (or "tcp: ADDRESS:PORT" with --listen), then serves them all until SIGINT or
+SIGTERM and exits 0. Each printer has its own switches, state, faults in force, line and pace; the options
+apply to every printer of the process. One thread serves them all, hundreds at once.
 
 Options:
   --listen [HOST:]PORT  be a network printer instead: take ESC/POS on that TCP port and answer on the
-                        same connection. HOST defaults to 127.0.0.1 (give 0.0.0.0 or [::] to serve the
-                        network); PORT 0 picks a free port. Prints "tcp: ADDRESS:PORT" as its first line.
-                        One client is served at a time; another one's connection waits until the first
-                        client has closed its own.
-  --link PATH           also make PATH a symbolic link to the pseudo-terminal (an old link is replaced)
-  --usb-dir DIR         also create DIR/lp0 as a link to it, where the tool's USB discovery looks
+                        same connection. HOST defaults to 127.0.0.1; any loopback address serves
+                        (127.0.0.21:9100, [::1]:9100; on Linux all of 127.0.0.0/8 is this machine); give
+                        0.0.0.0 or [::] to serve the network. PORT 0 picks a free port. Prints
+                        "tcp: ADDRESS:PORT". One client is served at a time; another one's connection waits
+                        until the first client has closed its own. Repeatable: each --listen is a printer of
+                        its own.
+  --count N             N printers on N pseudo-terminals (default 1), each with its "pty: PATH" line. Not
+                        with --listen.
+  --link PATH           also make PATH a symbolic link to the pseudo-terminal (an old link is replaced);
+                        with --count N, PATH.1 to PATH.N
+  --usb-dir DIR         also create DIR/lp0 as a link to it, where the tool's USB discovery looks; with
+                        --count N, DIR/lp0 to DIR/lpN-1
   --state FILE          load the switches from FILE at start (if it exists) and save them whenever user
                         setting mode ends. Format: one line a switch, "switch N = PPPPPPPP", pin 8 first;
-                        '#' starts a comment.
+                        '#' starts a comment. With several printers, FILE.1 to FILE.N in the order of the
+                        first lines.
+  --control FILE        change faults while running: on SIGUSR1, read FILE (see Control below)
   --maker TEXT          maker name (default "MERIDOX")
   --model TEXT          model name (default "LTX-580")
   --firmware TEXT       firmware version (default "2.10 SIM")
@@ -45,7 +59,7 @@ Options:
                         2 = 00010100 (PC850, full cut), 9 = 10000000 (115200 baud, 8 bits, no parity,
                         DTR/DSR)
   --trace               log every byte received and sent, in hex with a millisecond timestamp, on
-                        standard error
+                        standard error; with several printers "#N" (1 = the first line) before each
   --pace BAUD           send and take bytes at that line rate, ten bits a byte, as a serial line would
   --enforce-line        understand only the line rate that switch 9 holds (pins 6 to 8): bytes that come
                         while the pseudo-terminal is set to another rate (the rate the tool set is seen
@@ -72,12 +86,37 @@ Options:
                                           serial-to-network bridge passing on what it has)
                           from=N          the other faults start after N commands (hangup-after
                                           still counts from the start)
+                        The status faults, what DLE EOT n (n = 1 to 4) reports; each sets the bits a real
+                        printer sets together (n=1 bit 3 is offline, n=2 bit 6 an error occurred):
+                          drawer-open     drawer kick-out connector pin 3 high (else low): n=1 bit 2
+                          offline         offline: n=1 bit 3
+                          cover-open      cover open: n=2 bit 2; offline
+                          feed-button     paper being fed by the feed button: n=2 bit 3; offline
+                          paper-near-end  the roll near its end: n=4 bits 2 and 3
+                          paper-out       no paper: n=4 bits 5 and 6 (and 2, 3: the roll is past the
+                                          near-end sensor too), n=2 bit 5 (printing stopped); offline
+                          cutter-error    autocutter error: n=3 bit 3; error, offline
+                          unrecoverable-error     n=3 bit 5; error, offline
+                          auto-recoverable-error  n=3 bit 6 (a head too hot, say); error, offline
+                          status-silent=N[,N]     DLE EOT N gets no reply
+                          status-byte=N:HEX       DLE EOT N is answered with these bytes instead, whatever
+                                                  they are (a printer that sends a wrong byte); repeatable
   --help                show this text
   --version             show the version
 
 Replies: GS I 1 -> "."; GS I 65/66/67 -> 5F text 00; GS ( E fn 1 -> 37 20 00; fn 4 -> 37 21, eight
-characters (pin 8 first), 00; DLE EOT 1 -> one status byte. Changes of fn 3 apply when fn 2 ends user
-setting mode; print data is ignored while in that mode.
+characters (pin 8 first), 00; DLE EOT n (1-4) -> one status byte, 12 (bits 1 and 4 alone) when nothing is
+wrong, also in user setting mode. Changes of fn 3 apply when fn 2 ends user setting mode; print data is
+ignored while in that mode.
+
+Control: each SIGUSR1 makes the simulator read the --control FILE, and answer on standard output with
+"control: K ok" (K counts the SIGUSR1 from 1) or "control: K failed: WHY" (then nothing changed). A read
+replaces every printer's status faults and silent with those FILE names; the other faults stay, and from=N
+still holds. Each line names status faults or silent as --fault does, separated by spaces, for every
+printer, or after "N:" for printer N alone (1 = the first line printed); '#' starts a comment; an empty FILE
+clears them all:
+    paper-near-end
+    2: paper-out cover-open
 )";
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -108,7 +147,8 @@ long long NowMs() {
         .count();
 }
 
-void Trace(bool on, const char* dir, const sim::Bytes& bytes) {
+// `who` is "" for the only printer of the process, else "#N " before the direction.
+void Trace(bool on, const std::string& who, const std::string& dir, const sim::Bytes& bytes) {
     if (!on || bytes.empty()) return;
     std::string hex;
     char b[4];
@@ -116,7 +156,7 @@ void Trace(bool on, const char* dir, const sim::Bytes& bytes) {
         std::snprintf(b, sizeof b, " %02X", c);
         hex += b;
     }
-    std::fprintf(stderr, "[%8lld ms] %s%s\n", NowMs(), dir, hex.c_str());
+    std::fprintf(stderr, "[%8lld ms] %s%s%s\n", NowMs(), who.c_str(), dir.c_str(), hex.c_str());
 }
 
 bool ParseHex(const std::string& text, sim::Bytes& out) {
@@ -229,12 +269,192 @@ bool MakeLink(const std::string& target, const std::string& link) {
     return !ec;
 }
 
+enum class Parsed { Ok, Bad, Unknown };
+
+// The faults a control file may change too: the status faults and silent.
+Parsed ParseStatusFault(const std::string& name, const std::string& val, sim::Faults& f) {
+    using sim::StatusFaults;
+    static const std::pair<const char*, bool StatusFaults::*> kFlags[] = {
+        {"drawer-open", &StatusFaults::drawerOpen},
+        {"offline", &StatusFaults::offline},
+        {"cover-open", &StatusFaults::coverOpen},
+        {"feed-button", &StatusFaults::feedButton},
+        {"paper-near-end", &StatusFaults::paperNearEnd},
+        {"paper-out", &StatusFaults::paperOut},
+        {"cutter-error", &StatusFaults::cutterError},
+        {"unrecoverable-error", &StatusFaults::unrecoverableError},
+        {"auto-recoverable-error", &StatusFaults::autoRecoverableError},
+    };
+    for (const auto& [flag, member] : kFlags) {
+        if (name != flag) continue;
+        if (!val.empty()) return Parsed::Bad;
+        f.status.*member = true;
+        return Parsed::Ok;
+    }
+    auto request = [](int n) { return n >= 1 && n <= 4; };
+    if (name == "silent") {
+        f.silent = true;
+    } else if (name == "status-silent") {
+        std::vector<int> which;
+        if (!ParseIntList(val, which)) return Parsed::Bad;
+        for (int n : which)
+            if (!request(n)) return Parsed::Bad;
+        f.status.silent.insert(f.status.silent.end(), which.begin(), which.end());
+    } else if (name == "status-byte") {
+        const std::size_t colon = val.find(':');
+        int n = 0;
+        sim::Bytes reply;
+        if (colon == std::string::npos || !ParseInt(val.substr(0, colon), n) || !request(n) ||
+            !ParseHex(val.substr(colon + 1), reply) || reply.empty())
+            return Parsed::Bad;
+        f.status.replies[n] = reply;
+    } else {
+        return Parsed::Unknown;
+    }
+    return Parsed::Ok;
+}
+
+// One --fault NAME[=VALUE].
+bool ParseFault(const std::string& spec, sim::Faults& f, int& trickleMs) {
+    const auto eq = spec.find('=');
+    const std::string name = spec.substr(0, eq), val = eq == std::string::npos ? "" : spec.substr(eq + 1);
+    if (const Parsed p = ParseStatusFault(name, val, f); p != Parsed::Unknown) return p == Parsed::Ok;
+    if (name == "garbage")
+        f.garbage = true;
+    else if (name == "short")
+        f.shortReplies = true;
+    else if (name == "delay")
+        return ParseInt(val, f.delayMs);
+    else if (name == "stray")
+        return ParseHex(val, f.stray) && !f.stray.empty();
+    else if (name == "no-dot")
+        return ParseInt(val, f.noDot);
+    else if (name == "hangup-after")
+        return ParseInt(val, f.hangupAfter);
+    else if (name == "info-no-nul")
+        f.infoNoNul = true;
+    else if (name == "ignore-writes")
+        f.ignoreWrites = true;
+    else if (name == "info-silent")
+        return ParseIntList(val, f.infoSilent);
+    else if (name == "from")
+        return ParseInt(val, f.from);
+    else if (name == "trickle")
+        return ParseInt(val, trickleMs) && trickleMs > 0;
+    else
+        return false;
+    return true;
+}
+
+// A control file: the status faults and silent of each of `count` printers, into `out`.
+bool ReadControl(const std::string& path, std::size_t count, std::vector<sim::Faults>& out,
+                 std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    out.assign(count, sim::Faults{});
+    std::string line;
+    int lineNo = 0;
+    while (std::getline(in, line)) {
+        ++lineNo;
+        const std::string where = path + ":" + std::to_string(lineNo) + ": ";
+        if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+        std::size_t first = 0, last = count; // the printers the line is for: [first, last)
+        if (auto colon = line.find(':'); colon != std::string::npos) {
+            std::istringstream number(line.substr(0, colon));
+            int n = 0;
+            std::string rest;
+            if (!(number >> n) || (number >> rest) || n < 1 || static_cast<std::size_t>(n) > count) {
+                error = where + "expected 'N:' with N from 1 to " + std::to_string(count);
+                return false;
+            }
+            first = static_cast<std::size_t>(n) - 1;
+            last = first + 1;
+            line = line.substr(colon + 1);
+        }
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            const auto eq = word.find('=');
+            const std::string name = word.substr(0, eq),
+                              val = eq == std::string::npos ? "" : word.substr(eq + 1);
+            for (std::size_t i = first; i < last; ++i) {
+                const Parsed p = ParseStatusFault(name, val, out[i]);
+                if (p == Parsed::Ok) continue;
+                error = where + (p == Parsed::Bad ? "bad " : "no status fault: ") + word;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Room for every printer's descriptors: the soft limit goes up towards the hard one when it is too low.
+void MakeRoomForDescriptors(std::size_t printers) {
+    const rlim_t needed = static_cast<rlim_t>(2 * printers + 32);
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur >= needed)
+        return;
+    lim.rlim_cur = lim.rlim_max == RLIM_INFINITY ? needed : std::min(lim.rlim_max, needed);
+    ::setrlimit(RLIMIT_NOFILE, &lim);
+}
+
+// One printer of the process with its line: a pseudo-terminal's master side, or a listening port and the
+// connection of the client it serves.
+struct Printer {
+    sim::PrinterEngine engine;
+    std::string who; // "#N " in the trace when the process has several printers
+    std::string name, statePath;
+    int master = -1, keepSlave = -1, listener = -1, line = -1;
+    // Bytes in flight on the line, each with the time its last bit arrives (microseconds).
+    std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
+    Line inLine, outLine;
+    long long lastSent = 0;
+    long long garbledPending = 0; // garbled bytes in the print buffer
+    bool writeBlocked = false;    // the line takes no more for now: wait until it can
+};
+
+bool OpenPseudoTerminal(Printer& p, std::string& error) {
+    p.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (p.master < 0 || ::grantpt(p.master) != 0 || ::unlockpt(p.master) != 0) {
+        error = std::string("no pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    p.name = ::ptsname(p.master);
+    termios t{};
+    if (::tcgetattr(p.master, &t) != 0) {
+        error = std::string("cannot read the terminal settings: ") + std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&t);
+    if (::tcsetattr(p.master, TCSANOW, &t) != 0) {
+        error = std::string("cannot set the terminal raw: ") + std::strerror(errno);
+        return false;
+    }
+    // A printer whose other side reads nothing must not hold up the others.
+    ::fcntl(p.master, F_SETFL, ::fcntl(p.master, F_GETFL) | O_NONBLOCK);
+    // Hold the slave open so the master does not see a hang-up between the tool's sessions.
+    p.keepSlave = ::open(p.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    p.line = p.master;
+    return true;
+}
+
+volatile std::sig_atomic_t controlRequested = 0;
+void OnControlSignal(int) {
+    controlRequested = 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     started = std::chrono::steady_clock::now();
-    sim::PrinterEngine engine;
-    std::string linkPath, usbDir, statePath, listenAddress;
+    sim::PrinterEngine prototype;
+    std::string linkPath, usbDir, statePath, controlPath;
+    std::vector<std::string> listenAddresses;
+    int count = 1;
+    bool countGiven = false;
     bool trace = false;
     long long byteUs = 0;
     int trickleMs = 0;
@@ -264,257 +484,290 @@ int main(int argc, char** argv) {
             enforceLine = true;
         } else if (arg == "--listen") {
             std::string host, port;
-            if (!value(listenAddress) || !sim::SplitListenAddress(listenAddress, host, port))
+            if (!value(v) || !sim::SplitListenAddress(v, host, port))
                 return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
+            listenAddresses.push_back(v);
+        } else if (arg == "--count") {
+            if (!value(v) || !ParseInt(v, count) || count < 1) return Usage("--count needs a number from 1");
+            countGiven = true;
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
         } else if (arg == "--usb-dir") {
             if (!value(usbDir)) return Usage("--usb-dir needs a folder");
         } else if (arg == "--state") {
             if (!value(statePath)) return Usage("--state needs a file");
+        } else if (arg == "--control") {
+            if (!value(controlPath)) return Usage("--control needs a file");
         } else if (arg == "--maker") {
-            if (!value(v) || !ParseText(v, engine.maker)) return Usage("--maker needs a text");
+            if (!value(v) || !ParseText(v, prototype.maker)) return Usage("--maker needs a text");
         } else if (arg == "--model") {
-            if (!value(v) || !ParseText(v, engine.model)) return Usage("--model needs a text");
+            if (!value(v) || !ParseText(v, prototype.model)) return Usage("--model needs a text");
         } else if (arg == "--firmware") {
-            if (!value(v) || !ParseText(v, engine.firmware)) return Usage("--firmware needs a text");
+            if (!value(v) || !ParseText(v, prototype.firmware)) return Usage("--firmware needs a text");
         } else if (arg == "--switch") {
             if (!value(v)) return Usage("--switch needs N=PPPPPPPP");
             auto eq = v.find('=');
             int n = 0;
             if (eq == std::string::npos || !ParseInt(v.substr(0, eq), n) ||
-                !engine.SetSwitchText(n, v.substr(eq + 1)))
+                !prototype.SetSwitchText(n, v.substr(eq + 1)))
                 return Usage("bad --switch " + v);
         } else if (arg == "--fault") {
             if (!value(v)) return Usage("--fault needs a name");
-            auto eq = v.find('=');
-            std::string name = v.substr(0, eq), val = eq == std::string::npos ? "" : v.substr(eq + 1);
-            sim::Faults& f = engine.faults;
-            bool ok = true;
-            if (name == "silent")
-                f.silent = true;
-            else if (name == "garbage")
-                f.garbage = true;
-            else if (name == "short")
-                f.shortReplies = true;
-            else if (name == "delay")
-                ok = ParseInt(val, f.delayMs);
-            else if (name == "stray")
-                ok = ParseHex(val, f.stray) && !f.stray.empty();
-            else if (name == "no-dot")
-                ok = ParseInt(val, f.noDot);
-            else if (name == "hangup-after")
-                ok = ParseInt(val, f.hangupAfter);
-            else if (name == "info-no-nul")
-                f.infoNoNul = true;
-            else if (name == "ignore-writes")
-                f.ignoreWrites = true;
-            else if (name == "info-silent")
-                ok = ParseIntList(val, f.infoSilent);
-            else if (name == "from")
-                ok = ParseInt(val, f.from);
-            else if (name == "trickle")
-                ok = ParseInt(val, trickleMs) && trickleMs > 0;
-            else
-                ok = false;
-            if (!ok) return Usage("bad --fault " + v);
+            if (!ParseFault(v, prototype.faults, trickleMs)) return Usage("bad --fault " + v);
         } else {
             return Usage("unknown option " + arg);
         }
     }
 
-    if (!listenAddress.empty() && (!linkPath.empty() || !usbDir.empty()))
+    const bool network = !listenAddresses.empty();
+    if (network && (!linkPath.empty() || !usbDir.empty()))
         return Usage("--link and --usb-dir name the pseudo-terminal, which --listen does not open");
-    if (!listenAddress.empty() && enforceLine)
-        return Usage("--enforce-line is for the pseudo-terminal, not --listen");
+    if (network && enforceLine) return Usage("--enforce-line is for the pseudo-terminal, not --listen");
+    if (network && countGiven)
+        return Usage("--count is for pseudo-terminals; give --listen once for each network printer");
+    const std::size_t printerCount = network ? listenAddresses.size() : static_cast<std::size_t>(count);
+    const bool several = printerCount > 1;
+    auto numbered = [&](const std::string& path, std::size_t i) {
+        return several ? path + "." + std::to_string(i + 1) : path;
+    };
+    MakeRoomForDescriptors(printerCount);
 
-    if (!statePath.empty() && std::filesystem::exists(statePath)) {
+    std::vector<std::unique_ptr<Printer>> printers;
+    for (std::size_t i = 0; i < printerCount; ++i) {
+        auto p = std::make_unique<Printer>();
+        p->engine = prototype;
+        if (several) p->who = "#" + std::to_string(i + 1) + " ";
+        p->inLine.byteUs = p->outLine.byteUs = byteUs;
         std::string error;
-        if (!sim::LoadState(statePath, engine, error)) return Usage(error);
-    }
-
-    int master = -1, keepSlave = -1, listener = -1;
-    std::string slavePath, bound;
-    if (!listenAddress.empty()) {
-        std::string error;
-        listener = sim::ListenTcp(listenAddress, bound, error);
-        if (listener < 0) {
-            std::fprintf(stderr, "pinwright-sim: %s\n", error.c_str());
-            return 1;
+        if (!statePath.empty()) {
+            p->statePath = numbered(statePath, i);
+            if (std::filesystem::exists(p->statePath) && !sim::LoadState(p->statePath, p->engine, error))
+                return Usage(error);
         }
-    } else {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-            std::fprintf(stderr, "pinwright-sim: no pseudo-terminal: %s\n", std::strerror(errno));
-            return 1;
-        }
-        slavePath = ::ptsname(master);
-        termios t{};
-        if (::tcgetattr(master, &t) != 0) {
-            std::fprintf(stderr, "pinwright-sim: cannot read the terminal settings: %s\n",
-                         std::strerror(errno));
-            return 1;
-        }
-        ::cfmakeraw(&t);
-        if (::tcsetattr(master, TCSANOW, &t) != 0) {
-            std::fprintf(stderr, "pinwright-sim: cannot set the terminal raw: %s\n", std::strerror(errno));
-            return 1;
-        }
-        // Hold the slave open so the master does not see a hang-up between the tool's sessions.
-        keepSlave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-
-        if (!linkPath.empty() && !MakeLink(slavePath, linkPath)) {
-            std::fprintf(stderr, "pinwright-sim: cannot link %s\n", linkPath.c_str());
-            return 1;
-        }
-        if (!usbDir.empty()) {
-            std::error_code ec;
-            std::filesystem::create_directories(usbDir, ec);
-            if (!MakeLink(slavePath, usbDir + "/lp0")) {
-                std::fprintf(stderr, "pinwright-sim: cannot link %s/lp0\n", usbDir.c_str());
+        if (network) {
+            p->listener = sim::ListenTcp(listenAddresses[i], p->name, error);
+            if (p->listener < 0) {
+                std::fprintf(stderr, "pinwright-sim: %s\n", error.c_str());
                 return 1;
             }
+        } else {
+            if (!OpenPseudoTerminal(*p, error)) {
+                std::fprintf(stderr, "pinwright-sim: %s\n", error.c_str());
+                return 1;
+            }
+            if (!linkPath.empty() && !MakeLink(p->name, numbered(linkPath, i))) {
+                std::fprintf(stderr, "pinwright-sim: cannot link %s\n", numbered(linkPath, i).c_str());
+                return 1;
+            }
+            if (!usbDir.empty()) {
+                std::error_code ec;
+                std::filesystem::create_directories(usbDir, ec);
+                const std::string lp = usbDir + "/lp" + std::to_string(i);
+                if (!MakeLink(p->name, lp)) {
+                    std::fprintf(stderr, "pinwright-sim: cannot link %s\n", lp.c_str());
+                    return 1;
+                }
+            }
         }
+        printers.push_back(std::move(p));
     }
 
-    engine.onEvent = [&](const std::string& what) {
-        if (trace) std::fprintf(stderr, "[%8lld ms] -- %s\n", NowMs(), what.c_str());
-    };
-    long long garbledPending = 0; // garbled bytes in the print buffer
-    engine.onInitialize = [&] {
-        if (garbledPending > 0)
-            engine.onEvent("print buffer cleared: " + std::to_string(garbledPending) +
-                           " garbled bytes dropped");
-        garbledPending = 0;
-    };
+    for (auto& each : printers) {
+        Printer& p = *each;
+        p.engine.onEvent = [&p, trace](const std::string& what) {
+            if (trace) std::fprintf(stderr, "[%8lld ms] %s-- %s\n", NowMs(), p.who.c_str(), what.c_str());
+        };
+        p.engine.onInitialize = [&p] {
+            if (p.garbledPending > 0)
+                p.engine.onEvent("print buffer cleared: " + std::to_string(p.garbledPending) +
+                                 " garbled bytes dropped");
+            p.garbledPending = 0;
+        };
+        p.engine.onSettingsApplied = [&p] {
+            if (!p.statePath.empty() && !sim::SaveState(p.statePath, p.engine))
+                std::fprintf(stderr, "pinwright-sim: cannot save %s\n", p.statePath.c_str());
+        };
+    }
     // With --enforce-line: the rate the tool talks at, when it is not the printer's; 0 when they agree.
-    auto wrongRate = [&]() -> int {
+    auto wrongRate = [&](const Printer& p) -> int {
         if (!enforceLine) return 0;
-        const int tool = LineRate(master);
-        return tool == RateOfSwitch9(engine.Switch(9)) ? 0 : (tool == 0 ? -1 : tool);
+        const int tool = LineRate(p.master);
+        return tool == RateOfSwitch9(p.engine.Switch(9)) ? 0 : (tool == 0 ? -1 : tool);
     };
-    auto garbleNote = [&](int tool) {
+    auto garbleNote = [](const Printer& p, int tool) {
         return " (garbled: line at " + std::to_string(tool) + " baud, printer at " +
-               std::to_string(RateOfSwitch9(engine.Switch(9))) + ")";
-    };
-    engine.onSettingsApplied = [&] {
-        if (!statePath.empty() && !sim::SaveState(statePath, engine))
-            std::fprintf(stderr, "pinwright-sim: cannot save %s\n", statePath.c_str());
+               std::to_string(RateOfSwitch9(p.engine.Switch(9))) + ")";
     };
 
+    // The signals are held while the printers are served and come in only during ppoll, so none is missed.
+    sigset_t handled, unblocked;
+    sigemptyset(&handled);
+    sigaddset(&handled, SIGINT);
+    sigaddset(&handled, SIGTERM);
+    sigaddset(&handled, SIGUSR1);
+    ::sigprocmask(SIG_BLOCK, &handled, &unblocked);
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = OnControlSignal;
+    ::sigaction(SIGUSR1, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
-    if (listener >= 0)
-        std::printf("tcp: %s\n", bound.c_str());
-    else
-        std::printf("pty: %s\n", slavePath.c_str());
+    for (const auto& p : printers) std::printf("%s: %s\n", network ? "tcp" : "pty", p->name.c_str());
     std::fflush(stdout);
 
-    // Bytes in flight on the line, each with the time its last bit arrives (microseconds).
-    std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
-    Line inLine{byteUs}, outLine{byteUs};
-    long long lastSent = 0;
-    // Where bytes come and go: the pseudo-terminal's master side, or the connection of the client served.
-    int line = master;
-    auto dropClient = [&](const char* why) {
-        ::close(line);
-        line = -1;
-        incoming.clear();
-        outgoing.clear();
-        engine.onEvent(std::string("client ") + why);
-    };
-    while (!stopRequested) {
-        long long next = NowUs() + (engine.HungUp() ? 20000 : 1000000);
-        if (!incoming.empty()) next = std::min(next, incoming.front().first);
-        if (!outgoing.empty()) next = std::min(next, outgoing.front().first);
-        const long long waitUs = std::max(0LL, next - NowUs());
-        timespec timeout{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
-        // While no client is served, the next one waiting is taken.
-        const int watched = line >= 0 ? line : listener;
-        pollfd p{watched, POLLIN, 0};
-        int r = ::ppoll(watched >= 0 ? &p : nullptr, watched >= 0 ? 1 : 0, &timeout, nullptr);
-        if (r < 0 && errno != EINTR) break;
-        if (line < 0 && listener >= 0 && r > 0 && (p.revents & POLLIN)) {
-            std::string peer;
-            line = sim::AcceptClient(listener, peer);
-            if (line >= 0) engine.onEvent("client " + peer + " connected");
-        } else if (line >= 0 && r > 0 &&
-                   (p.revents & (listener >= 0 ? POLLIN | POLLHUP | POLLERR : POLLIN))) {
-            std::uint8_t buf[512];
-            ssize_t n = ::read(line, buf, sizeof buf);
-            const int tool = n > 0 ? wrongRate() : 0;
-            if (n > 0 && tool != 0) {
-                // Never understood: they wait as print data, and nothing answers them.
-                Trace(trace, ("<-" + garbleNote(tool)).c_str(), sim::Bytes(buf, buf + n));
-                garbledPending += n;
-            } else if (n > 0) {
-                Trace(trace, "<-", sim::Bytes(buf, buf + n));
-                const long long now = NowUs();
-                for (ssize_t i = 0; i < n; ++i) incoming.emplace_back(inLine.Take(now), buf[i]);
-            } else if (listener >= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
-                dropClient("left");
+    int controlReads = 0;
+    auto control = [&] {
+        ++controlReads;
+        std::vector<sim::Faults> read;
+        std::string error;
+        if (controlPath.empty()) {
+            error = "no --control file";
+        } else if (ReadControl(controlPath, printers.size(), read, error)) {
+            for (std::size_t i = 0; i < printers.size(); ++i) {
+                sim::Faults& f = printers[i]->engine.faults;
+                f.status = read[i].status;
+                f.silent = read[i].silent;
+                printers[i]->engine.onEvent("faults from " + controlPath);
             }
         }
+        if (error.empty())
+            std::printf("control: %d ok\n", controlReads);
+        else
+            std::printf("control: %d failed: %s\n", controlReads, error.c_str());
+        std::fflush(stdout);
+    };
+
+    auto dropClient = [](Printer& p, const char* why) {
+        ::close(p.line);
+        p.line = -1;
+        p.writeBlocked = false;
+        p.incoming.clear();
+        p.outgoing.clear();
+        p.engine.onEvent(std::string("client ") + why);
+    };
+    // What a printer does once its line has woken it (`revents`) or its time has come.
+    auto serve = [&](Printer& p, short revents) {
+        const bool net = p.listener >= 0;
+        if (p.line < 0 && net && (revents & POLLIN)) {
+            std::string peer;
+            p.line = sim::AcceptClient(p.listener, peer);
+            if (p.line >= 0) p.engine.onEvent("client " + peer + " connected");
+        } else if (p.line >= 0 && (revents & (net ? POLLIN | POLLHUP | POLLERR : POLLIN))) {
+            std::uint8_t buf[512];
+            ssize_t n = ::read(p.line, buf, sizeof buf);
+            const int tool = n > 0 ? wrongRate(p) : 0;
+            if (n > 0 && tool != 0) {
+                // Never understood: they wait as print data, and nothing answers them.
+                Trace(trace, p.who, "<-" + garbleNote(p, tool), sim::Bytes(buf, buf + n));
+                p.garbledPending += n;
+            } else if (n > 0) {
+                Trace(trace, p.who, "<-", sim::Bytes(buf, buf + n));
+                const long long now = NowUs();
+                for (ssize_t i = 0; i < n; ++i) p.incoming.emplace_back(p.inLine.Take(now), buf[i]);
+            } else if (net && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+                dropClient(p, "left");
+            }
+        }
+        if (revents & (POLLOUT | POLLHUP | POLLERR)) p.writeBlocked = false;
         // Bytes that have come in whole go to the printer; its replies go out after any delay, at the pace.
         sim::Bytes arrived;
-        while (!incoming.empty() && incoming.front().first <= NowUs()) {
-            arrived.push_back(incoming.front().second);
-            incoming.pop_front();
+        while (!p.incoming.empty() && p.incoming.front().first <= NowUs()) {
+            arrived.push_back(p.incoming.front().second);
+            p.incoming.pop_front();
         }
         if (!arrived.empty()) {
-            const long long delay = engine.FaultsActive() ? engine.faults.delayMs * 1000LL : 0;
-            const sim::Bytes reply = engine.Feed(arrived);
+            const long long delay = p.engine.FaultsActive() ? p.engine.faults.delayMs * 1000LL : 0;
+            const sim::Bytes reply = p.engine.Feed(arrived);
             long long from = NowUs() + delay;
             for (auto b : reply) {
-                outgoing.emplace_back(outLine.Take(from), b);
-                if (trickleMs > 0 && engine.FaultsActive()) from = outgoing.back().first + trickleMs * 1000LL;
+                p.outgoing.emplace_back(p.outLine.Take(from), b);
+                if (trickleMs > 0 && p.engine.FaultsActive())
+                    from = p.outgoing.back().first + trickleMs * 1000LL;
             }
         }
         // Replies that are due go out; what the line does not take now stays queued, in order.
         std::size_t dueCount = 0;
-        while (line >= 0 && dueCount < outgoing.size() && outgoing[dueCount].first <= NowUs()) ++dueCount;
+        while (p.line >= 0 && !p.writeBlocked && dueCount < p.outgoing.size() &&
+               p.outgoing[dueCount].first <= NowUs())
+            ++dueCount;
         if (dueCount > 0) {
             sim::Bytes due;
-            for (std::size_t i = 0; i < dueCount; ++i) due.push_back(outgoing[i].second);
+            for (std::size_t i = 0; i < dueCount; ++i) due.push_back(p.outgoing[i].second);
             // A reply that goes out after the tool changed its rate reaches it garbled.
-            const int tool = wrongRate();
+            const int tool = wrongRate(p);
             if (tool != 0)
                 for (auto& b : due) b = Garbled(b);
-            const ssize_t w = ::write(line, due.data(), due.size());
+            const ssize_t w = ::write(p.line, due.data(), due.size());
             if (w > 0) {
-                Trace(trace, tool != 0 ? ("->" + garbleNote(tool)).c_str() : "->",
+                Trace(trace, p.who, tool != 0 ? "->" + garbleNote(p, tool) : std::string("->"),
                       sim::Bytes(due.begin(), due.begin() + w));
-                outgoing.erase(outgoing.begin(), outgoing.begin() + w);
-                lastSent = NowMs();
-            } else if (w < 0 && errno != EAGAIN && errno != EINTR) {
-                if (listener >= 0) {
-                    dropClient("gone");
+                p.outgoing.erase(p.outgoing.begin(), p.outgoing.begin() + w);
+                p.lastSent = NowMs();
+            }
+            if ((w >= 0 && static_cast<std::size_t>(w) < due.size()) || (w < 0 && errno == EAGAIN)) {
+                p.writeBlocked = true;
+            } else if (w < 0 && errno != EINTR) {
+                if (net) {
+                    dropClient(p, "gone");
                 } else {
                     std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
-                    outgoing.clear();
+                    p.outgoing.clear();
                 }
             }
         }
         // The cable is pulled once the last reply had time to reach the other side. On the network the
         // printer is gone: its connection closes and it takes no more.
-        if (engine.HungUp() && outgoing.empty() && NowMs() - lastSent >= 100 &&
-            (line >= 0 || listener >= 0)) {
-            if (keepSlave >= 0) ::close(keepSlave);
-            keepSlave = -1;
-            if (line >= 0) ::close(line);
-            if (listener >= 0) ::close(listener);
-            line = master = listener = -1;
+        if (p.engine.HungUp() && p.outgoing.empty() && NowMs() - p.lastSent >= 100 &&
+            (p.line >= 0 || p.listener >= 0)) {
+            if (p.keepSlave >= 0) ::close(p.keepSlave);
+            p.keepSlave = -1;
+            if (p.line >= 0) ::close(p.line);
+            if (p.listener >= 0) ::close(p.listener);
+            p.line = p.master = p.listener = -1;
+            p.writeBlocked = false;
         }
+    };
+
+    // One thread serves them all: one poll over every printer's line, then each printer in turn.
+    std::vector<pollfd> watched;
+    std::vector<std::size_t> watcher; // the printer of each entry of `watched`
+    std::vector<short> woken(printers.size());
+    while (!stopRequested) {
+        if (controlRequested) {
+            controlRequested = 0;
+            control();
+        }
+        long long next = NowUs() + 1000000;
+        watched.clear();
+        watcher.clear();
+        for (std::size_t k = 0; k < printers.size(); ++k) {
+            const Printer& p = *printers[k];
+            if (p.engine.HungUp() && (p.line >= 0 || p.listener >= 0)) next = std::min(next, NowUs() + 20000);
+            if (!p.incoming.empty()) next = std::min(next, p.incoming.front().first);
+            if (!p.outgoing.empty() && !p.writeBlocked) next = std::min(next, p.outgoing.front().first);
+            // While no client is served, the next one waiting is taken.
+            const int fd = p.line >= 0 ? p.line : p.listener;
+            if (fd < 0) continue;
+            watched.push_back({fd, static_cast<short>(POLLIN | (p.writeBlocked ? POLLOUT : 0)), 0});
+            watcher.push_back(k);
+        }
+        const long long waitUs = std::max(0LL, next - NowUs());
+        timespec timeout{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
+        const int r = ::ppoll(watched.data(), watched.size(), &timeout, &unblocked);
+        if (r < 0 && errno != EINTR) break;
+        std::fill(woken.begin(), woken.end(), 0);
+        for (std::size_t i = 0; r > 0 && i < watched.size(); ++i) woken[watcher[i]] = watched[i].revents;
+        for (std::size_t k = 0; k < printers.size(); ++k) serve(*printers[k], woken[k]);
     }
-    if (garbledPending > 0)
-        engine.onEvent("would print " + std::to_string(garbledPending) +
-                       " garbled bytes left in the print buffer");
-    if (line >= 0) ::close(line);
-    if (listener >= 0) ::close(listener);
-    if (keepSlave >= 0) ::close(keepSlave);
+    for (const auto& p : printers) {
+        if (p->garbledPending > 0)
+            p->engine.onEvent("would print " + std::to_string(p->garbledPending) +
+                              " garbled bytes left in the print buffer");
+        if (p->line >= 0) ::close(p->line);
+        if (p->listener >= 0) ::close(p->listener);
+        if (p->keepSlave >= 0) ::close(p->keepSlave);
+    }
     return 0;
 }

@@ -9,8 +9,53 @@ namespace sim {
 
 namespace {
 constexpr std::uint8_t DLE = 0x10, EOT = 0x04, ESC = 0x1B, GS = 0x1D;
-constexpr std::uint8_t kStatusOnline = 0x16; // fixed bits 1 and 4, drawer pin high
+constexpr std::uint8_t Bit(int b) {
+    return static_cast<std::uint8_t>(1u << b);
+}
 } // namespace
+
+// DLE EOT n, "transmit real-time status", as the ESC/POS command references give it: every status byte has
+// bits 1 and 4 on and bits 0 and 7 off (0xx1xx10); the others say
+//   n = 1, printer status:      bit 2 drawer kick-out connector pin 3 high, bit 3 offline;
+//   n = 2, offline cause:       bit 2 cover open, bit 3 paper being fed by the feed button, bit 5 printing
+//                               stopped by a paper end, bit 6 an error occurred;
+//   n = 3, error cause:         bit 3 autocutter error, bit 5 unrecoverable error, bit 6 automatically
+//                               recoverable error;
+//   n = 4, roll paper sensor:   bits 2 and 3 paper near its end, bits 5 and 6 paper end (none left).
+// The printer is offline while its cover is open, while the feed button feeds, once the paper has ended and
+// while an error stands. A roll that has ended has passed the near-end sensor too.
+std::uint8_t PrinterEngine::StatusByte(int n) const {
+    const StatusFaults& s = faults.status;
+    const bool active = FaultsActive();
+    auto on = [&](bool fault) { return active && fault; };
+    const bool error = on(s.cutterError) || on(s.unrecoverableError) || on(s.autoRecoverableError);
+    const bool offline = on(s.offline) || on(s.coverOpen) || on(s.feedButton) || on(s.paperOut) || error;
+    std::uint8_t b = Bit(1) | Bit(4);
+    switch (n) {
+    case 1:
+        if (on(s.drawerOpen)) b |= Bit(2);
+        if (offline) b |= Bit(3);
+        break;
+    case 2:
+        if (on(s.coverOpen)) b |= Bit(2);
+        if (on(s.feedButton)) b |= Bit(3);
+        if (on(s.paperOut)) b |= Bit(5);
+        if (error) b |= Bit(6);
+        break;
+    case 3:
+        if (on(s.cutterError)) b |= Bit(3);
+        if (on(s.unrecoverableError)) b |= Bit(5);
+        if (on(s.autoRecoverableError)) b |= Bit(6);
+        break;
+    case 4:
+        if (on(s.paperNearEnd) || on(s.paperOut)) b |= Bit(2) | Bit(3);
+        if (on(s.paperOut)) b |= Bit(5) | Bit(6);
+        break;
+    default:
+        break;
+    }
+    return b;
+}
 
 PrinterEngine::PrinterEngine() {
     m_staged.fill(-1);
@@ -82,13 +127,22 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
     const std::size_t n = b.size();
     auto need = [&](std::size_t k) { return n >= k; };
 
-    // Real-time status works in every mode.
+    // Real-time status works in every mode, user setting mode too.
     if (b[0] == DLE) {
         if (!need(2)) return 0;
         if (b[1] != EOT) return 1;
         if (!need(3)) return 0;
-        std::uint8_t which = b[2];
-        if (which >= 1 && which <= 4) Command(out, {which == 1 ? kStatusOnline : std::uint8_t(0x12)});
+        const int which = b[2];
+        if (which >= 1 && which <= 4) {
+            const StatusFaults& s = faults.status;
+            const bool active = FaultsActive();
+            if (active && std::find(s.silent.begin(), s.silent.end(), which) != s.silent.end())
+                Command(out, {});
+            else if (auto r = s.replies.find(which); active && r != s.replies.end())
+                Command(out, r->second);
+            else
+                Command(out, {StatusByte(which)});
+        }
         return 3;
     }
     if (b[0] == GS) {

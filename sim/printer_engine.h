@@ -5,12 +5,28 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace sim {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// What the printer's sensors and error logic say, as the real-time status (DLE EOT n) reports it.
+struct StatusFaults {
+    bool drawerOpen = false;   // drawer kick-out connector pin 3 high
+    bool offline = false;      // offline with no other cause (waiting to go online again)
+    bool coverOpen = false;    // the roll paper cover is open: offline
+    bool feedButton = false;   // paper is being fed by the feed button: offline
+    bool paperNearEnd = false; // the near-end sensor sees the roll running low
+    bool paperOut = false;     // no paper (both sensors): printing stops, offline
+    bool cutterError = false;  // the errors: offline, "an error occurred" and their own bit
+    bool unrecoverableError = false;
+    bool autoRecoverableError = false; // e.g. the head too hot
+    std::vector<int> silent;           // DLE EOT n that get no reply
+    std::map<int, Bytes> replies;      // DLE EOT n answered with these bytes instead, whatever they are
+};
 
 struct Faults {
     bool silent = false;
@@ -24,6 +40,7 @@ struct Faults {
     bool infoNoNul = false;      // identity texts end without their NUL
     bool ignoreWrites = false;   // switch changes are taken and answered as usual but never stored
     int from = 0;                // the other faults start after this many commands
+    StatusFaults status;
 };
 
 class PrinterEngine {
@@ -44,6 +61,8 @@ class PrinterEngine {
 
     // Feeds received bytes; returns what the printer sends back.
     Bytes Feed(const Bytes& data);
+    // The byte DLE EOT n (1 to 4) brings with the status faults in force, before status replies and silence.
+    std::uint8_t StatusByte(int n) const;
     bool InSettingMode() const { return m_settingMode; }
     bool HungUp() const { return m_hungUp; }
     // Whether the faults other than the hang-up are in force (they start after `faults.from` commands).

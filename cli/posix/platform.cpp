@@ -9,6 +9,7 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace pw::cli {
@@ -68,6 +69,23 @@ int StopRequests::Wait(unsigned ms) {
     const timespec wait{static_cast<std::time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000 * 1000};
     const int sig = sigtimedwait(&signals, nullptr, &wait);
     return sig > 0 ? 128 + sig : 0;
+}
+
+bool AllowDescriptors(std::size_t needed, std::string& problem) {
+    rlimit l{};
+    if (::getrlimit(RLIMIT_NOFILE, &l) != 0) return true; // nothing to go by: let the opens say
+    if (l.rlim_cur == RLIM_INFINITY || l.rlim_cur >= needed) return true;
+    if (l.rlim_max != RLIM_INFINITY && l.rlim_max < needed) {
+        problem = "they need about " + std::to_string(needed) + " open files, and this process may open " +
+                  std::to_string(l.rlim_max) + " at most (ulimit -Hn)";
+        return false;
+    }
+    const rlim_t soft = l.rlim_cur;
+    l.rlim_cur = l.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &l) == 0) return true;
+    problem = "they need about " + std::to_string(needed) + " open files; this process may open " +
+              std::to_string(soft) + " and could not raise that";
+    return false;
 }
 
 bool WriteOutput(std::FILE* out, const std::string& text) {

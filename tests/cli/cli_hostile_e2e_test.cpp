@@ -321,3 +321,27 @@ TEST_F(CliFixture, APortWhoseThreadCannotStartFailsWithoutAHang) {
 }
 
 } // namespace
+
+namespace {
+
+// Ports beyond what even the hard open files limit allows are refused before any port is opened.
+TEST_F(CliFixture, MorePortsThanTheHardOpenFilesLimitAllowsAreRefusedBeforeAnythingIsSent) {
+    auto sim = Sim("p", {}, Link::Network);
+    std::vector<std::string> args = {"--json", "-p", PortOf(*sim)};
+    for (int port = 1; port <= 299; ++port)
+        args.insert(args.end(), {"-p", "tcp://127.0.0.2:" + std::to_string(port)});
+    args.push_back("status");
+    CliStart limited;
+    limited.openFilesSoft = limited.openFilesHard = 256;
+    CliProcess cli(args, {}, limited);
+    EXPECT_EQ(cli.Wait(20000), 2) << cli.Stderr();
+    EXPECT_NE(
+        cli.Stderr().find("300 ports at once: they need about 1264 open files, and this process may open "
+                          "256 at most (ulimit -Hn); nothing was sent."),
+        std::string::npos)
+        << cli.Stderr();
+    sim->Stop();
+    EXPECT_EQ(sim->Stderr().find("connected"), std::string::npos) << sim->Stderr();
+}
+
+} // namespace

@@ -74,9 +74,155 @@ TEST_P(CliStatus, APrinterThatNeverAnswersIsExitThreeNamingTheQueryWithinItsWait
     EXPECT_FALSE(j.contains("status"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, CliStatus, ::testing::Values(Link::Serial, Link::Network));
-
 class CliMetrics : public CliFixture {};
+
+// Each status fault of the printer, as the text and the JSON give it and the exit status a monitor acts on.
+struct FaultCase {
+    const char* fault;
+    int exit;
+    const char* summary;
+    bool online, coverOpen;
+    const char* paper;
+    bool feedButton, drawerOpen;
+    std::vector<std::string> errors;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << (*c.fault ? c.fault : "none");
+}
+
+class CliStatusFaults : public CliFixture,
+                        public ::testing::WithParamInterface<std::tuple<FaultCase, Link>> {};
+
+TEST_P(CliStatusFaults, EachFaultIsSaidByItsBitsWithExitFiveOnlyWhenAPersonIsNeeded) {
+    const auto& [c, link] = GetParam();
+    std::vector<std::string> extra;
+    if (*c.fault) extra = {"--fault", c.fault};
+    auto sim = Sim("p", extra, link);
+    const std::string port = PortOf(*sim);
+    auto json = RunCli({"--json", "-p", port, "status"});
+    EXPECT_EQ(json.exit, c.exit) << json.err;
+    const Json j = Json::parse(json.out);
+    const Json expected = {
+        {"online", c.online},          {"cover-open", c.coverOpen},   {"paper", c.paper},
+        {"feed-button", c.feedButton}, {"drawer-open", c.drawerOpen}, {"errors", c.errors}};
+    EXPECT_EQ(j["status"], expected);
+    auto text = RunCli({"-p", port, "status"});
+    EXPECT_EQ(text.exit, c.exit);
+    EXPECT_NE(text.out.find(std::string("status: ") + c.summary + "\n"), std::string::npos) << text.out;
+    if (c.exit == 5) {
+        EXPECT_EQ(j["error"], std::string(c.summary));
+        EXPECT_NE(text.err.find(port + ": " + c.summary), std::string::npos) << text.err;
+    } else {
+        EXPECT_EQ(text.err, "");
+    }
+}
+
+const FaultCase kFaults[] = {
+    {"", 0, "ok", true, false, "ok", false, false, {}},
+    {"paper-near-end", 0, "ok, paper near end", true, false, "near-end", false, false, {}},
+    {"drawer-open", 0, "ok", true, false, "ok", false, true, {}},
+    {"paper-out", 5, "needs attention: offline, paper out", false, false, "out", false, false, {}},
+    {"cover-open", 5, "needs attention: offline, cover open", false, true, "ok", false, false, {}},
+    {"offline", 5, "needs attention: offline", false, false, "ok", false, false, {}},
+    {"feed-button", 5, "needs attention: offline", false, false, "ok", true, false, {}},
+    {"cutter-error",
+     5,
+     "needs attention: offline, cutter error",
+     false,
+     false,
+     "ok",
+     false,
+     false,
+     {"cutter"}},
+    {"unrecoverable-error",
+     5,
+     "needs attention: offline, unrecoverable error",
+     false,
+     false,
+     "ok",
+     false,
+     false,
+     {"unrecoverable"}},
+    {"auto-recoverable-error",
+     5,
+     "needs attention: offline, auto-recoverable error",
+     false,
+     false,
+     "ok",
+     false,
+     false,
+     {"auto-recoverable"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faults, CliStatusFaults,
+                         ::testing::Combine(::testing::ValuesIn(kFaults),
+                                            ::testing::Values(Link::Serial, Link::Network)));
+
+TEST_F(CliMetrics, EveryStatusFaultIsItsGaugeAndSeveralPrintersAreOneFile) {
+    auto nearEnd = Sim("a", {"--fault", "paper-near-end"}, Link::Network);
+    auto out = Sim("b", {"--fault", "paper-out", "--fault", "cover-open", "--fault", "cutter-error"});
+    const std::string metrics = Path("node.prom");
+    const std::string a = PortOf(*nearEnd), b = PortOf(*out);
+    auto run = RunCli({"-p", a, "-p", b, "status", "--metrics", metrics});
+    EXPECT_EQ(run.exit, 5) << run.err;
+    const Json m = ReadMetrics(metrics);
+    ASSERT_TRUE(m.is_object()) << ReadWhole(metrics);
+    auto at = [&](const std::string& name, const std::string& port, const std::string& more = "") {
+        const std::string key = name + "{" + more + "port=" + port + "}";
+        return m.contains(key) ? m[key].get<double>() : -1.0;
+    };
+    const std::pair<const char*, std::pair<double, double>> gauges[] = {
+        {"pinwright_printer_up", {1, 1}},
+        {"pinwright_printer_online", {1, 0}},
+        {"pinwright_printer_needs_attention", {0, 1}},
+        {"pinwright_printer_paper_near_end", {1, 0}},
+        {"pinwright_printer_paper_out", {0, 1}},
+        {"pinwright_printer_cover_open", {0, 1}},
+    };
+    for (const auto& [gauge, values] : gauges) {
+        EXPECT_EQ(at(gauge, a), values.first) << gauge;
+        EXPECT_EQ(at(gauge, b), values.second) << gauge;
+    }
+    EXPECT_EQ(at("pinwright_printer_error", b, "kind=cutter,"), 1);
+    for (const char* kind : {"auto-recoverable", "unknown", "unrecoverable"})
+        EXPECT_EQ(at("pinwright_printer_error", b, std::string("kind=") + kind + ","), 0) << kind;
+}
+
+TEST_P(CliStatus, AReplyOfTheWrongShapeIsAnUnreadableReplyNeverAGuessedStatus) {
+    for (const char* reply : {"2:00", "3:FF", "4:1E", "1:93"}) {
+        auto sim = Printer("p", {"--fault", std::string("status-byte=") + reply});
+        auto run = RunCli({"--json", "-p", PortOf(*sim), "status"});
+        const int query = reply[0] - '0';
+        if (std::string(reply) == "4:1E") {
+            // 1E has the shape: paper near end, nothing wrong.
+            EXPECT_EQ(run.exit, 0) << reply << run.err;
+            EXPECT_EQ(Json::parse(run.out)["status"]["paper"], "near-end");
+            continue;
+        }
+        EXPECT_EQ(run.exit, 3) << reply << run.err;
+        const Json j = Json::parse(run.out);
+        EXPECT_FALSE(j.contains("status")) << reply;
+        EXPECT_NE(
+            j["error"].get<std::string>().find("answered DLE EOT " + std::to_string(query) + " with 0x"),
+            std::string::npos)
+            << j;
+    }
+}
+
+TEST_P(CliStatus, APrinterThatAnswersOnlyTheFirstQueryIsGivenUpAtTheOneThatGetsNoAnswer) {
+    for (int silent : {2, 3, 4}) {
+        auto sim = Printer("p", {"--fault", "status-silent=" + std::to_string(silent)});
+        const auto start = Clock::now();
+        auto run = RunCli({"--json", "-p", PortOf(*sim), "status"});
+        EXPECT_LT(SecondsSince(start), 2.0 + 5.0);
+        EXPECT_EQ(run.exit, 3) << run.err;
+        EXPECT_EQ(Json::parse(run.out)["error"],
+                  "the printer did not answer DLE EOT " + std::to_string(silent) + ".");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, CliStatus, ::testing::Values(Link::Serial, Link::Network));
 
 TEST_F(CliMetrics, TheFileIsWhatAPrometheusParserReadsForEveryPortUpOrNotAndItIsReplacedWhole) {
     auto a = Sim("a", {}, Link::Network);

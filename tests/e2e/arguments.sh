@@ -49,9 +49,15 @@ status=$?
 run "$sim" --help
 grep -q -- '--version' "$out" || fail "pinwright-sim --help does not list --version"
 grep -q -- '--listen \[HOST:\]PORT' "$out" || fail "pinwright-sim --help does not list --listen"
-# A listening address it cannot take is refused before anything is opened.
+for option in '--count N' '--control FILE' 'paper-out' 'status-byte=N:HEX' 'status-silent=N\[,N\]'; do
+  grep -q -- "$option" "$out" || fail "pinwright-sim --help does not list $option"
+done
+# A listening address it cannot take, and printers or faults it cannot be, are refused before anything is
+# opened.
 for args in "--listen ::1:9100" "--listen 127.0.0.1:" "--listen 127.0.0.1:65536" "--listen 0 --link /tmp/x" \
-            "--listen"; do
+            "--listen" "--listen 0 --count 2" "--count 0" "--count" "--control" "--fault paper-out=1" \
+            "--fault status-byte=5:12" "--fault status-byte=1:" "--fault status-byte=1" "--fault status-silent=0" \
+            "--fault status-silent=1,x"; do
   # shellcheck disable=SC2086
   run "$sim" $args
   status=$?

@@ -50,7 +50,7 @@ TEST(PrinterEngine, AnswersEveryCommandOfTheToolsSet) {
     EXPECT_EQ(p.Feed(Query(1)), SwitchReply("00000000"));
     EXPECT_EQ(p.Feed(Query(2)), SwitchReply("00010100"));
     EXPECT_EQ(p.Feed(Query(9)), SwitchReply("10000000"));
-    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x16}));
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x12})) << "online, drawer pin low";
     EXPECT_EQ(p.Feed(B({0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x02})), Bytes{});
     EXPECT_EQ(p.Feed(kSetupIn), B({0x37, 0x20, 0x00}));
     EXPECT_TRUE(p.InSettingMode());
@@ -126,7 +126,7 @@ TEST(PrinterEngine, ChangesOutsideSettingModeAndPrintDataInsideItAreIgnored) {
     EXPECT_EQ(p.SwitchText(2), "00010100");
     p.Feed(kSetupIn);
     EXPECT_EQ(p.Feed(Cat(Text("hello\n"), kModelId)), Bytes{}) << "no model ID in setting mode";
-    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x16})) << "real-time status still answers";
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x01})), B({0x12})) << "real-time status still answers";
 }
 
 TEST(PrinterEngine, UnknownBytesAndPrintDataGetNoReply) {
@@ -187,6 +187,101 @@ TEST(PrinterEngine, FaultsCanStartAfterSomeCommands) {
     EXPECT_EQ(p.Feed(kModelId), Text("."));
     EXPECT_EQ(p.Feed(kModelId), Text("."));
     EXPECT_EQ(p.Feed(kModelId), Bytes{});
+}
+
+Bytes Status(int n) {
+    return B({0x10, 0x04, n});
+}
+
+// DLE EOT 1 to 4 for one printer, as four bytes.
+Bytes AllStatus(PrinterEngine& p) {
+    return p.Feed(Cat(Cat(Status(1), Status(2)), Cat(Status(3), Status(4))));
+}
+
+// Each fault with the bytes of DLE EOT 1, 2, 3 and 4 a real printer sends with it: 0x12 is the fixed bits
+// alone (1 and 4); bit 2 is 0x04, bit 3 0x08, bit 5 0x20, bit 6 0x40.
+TEST(PrinterEngineStatus, EveryFaultSetsItsBitsInEveryStatus) {
+    using sim::StatusFaults;
+    struct Case {
+        const char* name;
+        bool StatusFaults::*fault;
+        Bytes expected;
+    };
+    const Case cases[] = {
+        {"drawer open", &StatusFaults::drawerOpen, B({0x16, 0x12, 0x12, 0x12})},
+        {"offline", &StatusFaults::offline, B({0x1A, 0x12, 0x12, 0x12})},
+        {"cover open", &StatusFaults::coverOpen, B({0x1A, 0x16, 0x12, 0x12})},
+        {"feed button", &StatusFaults::feedButton, B({0x1A, 0x1A, 0x12, 0x12})},
+        {"paper near end", &StatusFaults::paperNearEnd, B({0x12, 0x12, 0x12, 0x1E})},
+        {"paper out", &StatusFaults::paperOut, B({0x1A, 0x32, 0x12, 0x7E})},
+        {"cutter error", &StatusFaults::cutterError, B({0x1A, 0x52, 0x1A, 0x12})},
+        {"unrecoverable error", &StatusFaults::unrecoverableError, B({0x1A, 0x52, 0x32, 0x12})},
+        {"auto-recoverable error", &StatusFaults::autoRecoverableError, B({0x1A, 0x52, 0x52, 0x12})},
+    };
+    for (const Case& c : cases) {
+        PrinterEngine p;
+        p.faults.status.*c.fault = true;
+        const Bytes got = AllStatus(p);
+        EXPECT_EQ(got, c.expected) << c.name;
+        for (auto b : got) EXPECT_EQ(b & 0x93, 0x12) << c.name << ": every status byte keeps its fixed bits";
+    }
+    PrinterEngine healthy;
+    EXPECT_EQ(AllStatus(healthy), B({0x12, 0x12, 0x12, 0x12}));
+}
+
+TEST(PrinterEngineStatus, FaultsTogetherSetTheBitsOfEach) {
+    PrinterEngine p;
+    p.faults.status.paperOut = true;
+    p.faults.status.coverOpen = true;
+    p.faults.status.drawerOpen = true;
+    p.faults.status.cutterError = true;
+    EXPECT_EQ(AllStatus(p), B({0x1E, 0x76, 0x1A, 0x7E}));
+}
+
+TEST(PrinterEngineStatus, StatusAnswersInUserSettingModeWithTheFaults) {
+    PrinterEngine p;
+    p.faults.status.coverOpen = true;
+    p.Feed(kSetupIn);
+    ASSERT_TRUE(p.InSettingMode());
+    EXPECT_EQ(AllStatus(p), B({0x1A, 0x16, 0x12, 0x12}));
+}
+
+TEST(PrinterEngineStatus, SilentStatusGetsNoReplyAndTheOthersStillAnswer) {
+    PrinterEngine p;
+    p.faults.status.paperOut = true;
+    p.faults.status.silent = {2, 4};
+    EXPECT_EQ(AllStatus(p), B({0x1A, 0x12}));
+    EXPECT_EQ(p.Commands(), 4) << "an unanswered status request is still a command";
+    EXPECT_EQ(p.Feed(kModelId), Text("."));
+}
+
+TEST(PrinterEngineStatus, StatusRepliesReplaceTheByteWhateverItIs) {
+    PrinterEngine p;
+    p.faults.status.replies[1] = B({0x80});
+    p.faults.status.replies[3] = B({0x00, 0xFF});
+    p.faults.status.offline = true;
+    EXPECT_EQ(AllStatus(p), B({0x80, 0x12, 0x00, 0xFF, 0x12}));
+}
+
+TEST(PrinterEngineStatus, StatusFaultsStartAfterSomeCommands) {
+    PrinterEngine p;
+    p.faults.from = 2;
+    p.faults.status.paperOut = true;
+    p.faults.status.replies[2] = B({0xEE});
+    EXPECT_EQ(p.Feed(Status(4)), B({0x12}));
+    EXPECT_EQ(p.Feed(Status(2)), B({0x12}));
+    EXPECT_EQ(p.Feed(Status(4)), B({0x7E}));
+    EXPECT_EQ(p.Feed(Status(2)), B({0xEE}));
+}
+
+TEST(PrinterEngineStatus, OtherRequestsAndSplitBytesAreHandled) {
+    PrinterEngine p;
+    p.faults.status.offline = true;
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x05})), Bytes{}) << "n = 5 is no status request";
+    EXPECT_EQ(p.Feed(B({0x10, 0x04, 0x00})), Bytes{});
+    EXPECT_EQ(p.Feed(B({0x10})), Bytes{});
+    EXPECT_EQ(p.Feed(B({0x04})), Bytes{});
+    EXPECT_EQ(p.Feed(B({0x01})), B({0x1A}));
 }
 
 TEST(PrinterEngine, StateFileRoundTripsAndRejectsNonsense) {

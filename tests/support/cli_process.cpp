@@ -126,6 +126,10 @@ CliProcess::CliProcess(std::vector<std::string> args, std::map<std::string, std:
             const rlimit as{start.addressSpace, start.addressSpace};
             ::setrlimit(RLIMIT_AS, &as);
         }
+        if (start.openFilesHard) {
+            const rlimit files{start.openFilesSoft, start.openFilesHard};
+            ::setrlimit(RLIMIT_NOFILE, &files);
+        }
         if (start.stack) {
             const rlimit stack{start.stack, start.stack};
             ::setrlimit(RLIMIT_STACK, &stack);

@@ -13,6 +13,8 @@ struct CliStart {
     bool readerGone = false; // standard output and error are pipes whose reader has gone
     // Nonzero: the process's address space and stack limits (setrlimit), to make thread starts fail.
     unsigned long long addressSpace = 0, stack = 0;
+    // Nonzero: the open files limit (RLIMIT_NOFILE), soft and hard.
+    unsigned long long openFilesSoft = 0, openFilesHard = 0;
     // Nonempty (root only): run as that user, with that user's groups, from a copy they may run.
     std::string asUser;
 };

@@ -1,5 +1,7 @@
 #include "tests/support/sim_process.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -49,20 +51,71 @@ SimProcess::SimProcess(std::vector<std::string> args, bool captureStderr) {
         ::_exit(127);
     }
     ::close(out[1]);
+    m_out = out[0];
+    std::size_t printers = 1, listeners = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--listen") ++listeners;
+        if (i + 1 < args.size() && args[i] == "--count")
+            printers = std::max(1ul, std::strtoul(args[i + 1].c_str(), nullptr, 10));
+        if (i + 1 < args.size() && args[i] == "--control") m_controlPath = args[i + 1];
+    }
+    if (listeners > 0) printers = listeners;
+    for (std::size_t i = 0; i < printers; ++i) {
+        std::string line;
+        const bool got = ReadLine(line, 5000);
+        if (got && line.rfind("tcp: ", 0) == 0) {
+            m_names.push_back("tcp://" + line.substr(5));
+        } else if (got && line.rfind("pty: ", 0) == 0) {
+            m_names.push_back(line.substr(5));
+        } else {
+            Stop();
+            throw std::runtime_error("pinwright-sim did not announce printer " + std::to_string(i + 1) +
+                                     "'s pty or address: '" + line + "'");
+        }
+    }
+    (m_names.front().rfind("tcp://", 0) == 0 ? m_tcp : m_pty) = m_names.front();
+}
+
+bool SimProcess::ReadLine(std::string& line, int timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (const auto nl = m_pending.find('\n'); nl != std::string::npos) {
+            line = m_pending.substr(0, nl);
+            m_pending.erase(0, nl + 1);
+            return true;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{m_out, POLLIN, 0};
+        char buf[4096];
+        ssize_t n = 0;
+        if (m_out < 0 || left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0 ||
+            (n = ::read(m_out, buf, sizeof buf)) <= 0) {
+            line = m_pending;
+            return false;
+        }
+        m_pending.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+std::string SimProcess::Control(const std::string& lines) {
+    if (m_controlPath.empty()) return "pinwright-sim was started without --control";
+    {
+        // Written whole before the simulator reads it: a new file put in the old one's place.
+        const std::string tmp = m_controlPath + ".new";
+        std::ofstream f(tmp, std::ios::trunc);
+        f << lines << "\n";
+        if (!f.flush()) return "cannot write " + tmp;
+        f.close();
+        if (std::rename(tmp.c_str(), m_controlPath.c_str()) != 0) return "cannot write " + m_controlPath;
+    }
+    const std::string expected = "control: " + std::to_string(++m_controls) + " ";
+    if (m_pid <= 0 || ::kill(m_pid, SIGUSR1) != 0) return "pinwright-sim is not running";
     std::string line;
-    char c;
-    pollfd p{out[0], POLLIN, 0};
-    while (::poll(&p, 1, 5000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    if (line.rfind("tcp: ", 0) == 0) {
-        m_tcp = "tcp://" + line.substr(5);
-        return;
-    }
-    if (line.rfind("pty: ", 0) != 0) {
-        Stop();
-        throw std::runtime_error("pinwright-sim did not announce its pty or address: '" + line + "'");
-    }
-    m_pty = line.substr(5);
+    while (ReadLine(line, 5000))
+        if (line.rfind(expected, 0) == 0) return line == expected + "ok" ? "" : line;
+    return "no answer from pinwright-sim within 5 s to " + expected + "(got '" + line + "')";
 }
 
 SimProcess::~SimProcess() {
@@ -83,6 +136,8 @@ int SimProcess::Stop() {
         m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m_pid = -1;
     }
+    if (m_out >= 0) ::close(m_out);
+    m_out = -1;
     return m_status;
 }
 

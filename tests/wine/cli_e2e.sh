@@ -50,6 +50,9 @@ steps() {
   step "$side" 3-set --json -p COM1 set baud-rate=19200 code-page=PC857 auto-line-feed=on
   step "$side" 4-apply --json --baud 19200 -p COM1 apply saved.sts
   step "$side" 5-get --json --baud 115200 -p "$last_port" get
+  # Twice: the second metrics file is renamed over the first.
+  step "$side" 6-status --json -p COM1 status --metrics node.prom
+  step "$side" 6-status --json -p COM1 status --metrics node.prom
   sim_stop
 }
 
@@ -71,7 +74,7 @@ windows_took=$(($(date +%s) - windows_started))
 fail=0
 # What Windows prints, with its line ends and its name of the last port as on Linux.
 normal() { tr -d '\r' <"$1" | sed -e 's/^\\\\\.\\COM12:/COM1:/' -e 's/"port": "\\\\\\\\.\\\\COM12"/"port": "COM1"/'; }
-for name in 1-check 2-get 3-set 4-apply 5-get; do
+for name in 1-check 2-get 3-set 4-apply 5-get 6-status; do
   for part in status out err; do
     if ! diff -u "$work/linux/$name.$part" <(normal "$work/windows/$name.$part") >"$work/windows/$name.$part.diff"; then
       echo "cli_e2e: $name: the $part differs between Linux and Windows:" >&2
@@ -225,13 +228,14 @@ net_steps() {
   echo "$sim_address" >"$work/net-$side/address"
   step "$side" 8-net-get --json -p "$sim_address" get
   step "$side" 9-net-set --json -p "$sim_address" set code-page=PC858 auto-cutter=partial
+  step "$side" 10-net-status -p "$sim_address" status
   sim_stop
 }
 net_steps linux
 net_steps windows
 # Each printer has an address of its own: both read as ADDRESS.
 net_normal() { tr -d '\r' <"$1" | sed -e "s|$(cat "$work/net-$2/address")|ADDRESS|g"; }
-for name in 8-net-get 9-net-set; do
+for name in 8-net-get 9-net-set 10-net-status; do
   for part in status out err; do
     if ! diff -u <(net_normal "$work/linux/$name.$part" linux) <(net_normal "$work/windows/$name.$part" windows) \
       >"$work/windows/$name.$part.diff"; then
@@ -246,6 +250,16 @@ for name in 8-net-get 9-net-set; do
     fail=1
   fi
 done
+# The metrics files alike but for the time they were written.
+if ! diff -u <(grep -v '^pinwright_status_last_run' "$work/linux/node.prom") \
+  <(tr -d '\r' <"$work/windows/node.prom" | grep -v '^pinwright_status_last_run') >&2; then
+  echo "cli_e2e: status --metrics wrote another file on Windows" >&2
+  fail=1
+fi
+if ls -A "$work/windows" | grep -q '^\.node\.prom'; then
+  echo "cli_e2e: status --metrics left its temporary file on Windows" >&2
+  fail=1
+fi
 grep -q '"code-page": "PC858"' "$work/windows/9-net-set.out" ||
   { echo "cli_e2e: set over the network did not read back PC858 on Windows" >&2; fail=1; }
 sim_compare "$work/net-linux" "$work/net-windows" || fail=1

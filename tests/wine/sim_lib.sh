@@ -1,15 +1,16 @@
-# The virtual printer for the wine end-to-end scripts, one at a time: started with its link, trace and
-# state file in a folder, stopped within a bound. Source it after scripts/lib/wait.sh; set $sim to the
-# Linux pinwright-sim.
+# The virtual printer for the wine end-to-end scripts, one process at a time: started with its link, trace,
+# state and control file in a folder, stopped within a bound. Source it after scripts/lib/wait.sh; set $sim to
+# the Linux pinwright-sim.
 
 sim_pid=""
 
-# sim_start DIR [ARGS...]: the simulator with DIR/printer (its link; $SIM_LINK instead when set), DIR/trace
-# and DIR/state; waits for its "pty:" line.
+# sim_start DIR [ARGS...]: the simulator with DIR/printer (its link; $SIM_LINK instead when set), DIR/trace,
+# DIR/state and DIR/control (see sim_control); waits for its "pty:" line.
 sim_start() {
   local dir="$1"
   shift
-  "$sim" --link "${SIM_LINK:-$dir/printer}" --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  "$sim" --link "${SIM_LINK:-$dir/printer}" --trace --state "$dir/state" --control "$dir/control" "$@" \
+    >"$dir/sim.out" 2>"$dir/trace" &
   sim_pid=$!
   watch "$sim_pid" pinwright-sim "$dir/trace"
   wait_for "pinwright-sim's 'pty:' line" 10 grep -q '^pty: ' "$dir/sim.out"
@@ -20,11 +21,38 @@ sim_start() {
 sim_listen() {
   local dir="$1"
   shift
-  "$sim" --listen 127.0.0.1:0 --trace --state "$dir/state" "$@" >"$dir/sim.out" 2>"$dir/trace" &
+  "$sim" --listen 127.0.0.1:0 --trace --state "$dir/state" --control "$dir/control" "$@" \
+    >"$dir/sim.out" 2>"$dir/trace" &
   sim_pid=$!
   watch "$sim_pid" pinwright-sim "$dir/trace"
   wait_for "pinwright-sim's 'tcp:' line" 10 grep -q '^tcp: ' "$dir/sim.out"
   sim_address="tcp://$(sed -n 's/^tcp: //p' "$dir/sim.out")"
+}
+
+# sim_fleet DIR N [ARGS...]: N printers in one simulator, on pseudo-terminals linked as DIR/printer.1 to
+# DIR/printer.N, with DIR/trace (each line "#K" for printer K), DIR/state.1 to DIR/state.N and DIR/control;
+# waits for all N "pty:" lines.
+sim_fleet() {
+  local dir="$1" n="$2"
+  shift 2
+  "$sim" --count "$n" --link "$dir/printer" --trace --state "$dir/state" --control "$dir/control" "$@" \
+    >"$dir/sim.out" 2>"$dir/trace" &
+  sim_pid=$!
+  watch "$sim_pid" pinwright-sim "$dir/trace"
+  wait_for "pinwright-sim's $n 'pty:' lines" 10 test "$(grep -c '^pty: ' "$dir/sim.out")" -ge "$n"
+}
+
+# sim_control DIR LINE...: gives the running simulator's printers the status faults of the LINEs ("N:" before
+# a line for printer N alone; none to clear them) and waits for it to have taken them. Fails when it refused.
+sim_control() {
+  local dir="$1" n
+  shift
+  printf '%s\n' "$@" >"$dir/control.new"
+  mv "$dir/control.new" "$dir/control"
+  n=$(($(grep -c '^control: ' "$dir/sim.out") + 1))
+  kill -USR1 "$sim_pid"
+  wait_for "pinwright-sim's answer to control read $n" 10 grep -q "^control: $n " "$dir/sim.out"
+  grep -q "^control: $n ok" "$dir/sim.out" || { grep "^control: $n " "$dir/sim.out" >&2; return 1; }
 }
 
 # sim_stop: ends the simulator (TERM, then KILL after 5 s).
