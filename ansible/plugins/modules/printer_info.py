@@ -164,7 +164,7 @@ printers:
       description: What C(pinwright-cli status) said when status_rc is not 0.
       type: str
       returned: when status_rc is not 0
-      sample: paper out
+      sample: 'needs attention: offline, paper out'
 rc:
   description:
     - The exit status of C(pinwright-cli get), the highest of its ports, when the task failed. A task that goes
@@ -213,7 +213,11 @@ def status_of(module, ports, printers):
             said = text(result.get('error') or 'no message')
             printer['status_error'] = said
             if code == 5:
-                module.warn('port {0} needs attention: {1}'.format(printer['port'], said))
+                # pinwright-cli says "needs attention: offline, paper out"; an older or other text is
+                # given the same start.
+                if not said.startswith('needs attention'):
+                    said = 'needs attention: ' + said
+                module.warn('port {0} {1}'.format(printer['port'], said))
             elif said != printer.get('error'):
                 module.warn('port {0}: status not read: {1} (pinwright-cli exit {2})'.format(printer['port'], said, code))
 

@@ -109,12 +109,13 @@ class TestPorts:
 class TestStatus:
     def test_a_printer_that_needs_attention_is_reported_and_warned_of_not_failed(self, run_module, cli):
         run = run_module(printer_info, dict(ports=[GOOD]), [
-            cli.reply(0, read(GOOD)), cli.reply(5, status(GOOD, 5, 'paper out', paper='out', online=False))])
+            cli.reply(0, read(GOOD)),
+            cli.reply(5, status(GOOD, 5, 'needs attention: offline, paper out', paper='out', online=False))])
         assert not run.failed and 'rc' not in run.result
         p = run.result['printers'][0]
         assert p['status']['paper'] == 'out' and p['status']['online'] is False
-        assert p['status_rc'] == 5 and p['status_error'] == 'paper out'
-        assert run.warnings == ['port {0} needs attention: paper out'.format(GOOD)]
+        assert p['status_rc'] == 5 and p['status_error'] == 'needs attention: offline, paper out'
+        assert run.warnings == ['port {0} needs attention: offline, paper out'.format(GOOD)]
 
     def test_paper_near_its_end_is_no_warning(self, run_module, cli):
         run = run_module(printer_info, dict(ports=[GOOD]), [
