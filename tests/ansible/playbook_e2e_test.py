@@ -246,8 +246,13 @@ class Fleet(unittest.TestCase):
             self.assertEqual(printer['settings']['code_page'], 'PC858')
             self.assertEqual(printer['switches'], {'1': '00000000', '2': '01001000', '9': '10000000'})
             self.assertEqual(self.entered(name), 1, 'nothing written since the first run')
+            self.assertEqual(printer['status_rc'], 0, printer)
+            self.assertEqual(printer['status']['paper'], 'ok')
+            self.assertTrue(printer['status']['online'])
+            self.assertIn('<- 10 04 04', sim.log(), 'status asked with DLE EOT 4')
         missing = hosts['till5']['printers'][0]
         self.assertEqual(missing['rc'], 2)
+        self.assertEqual(missing['status_rc'], 2)
         self.assertTrue(missing['error'].startswith("Can't open port"), missing)
         self.assertIn(self.missing, missing['error'])
         self.assertIn("port {0}: Can't open port".format(self.missing), ' '.join(hosts['till5']['warnings']))

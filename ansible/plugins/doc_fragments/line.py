@@ -53,8 +53,9 @@ options:
         taken out of it) and fails with rc 3.
       - Without it the run ends by the printer's own waits, which bound every step. A reply on a serial line is
         read within 5 s; a network printer's connection is given up after 5 s; C(line.baud=auto) takes under
-        5 s on a silent printer; after a write the read-back waits for the printer's restart and tries a
-        network printer again for up to 10 s.
+        5 s on a silent printer; the status of M(pinwright.escpos.printer_info) waits 2 s for each of its
+        four replies; after a write the read-back waits for the printer's restart and tries a network printer
+        again for up to 10 s.
       - Give it where a run must end by a time of its own (a till that opens at nine), or against a printer
         that answers so slowly that every step takes its full wait.
     type: int

@@ -144,10 +144,12 @@ printers:
           description: Whether the feed button is pressed.
           type: bool
         drawer_open:
-          description: Whether the cash drawer is open.
+          description: Whether the cash drawer is open (also true when none is connected).
           type: bool
         errors:
-          description: The errors it reports (C(cutter), C(unrecoverable), C(auto-recoverable), ...).
+          description:
+            - The errors it reports, C(cutter), C(unrecoverable), C(auto-recoverable), or C(unknown) when it
+              says an error occurred but names none.
           type: list
           elements: str
       sample: {"online": true, "cover_open": false, "paper": "ok", "feed_button": false, "drawer_open": false,
