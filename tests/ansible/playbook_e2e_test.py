@@ -150,20 +150,22 @@ class Fleet(unittest.TestCase):
 
     def test_0_the_settings_choices_are_the_clis(self):
         found = importlib.util.spec_from_file_location(
-            'pinwright_cli', os.path.join(ARGS.collection, 'plugins', 'module_utils', 'pinwright_cli.py'))
+            '_pinwright_cli', os.path.join(ARGS.collection, 'plugins', 'module_utils', '_pinwright_cli.py'))
         utils = importlib.util.module_from_spec(found)
         found.loader.exec_module(utils)
         shown = subprocess.run([ARGS.cli, '--help'], stdout=subprocess.PIPE, timeout=30, check=True)
         table = shown.stdout.decode().split('Setting keys and values of set')[1].split('\n\n')[0]
         cli = [line.split() for line in table.splitlines()[1:]]
-        self.assertEqual([key for key, _ in cli], utils.SETTING_KEYS)
-        self.assertEqual(sorted(utils.SETTINGS_SPEC), sorted(utils.SETTING_KEYS))
+        self.assertEqual([key for key, _ in cli], [utils.cli_key(option) for option in utils.SETTINGS])
+        self.assertEqual(sorted(utils.SETTINGS_SPEC), sorted(utils.SETTINGS))
         for key, values in cli:
-            option = utils.SETTINGS_SPEC[key]
+            name = utils.option_name(key)
+            self.assertTrue(name.isidentifier(), name)
+            option = utils.SETTINGS_SPEC[name]
             if option['type'] == 'bool':
                 self.assertEqual(values, 'off|on', key)
-                self.assertEqual(utils.setting_argument(key, False), key + '=off')
-                self.assertEqual(utils.setting_argument(key, True), key + '=on')
+                self.assertEqual(utils.setting_argument(name, False), key + '=off')
+                self.assertEqual(utils.setting_argument(name, True), key + '=on')
             else:
                 self.assertEqual('|'.join(str(v) for v in option['choices']), values, key)
 
@@ -173,10 +175,10 @@ class Fleet(unittest.TestCase):
         for name, sim in self.printers.items():
             self.assertIn('changed: [{0}]'.format(name), out)
             self.assertIn('--- before: {0} (as read)'.format(sim.port), out)
-        self.assertEqual(out.count('-    "code-page": "PC850"'), 4, out)
-        self.assertEqual(out.count('+    "code-page": "PC858"'), 4, out)
-        self.assertEqual(out.count('-    "auto-cutter": "full"'), 4, out)
-        self.assertNotIn('baud-rate', out, 'only the settings that differ')
+        self.assertEqual(out.count('-    "code_page": "PC850"'), 4, out)
+        self.assertEqual(out.count('+    "code_page": "PC858"'), 4, out)
+        self.assertEqual(out.count('-    "auto_cutter": "full"'), 4, out)
+        self.assertNotIn('baud_rate', out, 'only the settings that differ')
         self.assertRegex(out, r'fatal: \[till5\]: FAILED! => .*port {0}: Can.t open port'.format(
             re.escape(self.missing)))
         self.assertRegex(out, r'till1 +: ok=1 +changed=1 .*failed=0')
@@ -193,11 +195,16 @@ class Fleet(unittest.TestCase):
             r = hosts[name]
             self.assertTrue(r['changed'], r)
             self.assertFalse(r.get('failed', False), r)
-            self.assertEqual(r['changes'], ['auto-cutter', 'code-page'])
-            self.assertEqual(r['before']['code-page'], 'PC850')
-            self.assertEqual(r['after'], {'baud-rate': 115200, 'data-bits': 8, 'parity': 'none',
-                                          'flow-control': 'dtr-dsr', 'auto-cutter': 'partial',
-                                          'auto-line-feed': False, 'code-page': 'PC858'})
+            self.assertEqual(r['changes'], ['auto_cutter', 'code_page'])
+            self.assertEqual(r['before']['code_page'], 'PC850')
+            self.assertEqual(r['after'], {'baud_rate': 115200, 'data_bits': 8, 'parity': 'none',
+                                          'flow_control': 'dtr-dsr', 'auto_cutter': 'partial',
+                                          'auto_line_feed': False, 'code_page': 'PC858'})
+            if name in ('till1', 'till2'):
+                self.assertEqual(r['line'], {'baud': 115200, 'data_bits': 8, 'parity': 'none', 'stop_bits': '1'},
+                                 'found by baud auto')
+            else:
+                self.assertNotIn('line', r, 'a network printer has no line')
             self.assertEqual(r['switches']['2'], '01001000', 'as read back')
             self.assertEqual(r['identity'], {'maker': 'MERIDOX', 'model': 'LTX-580', 'firmware': '2.10 SIM'})
             self.assertEqual(r['port'], sim.port)
@@ -225,23 +232,38 @@ class Fleet(unittest.TestCase):
             self.assertEqual(self.entered(name), 1, 'no write the second time\n' + sim.log())
         self.assertEqual(stats['till5']['failures'], 1)
 
-    def test_3_printer_info_reads_and_changes_nothing(self):
+    def test_3_printer_info_reads_reports_a_missing_printer_and_changes_nothing(self):
         status, out = self.play(self.example('report.yml'), '--check')
-        self.assertEqual(status, 2)
+        self.assertEqual(status, 0, 'a printer that cannot be read is reported, not failed\n' + out)
         hosts, stats = self.results(out)
         for name, sim in self.printers.items():
             printer = hosts[name]['printers'][0]
             self.assertFalse(hosts[name]['changed'])
+            self.assertFalse(hosts[name].get('failed', False), hosts[name])
             self.assertEqual(printer['port'], sim.port)
             self.assertEqual(printer['rc'], 0)
             self.assertEqual(printer['identity']['model'], 'LTX-580')
-            self.assertEqual(printer['settings']['code-page'], 'PC858')
+            self.assertEqual(printer['settings']['code_page'], 'PC858')
             self.assertEqual(printer['switches'], {'1': '00000000', '2': '01001000', '9': '10000000'})
-        self.assertEqual(hosts['till5']['printers'][0]['rc'], 2)
-        self.assertEqual(stats['till1']['ok'], 2, 'read and shown')
-        self.assertEqual(stats['till5']['failures'], 1)
+            self.assertEqual(self.entered(name), 1, 'nothing written since the first run')
+            self.assertEqual(printer['status_rc'], 0, printer)
+            self.assertEqual(printer['status']['paper'], 'ok')
+            self.assertTrue(printer['status']['online'])
+            self.assertIn('<- 10 04 04', sim.log(), 'status asked with DLE EOT 4')
+        missing = hosts['till5']['printers'][0]
+        self.assertEqual(missing['rc'], 2)
+        self.assertEqual(missing['status_rc'], 2)
+        self.assertTrue(missing['error'].startswith("Can't open port"), missing)
+        self.assertIn(self.missing, missing['error'])
+        self.assertIn("port {0}: Can't open port".format(self.missing), ' '.join(hosts['till5']['warnings']))
+        for name in ('till1', 'till5'):
+            self.assertEqual(stats[name]['failures'], 0, name)
+            self.assertEqual(stats[name]['ok'], 2, 'read, and shown or said what failed')
         shown, _ = self.results(out, task=1)
-        self.assertIn('MERIDOX LTX-580 (firmware 2.10 SIM): {"baud-rate": 115200', shown['till3']['msg'])
+        self.assertIn('MERIDOX LTX-580 (firmware 2.10 SIM): {"baud_rate": 115200', shown['till3']['msg'])
+        said, _ = self.results(out, task=2)
+        self.assertIn("{0}: Can't open port".format(self.missing), said['till5']['msg'])
+        self.assertTrue(said['till1'].get('skipped'), said['till1'])
 
     def test_4_bad_input_fails_before_the_printer_is_touched(self):
         untouched = Sim(self.work, 'untouched', False)
@@ -258,14 +280,17 @@ class Fleet(unittest.TestCase):
         self.assertEqual(saved.returncode, 0)
         shutil.copy(held, os.path.join(files, 'held.STS'))
         tasks = [
-            ('a code page the printer has not', untouched, {'settings': {'code-page': 'PC999'}}),
+            ('a code page the printer has not', untouched, {'settings': {'code_page': 'PC999'}}),
+            ('a key as the CLI spells it', untouched, {'settings': {'code-page': 'PC858'}}),
             ('an unknown key', untouched, {'settings': {'speed': 9600}}),
             ('no setting', untouched, {'settings': {}}),
             ('both', untouched, {'settings': {'parity': 'odd'}, 'status_file': held}),
             ('a short status file', untouched, {'status_file': os.path.join(files, 'short.sts')}),
             ('an upper-case extension', untouched, {'status_file': os.path.join(files, 'held.STS')}),
             ('no status file', untouched, {'status_file': os.path.join(files, 'absent.sts')}),
-            ('a printer that does not take it', stubborn, {'settings': {'code-page': 'PC858'}}),
+            ('no status file on the managed host', untouched,
+             {'status_file': os.path.join(files, 'absent.sts'), 'remote_src': True}),
+            ('a printer that does not take it', stubborn, {'settings': {'code_page': 'PC858'}}),
             ('a file the printer holds', stubborn, {'status_file': held}),
         ]
         playbook = [{'name': 'Bad input', 'hosts': 'lab', 'gather_facts': False, 'tasks': [
@@ -290,21 +315,24 @@ class Fleet(unittest.TestCase):
                 self.assertIn(text, r['msg'], name)
             return r
 
-        failed('a code page the printer has not', 'code-page', 'PC999', 'settings')
+        failed('a code page the printer has not', 'code_page', 'PC999', 'settings')
+        failed('a key as the CLI spells it', 'code-page', 'settings')
         failed('an unknown key', 'speed', 'settings')
-        failed('no setting', 'settings: name at least one of baud-rate')
+        failed('no setting', 'settings: name at least one of baud_rate')
         failed('both', 'mutually exclusive', 'settings|status_file')
         failed('a short status file', 'status_file', 'short.sts: Wrong format files loaded.')
         failed('an upper-case extension', 'status_file', 'held.STS: Wrong format files loaded.')
         failed('no status file', 'status_file', 'absent.sts')
+        failed('no status file on the managed host', 'status_file', 'absent.sts')
         self.assertNotIn('<-', untouched.log(), 'the printer got nothing')
 
         r = failed('a printer that does not take it',
                    'port {0}: the printer did not take code-page (pinwright-cli exit 4)'.format(stubborn.port))
         self.assertEqual(r['rc'], 4)
-        self.assertEqual(r['not_taken'], ['code-page'])
+        self.assertEqual(r['not_taken'], ['code_page'])
         self.assertTrue(r['changed'], 'written, though not taken')
-        self.assertEqual(r['after']['code-page'], 'PC858')
+        self.assertEqual(r['after']['code_page'], 'PC858')
+        self.assertIn('another host may have changed it', r['msg'], 'a network printer')
         self.assertEqual(r['switches']['2'], '00010100', 'what the printer holds after all')
         r = result['a file the printer holds']
         self.assertFalse(r.get('failed'), r)

@@ -24,7 +24,11 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/lintian/overrides/pinwright \
          ./$collection/galaxy.yml ./$collection/README.md ./$collection/meta/runtime.yml \
          ./$collection/plugins/modules/memory_switches.py ./$collection/plugins/modules/printer_info.py \
-         ./$collection/plugins/module_utils/pinwright_cli.py ./$collection/plugins/doc_fragments/line.py \
+         ./$collection/plugins/modules/ports_info.py ./$collection/plugins/modules/self_test.py \
+         ./$collection/plugins/action/memory_switches.py ./$collection/plugins/module_utils/_pinwright_cli.py \
+         ./$collection/plugins/doc_fragments/line.py ./$collection/plugins/doc_fragments/cli.py \
+         ./$collection/meta/execution-environment.yml ./$collection/meta/bindep.txt \
+         ./$collection/CHANGELOG.rst ./$collection/changelogs/changelog.yaml \
          ./$collection/examples/printers.yml ./$collection/examples/group_vars/tills.yml; do
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
@@ -62,10 +66,10 @@ loaded="$(XDG_DATA_DIRS="$r/share" BASH_COMPLETION_USER_DIR="$work/none" bash -c
   'source /usr/share/bash-completion/bash_completion && __load_completion pinwright-cli && complete -p pinwright-cli')" ||
   { echo "bash-completion does not load the package's completion of pinwright-cli"; exit 1; }
 [ "$loaded" = "complete -F _pinwright_cli pinwright-cli" ] || { echo "loaded: $loaded"; exit 1; }
-# The Ansible collection where Debian's Ansible looks: ansible-doc finds both modules there.
+# The Ansible collection where Debian's Ansible looks: ansible-doc finds every module there.
 if command -v ansible-doc >/dev/null; then
   modules="$(HOME="$work" ANSIBLE_COLLECTIONS_PATH="$r/share/ansible/collections" ansible-doc -l pinwright.escpos 2>&1)"
-  for m in memory_switches printer_info; do
+  for m in memory_switches printer_info ports_info self_test; do
     grep -q "^pinwright.escpos.$m " <<<"$modules" || { echo "ansible-doc finds no $m in the package: $modules"; exit 1; }
   done
 fi

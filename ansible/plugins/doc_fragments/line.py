@@ -8,42 +8,55 @@ __metaclass__ = type
 
 
 class ModuleDocFragment(object):
-    # The options every module of the collection shares: where pinwright-cli is, and the serial line to
-    # talk at.
+    # The options of the modules that talk to a printer: the serial line to talk at and the run's time limit.
     DOCUMENTATION = r'''
 options:
-  cli:
+  line:
     description:
-      - Path of C(pinwright-cli) on the managed host.
-      - Found on C(PATH) when left out.
-    type: path
-  baud:
+      - The serial line to talk at, as C(pinwright-cli --baud), C(--data-bits), C(--parity) and C(--stop-bits).
+        These are the line of this run, not printer settings (those are I(settings) of
+        M(pinwright.escpos.memory_switches)).
+      - Only serial ports have a line; on USB, parallel and network ports it is not used.
+    type: dict
+    suboptions:
+      baud:
+        description:
+          - The rate to talk at, or C(auto) to find the line the printer answers at first (C(pinwright-cli
+            --baud auto)), so a printer whose rate an earlier run changed is found at its new one.
+          - C(auto) tries up to 30 lines (the five rates with 8 and 7 data bits and no, even or odd parity;
+            115200 and 9600 8N1 first) with queries only, never a write; a silent printer is given up in under
+            5 s. It finds the data bits and parity too, so I(data_bits), I(parity) and I(stop_bits) are not
+            used with it.
+          - A rate written as a number (C(9600)) is taken as well.
+        type: str
+        choices: [auto, '9600', '19200', '38400', '57600', '115200']
+        default: auto
+      data_bits:
+        description:
+          - Data bits to talk at with a given I(baud); 8 when left out.
+        type: int
+        choices: [7, 8]
+      parity:
+        description:
+          - Parity to talk at with a given I(baud); none when left out.
+        type: str
+        choices: [none, odd, even]
+      stop_bits:
+        description:
+          - Stop bits to talk at with a given I(baud); 1 when left out.
+        type: str
+        choices: ['1', '1.5', '2']
+  timeout:
     description:
-      - Line speed to talk at on a serial port, as C(pinwright-cli --baud); the rate the printer uses now.
-      - After a write that changes the printer's line, C(pinwright-cli) reads back at the new one.
-      - 9600 when left out.
+      - Seconds the whole C(pinwright-cli) run may take (C(pinwright-cli --timeout)), from 1 to 86400. When
+        they pass, every port still working is stopped as on Ctrl-C (a printer in user setting mode is first
+        taken out of it) and fails with rc 3.
+      - Without it the run ends by the printer's own waits, which bound every step. A reply on a serial line is
+        read within 5 s; a network printer's connection is given up after 5 s; C(line.baud=auto) takes under
+        5 s on a silent printer; the status of M(pinwright.escpos.printer_info) waits 2 s for each of its
+        four replies; after a write the read-back waits for the printer's restart and tries a network printer
+        again for up to 10 s.
+      - Give it where a run must end by a time of its own (a till that opens at nine), or against a printer
+        that answers so slowly that every step takes its full wait.
     type: int
-    choices: [9600, 19200, 38400, 57600, 115200]
-  data_bits:
-    description:
-      - Data bits of the line to talk at, as C(pinwright-cli --data-bits); 8 when left out.
-    type: int
-    choices: [7, 8]
-  parity:
-    description:
-      - Parity of the line to talk at, as C(pinwright-cli --parity); none when left out.
-    type: str
-    choices: [none, odd, even]
-  stop_bits:
-    description:
-      - Stop bits of the line to talk at, as C(pinwright-cli --stop-bits); 1 when left out.
-    type: str
-    choices: ['1', '1.5', '2']
-requirements:
-  - C(pinwright-cli) on the managed host (the C(pinwright) package).
-notes:
-  - The module runs C(pinwright-cli --json) on the managed host; the printer work, its waits and retries are
-    the CLI's. See C(man pinwright-cli).
-  - A user of the managed host needs access to the printer's device (the C(dialout) group for a serial port,
-    C(lp) for a USB or parallel printer).
 '''
