@@ -39,6 +39,16 @@ namespace {
 bool LookUpBy(ConnectSteps& steps, const Resolver& resolve, const NetworkAddress& address,
               std::uint64_t deadline, std::vector<ResolvedAddress>& found, ConnectFailure& why,
               std::string& detail) {
+    // An address is taken as written (the resolver never asks a name server for it): no thread to wait on.
+    // A thread that would end at once is also the one a detach can race with on some thread libraries.
+    if (address.numeric) {
+        ConnectFailure failure = ConnectFailure::Other;
+        std::string words;
+        if (resolve(address, found, failure, words)) return true;
+        why = failure;
+        detail = words;
+        return false;
+    }
     auto lookup = std::make_shared<Lookup>();
     const bool started = steps.StartLookup([lookup, resolve, address] {
         std::vector<ResolvedAddress> addresses;

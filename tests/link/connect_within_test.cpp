@@ -178,3 +178,23 @@ TEST(ConnectWithin, AStopDuringAnAttemptAndLookupFailuresAreReportedAsWhatTheyAr
 }
 
 } // namespace
+
+namespace {
+
+// An address never waits on a name server: it is read where the connect runs, with no lookup thread.
+TEST(ConnectWithin, AnAddressIsTakenAsWrittenWithoutALookupThread) {
+    ScriptedSteps steps;
+    steps.lookupStarts = false; // a lookup thread would fail the connect
+    steps.answers[1] = {10, true};
+    NetworkAddress a;
+    a.host = "192.168.1.50";
+    a.numeric = true;
+    ConnectFailure why{};
+    std::string detail;
+    EXPECT_GE(ConnectWithin(steps, Gives({1}), a, 5000, why, detail), 0) << detail;
+    std::vector<ResolvedAddress> found;
+    EXPECT_TRUE(LookUpWithin(steps, Gives({1, 2}), a, 5000, found, why, detail)) << detail;
+    EXPECT_EQ(found.size(), 2u);
+}
+
+} // namespace
