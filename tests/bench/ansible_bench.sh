@@ -72,8 +72,8 @@ cat >"$work/baseline.yml" <<'EOF'
 EOF
 # Two sets of settings that differ from each other (and from the printers' own): each writing run takes
 # the other one, so that it has something to write; the run after it, the same one.
-settings_a='{"receipt_printer": {"code-page": "PC858", "auto-cutter": "partial"}}'
-settings_b='{"receipt_printer": {"code-page": "PC437", "auto-cutter": "full"}}'
+settings_a='{"receipt_printer": {"code_page": "PC858", "auto_cutter": "partial"}}'
+settings_b='{"receipt_printer": {"code_page": "PC437", "auto_cutter": "full"}}'
 
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
