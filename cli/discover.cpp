@@ -177,14 +177,7 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     const DiscoverOptions& d = o.discover;
     const auto limitMs = static_cast<std::uint32_t>(std::lround(d.connectTimeout * 1000));
     std::unique_ptr<TraceSink> trace;
-    if (!o.trace.empty()) {
-        std::string error;
-        trace = TraceSink::Open(o.trace, error);
-        if (!trace) {
-            WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
-            return kExitUsage;
-        }
-    }
+    if (!OpenTrace(o.trace, err, trace)) return kExitUsage;
     // Ctrl-C is taken here, between waits; blocked in the workers, which start later.
     StopRequests requests;
     std::atomic<bool> stop{false};

@@ -25,6 +25,15 @@ void MessageLog::Line(const std::string& text) {
     WriteOutput(m_out, line);
 }
 
+bool OpenTrace(const std::string& path, std::FILE* err, std::unique_ptr<TraceSink>& trace) {
+    if (path.empty()) return true;
+    std::string error;
+    trace = TraceSink::Open(path, error);
+    if (trace) return true;
+    WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
+    return false;
+}
+
 namespace {
 
 constexpr const char* kCantOpen = "Can't open port and Printer is disconnected";

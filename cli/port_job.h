@@ -5,10 +5,12 @@
 
 #include "cli/options.h"
 #include "link/device_services.h"
+#include "link/tracing_device_services.h"
 #include "protocol/printer_status.h"
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -35,6 +37,9 @@ class MessageLog {
     std::mutex m_mutex;
     std::FILE* m_out;
 };
+
+// The --trace file for the run, when one is named; false after saying on `err` why it cannot be written.
+bool OpenTrace(const std::string& path, std::FILE* err, std::unique_ptr<TraceSink>& trace);
 
 // What one port is asked to do.
 struct PortJob {

@@ -94,14 +94,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     if (o.command == Command::Discover) return RunDiscover(o, out, err);
 
     std::unique_ptr<TraceSink> trace;
-    if (!o.trace.empty()) {
-        std::string error;
-        trace = TraceSink::Open(o.trace, error);
-        if (!trace) {
-            WriteOutput(err, "pinwright-cli: " + ForTerminal(error) + "\n");
-            return kExitUsage;
-        }
-    }
+    if (!OpenTrace(o.trace, err, trace)) return kExitUsage;
     // Ctrl-C is taken here, between waits, never in the middle of a port's work.
     StopRequests requests;
 

@@ -315,9 +315,9 @@ Parsed ParseStatusFault(const std::string& name, const std::string& val, sim::Fa
 }
 
 // One --fault NAME[=VALUE].
-bool ParseFault(const std::string& spec, sim::Faults& f, int& trickleMs) {
-    const auto eq = spec.find('=');
-    const std::string name = spec.substr(0, eq), val = eq == std::string::npos ? "" : spec.substr(eq + 1);
+bool ParseFault(const std::string& given, sim::Faults& f, int& trickleMs) {
+    const auto eq = given.find('=');
+    const std::string name = given.substr(0, eq), val = eq == std::string::npos ? "" : given.substr(eq + 1);
     if (const Parsed p = ParseStatusFault(name, val, f); p != Parsed::Unknown) return p == Parsed::Ok;
     if (name == "garbage")
         f.garbage = true;

@@ -128,9 +128,9 @@ for m in modules:
 
     # Every option and suboption is a Python identifier.
     def names(opts):
-        for name, spec in opts.items():
+        for name, option in opts.items():
             yield name
-            for sub in names(spec.get('suboptions') or {}):
+            for sub in names(option.get('suboptions') or {}):
                 yield sub
     for name in names(options):
         if not name.isidentifier():
