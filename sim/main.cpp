@@ -2,6 +2,7 @@
 // printer.
 #include "pinwright_version.h"
 #include "sim/printer_engine.h"
+#include "sim/pty_line.h"
 #include "sim/tcp_line.h"
 
 #include <cerrno>
@@ -15,16 +16,18 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-const char* kHelp = R"(Usage: pinwright-sim [options]
+const char* kHelp = R"help(Usage: pinwright-sim [options]
 
 A virtual LTX-58x ESC/POS receipt printer on a pseudo-terminal, or several in one process. Prints one line a
 printer, in order, "pty: PATH" (or "tcp: ADDRESS:PORT" with --listen), then serves them all until SIGINT or
@@ -61,14 +64,27 @@ Options:
   --trace               log every byte received and sent, in hex with a millisecond timestamp, on
                         standard error; with several printers "#N" (1 = the first line) before each
   --pace BAUD           send and take bytes at that line rate, ten bits a byte, as a serial line would
-  --enforce-line        understand only the line rate that switch 9 holds (pins 6 to 8): bytes that come
-                        while the pseudo-terminal is set to another rate (the rate the tool set is seen
-                        from this side) arrive garbled: traced with --trace, never understood, never
-                        answered; replies sent while the rates differ are garbled too. Once user setting
-                        mode ends with a new switch 9, the printer listens at the new rate. Garbled bytes
-                        wait in the print buffer until ESC @ clears it; what is left at the end is traced
-                        as "would print". A Linux pseudo-terminal keeps neither data length nor parity (it
-                        forces 8 bits without parity), so those two are not enforced. Not with --listen.
+  --enforce-line        listen at the line switch 9 holds (rate, data length, parity; one stop bit), as
+                        a UART does: what the tool sends at its own line (seen from this side of the
+                        pseudo-terminal) is taken apart bit by bit at the printer's, and the printer
+                        acts on what that makes of it, answers and all; replies reach the tool as its
+                        UART at its line reads them, passed on as a Linux serial driver does (with INPCK
+                        a character with a framing or parity error is dropped with IGNPAR, marked with
+                        PARMRK, else read as 00). Traced with --trace: "<- (garbled: line at ...)" and
+                        what the printer's UART read. Once user setting mode ends with a new switch 9,
+                        the printer listens at the new line. A pseudo-terminal forces 8 data bits without
+                        parity: give --line-report to see the tool's own. Not with --listen.
+  --line-report DIR     with --enforce-line: the tool's data length and parity as its tcsetattr asked,
+                        from the reports that tests/support/line_report.c (preloaded into the tool)
+                        writes to DIR; without it the tool is taken to send 8 bits without parity
+  --line-errors WHAT    with --enforce-line, what the printer does with a character its UART read with a
+                        framing or parity error: "process" it as read (the default) or "drop" it
+  --columns N           the print line's width: 32 (58 mm, the default) or 48 (80 mm). Printable bytes
+                        wait in the line buffer until LF (or CR with automatic line feed, switch 1 pin 5)
+                        prints them or the line is full; ESC @ clears it; ESC d and ESC J print and feed;
+                        GS V, ESC i and ESC m cut; ESC p and DLE DC4 1 kick the drawer. Each is traced,
+                        and at the end "-- print: ..." counts them and shows what waits in the buffer
+                        ("would print ..." when something does).
   --fault NAME[=VALUE]  repeatable:
                           silent          never reply
                           delay=MS        send each reply MS milliseconds late
@@ -104,6 +120,9 @@ Options:
   --help                show this text
   --version             show the version
 
+An offline printer (offline, cover-open, feed-button, paper-out or an error) carries out only real-time
+commands (DLE EOT n, DLE DC4 1); everything else waits, unanswered, until it is back online.
+
 Replies: GS I 1 -> "."; GS I 65/66/67 -> 5F text 00; GS ( E fn 1 -> 37 20 00; fn 4 -> 37 21, eight
 characters (pin 8 first), 00; DLE EOT n (1-4) -> one status byte, 12 (bits 1 and 4 alone) when nothing is
 wrong, also in user setting mode. Changes of fn 3 apply when fn 2 ends user setting mode; print data is
@@ -117,7 +136,7 @@ printer, or after "N:" for printer N alone (1 = the first line printed); '#' sta
 clears them all:
     paper-near-end
     2: paper-out cover-open
-)";
+)help";
 
 volatile std::sig_atomic_t stopRequested = 0;
 void OnSignal(int) {
@@ -147,16 +166,20 @@ long long NowMs() {
         .count();
 }
 
-// `who` is "" for the only printer of the process, else "#N " before the direction.
-void Trace(bool on, const std::string& who, const std::string& dir, const sim::Bytes& bytes) {
-    if (!on || bytes.empty()) return;
+std::string HexOf(const sim::Bytes& bytes) {
     std::string hex;
     char b[4];
     for (auto c : bytes) {
         std::snprintf(b, sizeof b, " %02X", c);
         hex += b;
     }
-    std::fprintf(stderr, "[%8lld ms] %s%s%s\n", NowMs(), who.c_str(), dir.c_str(), hex.c_str());
+    return hex;
+}
+
+// `who` is "" for the only printer of the process, else "#N " before the direction.
+void Trace(bool on, const std::string& who, const std::string& dir, const sim::Bytes& bytes) {
+    if (!on || bytes.empty()) return;
+    std::fprintf(stderr, "[%8lld ms] %s%s%s\n", NowMs(), who.c_str(), dir.c_str(), HexOf(bytes).c_str());
 }
 
 bool ParseHex(const std::string& text, sim::Bytes& out) {
@@ -220,46 +243,6 @@ bool ParseText(const std::string& text, std::string& out) {
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "pinwright-sim: %s (see --help)\n", problem.c_str());
     return 2;
-}
-
-// The rate switch 9 holds: pins 6, 7 and 8 read as an index; 5 to 7 hold no rate.
-int RateOfSwitch9(std::uint8_t pins) {
-    static const int kRates[] = {9600, 19200, 38400, 57600, 115200};
-    const int index = (pins >> 5) & 7;
-    return index < 5 ? kRates[index] : 0;
-}
-
-// The rate the other side set on the pseudo-terminal, as the master sees it.
-int LineRate(int master) {
-    termios t{};
-    if (master < 0 || ::tcgetattr(master, &t) != 0) return 0;
-    switch (cfgetospeed(&t)) {
-    case B1200:
-        return 1200;
-    case B2400:
-        return 2400;
-    case B4800:
-        return 4800;
-    case B9600:
-        return 9600;
-    case B19200:
-        return 19200;
-    case B38400:
-        return 38400;
-    case B57600:
-        return 57600;
-    case B115200:
-        return 115200;
-    case B230400:
-        return 230400;
-    default:
-        return 0;
-    }
-}
-
-// What a UART at one rate makes of bytes sent at another: something else, the same way each time.
-std::uint8_t Garbled(std::uint8_t b) {
-    return static_cast<std::uint8_t>((b * 37u + 11u) ^ 0xA5u);
 }
 
 bool MakeLink(const std::string& target, const std::string& link) {
@@ -412,8 +395,8 @@ struct Printer {
     std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
     Line inLine, outLine;
     long long lastSent = 0;
-    long long garbledPending = 0; // garbled bytes in the print buffer
     bool writeBlocked = false;    // the line takes no more for now: wait until it can
+    bool faultsChanged = false;   // back online, held commands may go on
 };
 
 bool OpenPseudoTerminal(Printer& p, std::string& error) {
@@ -459,6 +442,9 @@ int main(int argc, char** argv) {
     long long byteUs = 0;
     int trickleMs = 0;
     bool enforceLine = false;
+    bool dropLineErrors = false;
+    std::string lineReportDir;
+    int columns = 32;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -482,6 +468,14 @@ int main(int argc, char** argv) {
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
         } else if (arg == "--enforce-line") {
             enforceLine = true;
+        } else if (arg == "--line-report") {
+            if (!value(lineReportDir)) return Usage("--line-report needs a folder");
+        } else if (arg == "--line-errors") {
+            if (!value(v) || (v != "process" && v != "drop")) return Usage("--line-errors takes process or drop");
+            dropLineErrors = v == "drop";
+        } else if (arg == "--columns") {
+            if (!value(v) || (v != "32" && v != "48")) return Usage("--columns takes 32 or 48");
+            columns = std::stoi(v);
         } else if (arg == "--listen") {
             std::string host, port;
             if (!value(v) || !sim::SplitListenAddress(v, host, port))
@@ -536,6 +530,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < printerCount; ++i) {
         auto p = std::make_unique<Printer>();
         p->engine = prototype;
+        p->engine.print = sim::PrintModel(columns);
         if (several) p->who = "#" + std::to_string(i + 1) + " ";
         p->inLine.byteUs = p->outLine.byteUs = byteUs;
         std::string error;
@@ -577,26 +572,37 @@ int main(int argc, char** argv) {
         p.engine.onEvent = [&p, trace](const std::string& what) {
             if (trace) std::fprintf(stderr, "[%8lld ms] %s-- %s\n", NowMs(), p.who.c_str(), what.c_str());
         };
-        p.engine.onInitialize = [&p] {
-            if (p.garbledPending > 0)
-                p.engine.onEvent("print buffer cleared: " + std::to_string(p.garbledPending) +
-                                 " garbled bytes dropped");
-            p.garbledPending = 0;
-        };
+        p.engine.print.onEvent = p.engine.onEvent;
         p.engine.onSettingsApplied = [&p] {
             if (!p.statePath.empty() && !sim::SaveState(p.statePath, p.engine))
                 std::fprintf(stderr, "pinwright-sim: cannot save %s\n", p.statePath.c_str());
         };
     }
-    // With --enforce-line: the rate the tool talks at, when it is not the printer's; 0 when they agree.
-    auto wrongRate = [&](const Printer& p) -> int {
-        if (!enforceLine) return 0;
-        const int tool = LineRate(p.master);
-        return tool == RateOfSwitch9(p.engine.Switch(9)) ? 0 : (tool == 0 ? -1 : tool);
+    // With --enforce-line, when the tool's line is not the printer's: both ends, for the bits between them.
+    struct Mismatch {
+        sim::ToolSide tool;
+        sim::UartFrame printer;
     };
-    auto garbleNote = [](const Printer& p, int tool) {
-        return " (garbled: line at " + std::to_string(tool) + " baud, printer at " +
-               std::to_string(RateOfSwitch9(p.engine.Switch(9))) + ")";
+    auto mismatch = [&](const Printer& p) -> std::optional<Mismatch> {
+        if (!enforceLine) return std::nullopt;
+        Mismatch m{sim::ReadToolSide(p.master, p.name, lineReportDir), sim::FrameOfSwitch9(p.engine.Switch(9))};
+        if (m.tool.known && m.tool.frame == m.printer) return std::nullopt;
+        return m;
+    };
+    auto garbleNote = [](const Mismatch& m) {
+        return " (garbled: line at " + std::to_string(m.tool.frame.baud) + " baud, printer at " +
+               std::to_string(m.printer.baud) + "; " + sim::FrameText(m.tool.frame) + " -> " +
+               sim::FrameText(m.printer) + ")";
+    };
+    // What a UART read, for the trace: each character in hex, "!" after one read with an error.
+    auto readText = [](const std::vector<sim::UartChar>& chars) {
+        std::string text;
+        char b[8];
+        for (const sim::UartChar& c : chars) {
+            std::snprintf(b, sizeof b, " %02X%s", c.value, c.framingError || c.parityError ? "!" : "");
+            text += b;
+        }
+        return text.empty() ? std::string(" nothing") : text;
     };
 
     // The signals are held while the printers are served and come in only during ppoll, so none is missed.
@@ -630,6 +636,7 @@ int main(int argc, char** argv) {
                 f.status = read[i].status;
                 f.silent = read[i].silent;
                 printers[i]->engine.onEvent("faults from " + controlPath);
+                printers[i]->faultsChanged = true;
             }
         }
         if (error.empty())
@@ -657,11 +664,21 @@ int main(int argc, char** argv) {
         } else if (p.line >= 0 && (revents & (net ? POLLIN | POLLHUP | POLLERR : POLLIN))) {
             std::uint8_t buf[512];
             ssize_t n = ::read(p.line, buf, sizeof buf);
-            const int tool = n > 0 ? wrongRate(p) : 0;
-            if (n > 0 && tool != 0) {
-                // Never understood: they wait as print data, and nothing answers them.
-                Trace(trace, p.who, "<-" + garbleNote(p, tool), sim::Bytes(buf, buf + n));
-                p.garbledPending += n;
+            const auto wrong = n > 0 ? mismatch(p) : std::nullopt;
+            if (n > 0 && wrong) {
+                // The printer's UART makes what it makes of the bits; the printer acts on that.
+                const sim::Bytes sent(buf, buf + n);
+                Trace(trace, p.who, "<-" + garbleNote(*wrong), sent);
+                std::vector<sim::UartChar> chars;
+                if (wrong->tool.frame.baud > 0 && wrong->printer.baud > 0)
+                    chars = sim::ReceiveBurst(sent, wrong->tool.frame, wrong->printer);
+                p.engine.onEvent("the printer's UART read" + readText(chars) +
+                                 (dropLineErrors ? " (those with an error dropped)" : ""));
+                const long long now = NowUs();
+                long long last = now;
+                for (ssize_t i = 0; i < n; ++i) last = p.inLine.Take(now);
+                for (const sim::UartChar& c : chars)
+                    if (!dropLineErrors || !(c.framingError || c.parityError)) p.incoming.emplace_back(last, c.value);
             } else if (n > 0) {
                 Trace(trace, p.who, "<-", sim::Bytes(buf, buf + n));
                 const long long now = NowUs();
@@ -677,7 +694,7 @@ int main(int argc, char** argv) {
             arrived.push_back(p.incoming.front().second);
             p.incoming.pop_front();
         }
-        if (!arrived.empty()) {
+        if (!arrived.empty() || std::exchange(p.faultsChanged, false)) {
             const long long delay = p.engine.FaultsActive() ? p.engine.faults.delayMs * 1000LL : 0;
             const sim::Bytes reply = p.engine.Feed(arrived);
             long long from = NowUs() + delay;
@@ -695,25 +712,37 @@ int main(int argc, char** argv) {
         if (dueCount > 0) {
             sim::Bytes due;
             for (std::size_t i = 0; i < dueCount; ++i) due.push_back(p.outgoing[i].second);
-            // A reply that goes out after the tool changed its rate reaches it garbled.
-            const int tool = wrongRate(p);
-            if (tool != 0)
-                for (auto& b : due) b = Garbled(b);
-            const ssize_t w = ::write(p.line, due.data(), due.size());
-            if (w > 0) {
-                Trace(trace, p.who, tool != 0 ? "->" + garbleNote(p, tool) : std::string("->"),
-                      sim::Bytes(due.begin(), due.begin() + w));
-                p.outgoing.erase(p.outgoing.begin(), p.outgoing.begin() + w);
-                p.lastSent = NowMs();
-            }
-            if ((w >= 0 && static_cast<std::size_t>(w) < due.size()) || (w < 0 && errno == EAGAIN)) {
-                p.writeBlocked = true;
-            } else if (w < 0 && errno != EINTR) {
-                if (net) {
-                    dropClient(p, "gone");
-                } else {
+            // A reply reaches the tool as its UART at its line reads it.
+            if (const auto wrong = mismatch(p)) {
+                std::vector<sim::UartChar> chars;
+                if (wrong->tool.frame.baud > 0 && wrong->printer.baud > 0)
+                    chars = sim::ReceiveBurst(due, wrong->printer, wrong->tool.frame);
+                const sim::Bytes delivered = sim::DeliveredToReader(chars, wrong->tool.iflag);
+                Trace(trace, p.who, "->" + garbleNote(*wrong), due);
+                p.engine.onEvent("the tool's UART read" + readText(chars) + ", its driver passed on" +
+                                 (delivered.empty() ? std::string(" nothing") : HexOf(delivered)));
+                // The burst has left the printer whole; what the tool makes of it is written at once.
+                if (!delivered.empty() && ::write(p.line, delivered.data(), delivered.size()) < 0 &&
+                    errno != EAGAIN)
                     std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
-                    p.outgoing.clear();
+                p.outgoing.erase(p.outgoing.begin(), p.outgoing.begin() + static_cast<long>(due.size()));
+                p.lastSent = NowMs();
+            } else {
+                const ssize_t w = ::write(p.line, due.data(), due.size());
+                if (w > 0) {
+                    Trace(trace, p.who, "->", sim::Bytes(due.begin(), due.begin() + w));
+                    p.outgoing.erase(p.outgoing.begin(), p.outgoing.begin() + w);
+                    p.lastSent = NowMs();
+                }
+                if ((w >= 0 && static_cast<std::size_t>(w) < due.size()) || (w < 0 && errno == EAGAIN)) {
+                    p.writeBlocked = true;
+                } else if (w < 0 && errno != EINTR) {
+                    if (net) {
+                        dropClient(p, "gone");
+                    } else {
+                        std::fprintf(stderr, "pinwright-sim: write: %s\n", std::strerror(errno));
+                        p.outgoing.clear();
+                    }
                 }
             }
         }
@@ -762,9 +791,11 @@ int main(int argc, char** argv) {
         for (std::size_t k = 0; k < printers.size(); ++k) serve(*printers[k], woken[k]);
     }
     for (const auto& p : printers) {
-        if (p->garbledPending > 0)
-            p->engine.onEvent("would print " + std::to_string(p->garbledPending) +
-                              " garbled bytes left in the print buffer");
+        const sim::PrintModel& print = p->engine.print;
+        p->engine.onEvent("print: " + print.Summary());
+        if (!print.Buffer().empty())
+            p->engine.onEvent("would print" + HexOf(sim::Bytes(print.Buffer().begin(), print.Buffer().end())) +
+                              " with the next line feed");
         if (p->line >= 0) ::close(p->line);
         if (p->listener >= 0) ::close(p->listener);
         if (p->keepSlave >= 0) ::close(p->keepSlave);

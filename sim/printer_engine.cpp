@@ -8,7 +8,8 @@
 namespace sim {
 
 namespace {
-constexpr std::uint8_t DLE = 0x10, EOT = 0x04, ESC = 0x1B, GS = 0x1D;
+constexpr std::uint8_t DLE = 0x10, EOT = 0x04, ENQ = 0x05, DC4 = 0x14, ESC = 0x1B, GS = 0x1D;
+constexpr std::uint8_t HT = 0x09, LF = 0x0A, FF = 0x0C, CR = 0x0D;
 constexpr std::uint8_t Bit(int b) {
     return static_cast<std::uint8_t>(1u << b);
 }
@@ -90,11 +91,62 @@ Bytes PrinterEngine::Feed(const Bytes& data) {
     if (m_hungUp) return out;
     m_in.insert(m_in.end(), data.begin(), data.end());
     while (!m_in.empty() && !m_hungUp) {
+        if (Offline()) {
+            RealTimeOnly(out);
+            break;
+        }
         std::size_t used = ParseOne(out);
         if (used == 0) break;
         m_in.erase(m_in.begin(), m_in.begin() + static_cast<long>(used));
     }
     return out;
+}
+
+void PrinterEngine::RealTimeOnly(Bytes& out) {
+    for (std::size_t i = 0; i < m_in.size() && !m_hungUp;) {
+        const std::size_t used = m_in[i] == DLE ? RealTime(m_in, i, out) : 0;
+        if (used == 0) {
+            ++i;
+            continue;
+        }
+        m_in.erase(m_in.begin() + static_cast<long>(i), m_in.begin() + static_cast<long>(i + used));
+    }
+}
+
+std::size_t PrinterEngine::RealTime(const Bytes& b, std::size_t at, Bytes& out) {
+    const std::size_t n = b.size() - at;
+    if (n < 3) return 0;
+    if (b[at + 1] == EOT && b[at + 2] >= 1 && b[at + 2] <= 4) {
+        const int which = b[at + 2];
+        const StatusFaults& s = faults.status;
+        const bool active = FaultsActive();
+        if (active && std::find(s.silent.begin(), s.silent.end(), which) != s.silent.end())
+            Command(out, {});
+        else if (auto r = s.replies.find(which); active && r != s.replies.end())
+            Command(out, r->second);
+        else
+            Command(out, {StatusByte(which)});
+        return 3;
+    }
+    // DLE DC4 1 m t: a pulse on the drawer kick-out connector, at once.
+    if (b[at + 1] == DC4 && b[at + 2] == 1) {
+        if (n < 5) return 0;
+        print.KickDrawer("DLE DC4 1");
+        Command(out, {});
+        return 5;
+    }
+    return 0;
+}
+
+// A byte that starts no command: a character for the line buffer, or a control code.
+std::size_t PrinterEngine::PrintData(Bytes&) {
+    const std::uint8_t c = m_in[0];
+    if (m_settingMode) return 1; // print data is ignored in user setting mode
+    if (c == LF || c == FF || (c == CR && (m_switches[1] & 0x10)))
+        print.PrintLine(); // CR prints only with automatic line feed (switch 1 pin 5)
+    else if (c >= 0x20 || c == HT)
+        print.Text(c);
+    return 1; // other control codes are ignored
 }
 
 // A recognised command: counts towards a hang-up, and its reply goes out unless the printer is silent.
@@ -127,23 +179,12 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
     const std::size_t n = b.size();
     auto need = [&](std::size_t k) { return n >= k; };
 
-    // Real-time status works in every mode, user setting mode too.
+    // Real-time commands work in every mode, user setting mode too.
     if (b[0] == DLE) {
-        if (!need(2)) return 0;
-        if (b[1] != EOT) return 1;
-        if (!need(3)) return 0;
-        const int which = b[2];
-        if (which >= 1 && which <= 4) {
-            const StatusFaults& s = faults.status;
-            const bool active = FaultsActive();
-            if (active && std::find(s.silent.begin(), s.silent.end(), which) != s.silent.end())
-                Command(out, {});
-            else if (auto r = s.replies.find(which); active && r != s.replies.end())
-                Command(out, r->second);
-            else
-                Command(out, {StatusByte(which)});
-        }
-        return 3;
+        if (!need(3)) return need(2) && b[1] != EOT && b[1] != DC4 && b[1] != ENQ ? 1 : 0;
+        if (const std::size_t used = RealTime(b, 0, out); used > 0) return used;
+        if (b[1] == DC4 && b[2] == 1) return 0; // not whole yet
+        return b[1] == EOT || b[1] == DC4 || b[1] == ENQ ? 3 : 1;
     }
     if (b[0] == GS) {
         if (!need(2)) return 0;
@@ -238,14 +279,25 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
             Command(out, {});
             return 3;
         }
-        return 1;
+        if (b[1] == 'V') { // GS V m, or GS V m n (feed n, then cut)
+            if (!need(3)) return 0;
+            const std::uint8_t m = b[2];
+            const bool withFeed = m == 65 || m == 66 || m == 97 || m == 98 || m == 103 || m == 104;
+            if (!withFeed && m != 0 && m != 1 && m != 48 && m != 49) return 3;
+            if (withFeed && !need(4)) return 0;
+            if (withFeed) print.FeedDots(b[3]);
+            print.Cut("GS V");
+            Command(out, {});
+            return withFeed ? 4 : 3;
+        }
+        return 2; // another GS command: its parameters, if any, read as data
     }
     if (b[0] == ESC) {
         if (m_settingMode) return 1;
         if (!need(2)) return 0;
         if (b[1] == '@') {
             m_asb = false;
-            if (onInitialize) onInitialize();
+            print.Clear();
             Command(out, {});
             return 2;
         }
@@ -254,9 +306,29 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
             Command(out, {});
             return 3;
         }
-        return 1;
+        if (b[1] == 'd' || b[1] == 'J') { // print and feed n lines, or n dots
+            if (!need(3)) return 0;
+            if (b[1] == 'd')
+                print.Feed(b[2]);
+            else
+                print.FeedDots(b[2]);
+            Command(out, {});
+            return 3;
+        }
+        if (b[1] == 'i' || b[1] == 'm') {
+            print.Cut(b[1] == 'i' ? "ESC i" : "ESC m");
+            Command(out, {});
+            return 2;
+        }
+        if (b[1] == 'p') { // ESC p m t1 t2: a pulse on a drawer kick-out pin
+            if (!need(5)) return 0;
+            print.KickDrawer("ESC p");
+            Command(out, {});
+            return 5;
+        }
+        return 2; // another ESC command: its parameters, if any, read as data
     }
-    return 1; // print data: nothing to answer
+    return PrintData(out);
 }
 
 bool LoadState(const std::string& path, PrinterEngine& engine, std::string& error) {

@@ -2,6 +2,8 @@
 // setting mode and injectable faults. Bytes in, reply bytes out; no I/O of its own.
 #pragma once
 
+#include "sim/print_model.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -64,6 +66,13 @@ class PrinterEngine {
     // The byte DLE EOT n (1 to 4) brings with the status faults in force, before status replies and silence.
     std::uint8_t StatusByte(int n) const;
     bool InSettingMode() const { return m_settingMode; }
+    // Offline (cover open, paper out, an error, ...): only real-time commands are carried out; the rest
+    // waits, unanswered, until the printer is back online and Feed is called again.
+    bool Offline() const { return (StatusByte(1) & 0x08) != 0; }
+    // Bytes received and not yet carried out (held while offline, or a command not yet whole).
+    std::size_t Waiting() const { return m_in.size(); }
+    // What the mechanism did with print data and the commands that print, feed, cut or kick.
+    PrintModel print;
     bool HungUp() const { return m_hungUp; }
     // Whether the faults other than the hang-up are in force (they start after `faults.from` commands).
     bool FaultsActive() const { return m_commands >= faults.from; }
@@ -71,8 +80,6 @@ class PrinterEngine {
 
     // Called when user setting mode ends (the switches were applied and the printer reset).
     std::function<void()> onSettingsApplied;
-    // Called on ESC @, which clears the print buffer.
-    std::function<void()> onInitialize;
     // One line per event worth a log: self tests, resets, mode changes.
     std::function<void(const std::string&)> onEvent;
 
@@ -80,6 +87,11 @@ class PrinterEngine {
     // Tries to take one command from the front of the buffer; returns the bytes it used, 0 if more are
     // needed.
     std::size_t ParseOne(Bytes& out);
+    // Offline: carries out the whole real-time commands among the waiting bytes and takes them out.
+    void RealTimeOnly(Bytes& out);
+    // DLE EOT n, DLE DC4 n ... at the front of `b` (whole); 0 when it is none or not whole yet.
+    std::size_t RealTime(const Bytes& b, std::size_t at, Bytes& out);
+    std::size_t PrintData(Bytes& out);
     void Command(Bytes& out, const Bytes& reply);
     void SwitchReply(Bytes& out, int n);
     void Event(const std::string& what);

@@ -240,8 +240,8 @@ TEST(PrinterEngineStatus, FaultsTogetherSetTheBitsOfEach) {
 
 TEST(PrinterEngineStatus, StatusAnswersInUserSettingModeWithTheFaults) {
     PrinterEngine p;
-    p.faults.status.coverOpen = true;
     p.Feed(kSetupIn);
+    p.faults.status.coverOpen = true;
     ASSERT_TRUE(p.InSettingMode());
     EXPECT_EQ(AllStatus(p), B({0x1A, 0x16, 0x12, 0x12}));
 }
@@ -252,7 +252,9 @@ TEST(PrinterEngineStatus, SilentStatusGetsNoReplyAndTheOthersStillAnswer) {
     p.faults.status.silent = {2, 4};
     EXPECT_EQ(AllStatus(p), B({0x1A, 0x12}));
     EXPECT_EQ(p.Commands(), 4) << "an unanswered status request is still a command";
-    EXPECT_EQ(p.Feed(kModelId), Text("."));
+    EXPECT_EQ(p.Feed(kModelId), Bytes{}) << "held while the paper is out";
+    p.faults.status.paperOut = false;
+    EXPECT_EQ(p.Feed({}), Text("."));
 }
 
 TEST(PrinterEngineStatus, StatusRepliesReplaceTheByteWhateverItIs) {
@@ -301,6 +303,73 @@ TEST(PrinterEngine, StateFileRoundTripsAndRejectsNonsense) {
     EXPECT_FALSE(sim::LoadState(path.string(), b, error));
     EXPECT_NE(error.find(":1:"), std::string::npos);
     std::filesystem::remove(path);
+}
+
+} // namespace
+
+namespace {
+
+// What the mechanism did, and each effect as it came.
+struct Mechanism {
+    PrinterEngine printer;
+    std::vector<std::string> effects;
+    Mechanism() {
+        printer.print.onEvent = [this](const std::string& e) { effects.push_back(e); };
+    }
+};
+
+TEST(PrintModel, TextWaitsForALineFeedAFullLineOrESCAtAndCommandsPrintFeedCutAndKick) {
+    Mechanism m;
+    m.printer.Feed(Text("AB"));
+    EXPECT_EQ(m.printer.print.Buffer(), "AB");
+    EXPECT_EQ(m.printer.print.LinesPrinted(), 0);
+    m.printer.Feed(B({0x0A, 0x0A}));
+    m.printer.Feed(Cat(Text("x\ty"), kInit)); // ESC @ throws the line away
+    m.printer.Feed(B({0x0D}));                // CR without automatic line feed: nothing
+    m.printer.Feed(Text(std::string(33, 'Z')));
+    EXPECT_EQ(m.printer.print.Buffer(), "Z") << "32 columns printed by themselves";
+    m.printer.Feed(B({0x1B, 'd', 3, 0x1B, 'J', 40}));
+    m.printer.Feed(B({0x1D, 'V', 0x01, 0x1D, 'V', 66, 10, 0x1B, 'i', 0x1B, 'm'}));
+    m.printer.Feed(B({0x1B, 'p', 0, 25, 250, 0x10, 0x14, 1, 0, 1}));
+    EXPECT_EQ(m.effects, (std::vector<std::string>{"printed: 41 42", "fed 1 line", "print buffer cleared: 78 09 79",
+                                                   "printed: " + [] {
+                                                       std::string s;
+                                                       for (int i = 0; i < 32; ++i) s += i ? " 5A" : "5A";
+                                                       return s;
+                                                   }(),
+                                                   "printed: 5A", "fed 3 lines", "fed 40 dots", "cut (GS V)",
+                                                   "fed 10 dots", "cut (GS V)", "cut (ESC i)", "cut (ESC m)",
+                                                   "drawer kicked (ESC p)", "drawer kicked (DLE DC4 1)"}));
+    EXPECT_EQ(m.printer.print.Summary(), "printed 3 lines, fed 6, cut 4, kicked 2 drawers, buffer empty");
+
+    // 48 columns; CR prints with automatic line feed (switch 1 pin 5); other control codes are ignored.
+    Mechanism wide;
+    wide.printer.print = sim::PrintModel(48);
+    wide.printer.print.onEvent = [&](const std::string& e) { wide.effects.push_back(e); };
+    wide.printer.SetSwitch(1, 0x10);
+    wide.printer.Feed(Cat(Text(std::string(40, 'a')), B({0x00, 0x01, 0x07, 0x18, 0x1F, 0x0D})));
+    EXPECT_EQ(wide.printer.print.LinesPrinted(), 1);
+    EXPECT_TRUE(wide.printer.print.Buffer().empty());
+    // In user setting mode print data is ignored.
+    wide.printer.Feed(Cat(kSetupIn, B({'Q', 0x0A})));
+    EXPECT_EQ(wide.printer.print.LinesPrinted(), 1);
+    EXPECT_EQ(wide.printer.print.Feeds(), 0);
+}
+
+TEST(PrintModel, AnOfflinePrinterAnswersOnlyRealTimeCommandsAndCarriesOutTheRestWhenBackOnline) {
+    Mechanism m;
+    m.printer.faults.status.paperOut = true;
+    const Bytes held = m.printer.Feed(Cat(Cat(kModelId, B({0x10, 0x04, 0x01, 'H', 0x0A})), Query(9)));
+    EXPECT_EQ(held, B({0x1A})) << "DLE EOT 1 answered at once (offline), GS I and GS ( E held";
+    EXPECT_GT(m.printer.Waiting(), 0u);
+    EXPECT_TRUE(m.effects.empty()) << "nothing printed while offline";
+    // A real-time command split across two reads is still found among the held bytes.
+    EXPECT_EQ(m.printer.Feed(B({0x10, 0x04})), Bytes{});
+    EXPECT_EQ(m.printer.Feed(B({0x04})), B({0x7E}));
+    m.printer.faults.status.paperOut = false;
+    EXPECT_EQ(m.printer.Feed({}), Cat(B({'.'}), SwitchReply("10000000"))) << "back online, in order";
+    EXPECT_EQ(m.effects, std::vector<std::string>{"printed: 48"});
+    EXPECT_EQ(m.printer.Waiting(), 0u);
 }
 
 } // namespace
