@@ -147,8 +147,13 @@ class PortRun {
     }
 
     bool FindTheLine(const char* ifStopped) {
-        const LineSearch s = FindLine(m_printer, LineCandidates(), [this] { return m_stop.load(); });
-        if (Stopped(ifStopped)) return false;
+        // Status sends nothing but its queries: no ESC @ after the search either.
+        const LineSearch s = FindLine(m_printer, LineCandidates(), [this] { return m_stop.load(); },
+                                      m_job.command != Command::Status);
+        if (Stopped(s.tried.empty() ? std::string(ifStopped)
+                                    : "only status queries (DLE EOT) went out while the line was sought; "
+                                      "nothing was changed"))
+            return false;
         if (s.lineDown)
             return Fail(kExitNoAnswer,
                         "The line takes no bytes (is the printer on and its cable in?); nothing "
@@ -165,7 +170,38 @@ class PortRun {
                             std::to_string(tried.size()) + ": " + list + ".");
         }
         m_line = LineOptions{s.line.baud, s.line.dataBits, s.line.parity, s.line.stopBits, false};
+        m_searched = true;
         return true;
+    }
+
+    // After a search, with the switches read: the line found must be the one switch 9 holds. A printer
+    // at another frame of the same rate may answer a probe (a UART that takes characters with a parity
+    // error, a reply whose parity bit reads as a stop bit), so its switch 9 says where it is: that line
+    // is taken once the printer answers there and its switches read the same.
+    bool LineAgreesWithSwitch9(const char* ifStopped) {
+        if (!m_searched) return true;
+        const LineOptions held = LineAfterWrite(r.pins, m_line);
+        if (held == m_line) return true;
+        const std::string found = LineText(m_line);
+        m_log.Line(r.port, "the printer answered at " + found + ", but its switch 9 holds " + LineText(held) +
+                               "; trying that line");
+        m_searched = false;
+        m_printer.Close();
+        m_line = held;
+        r.line = held;
+        if (Stopped(ifStopped)) return false;
+        if (!TryOpen()) return CannotOpen();
+        const SerialLine there{held.baud, held.dataBits, held.parity, held.stopBits};
+        const LineSearch s = FindLine(m_printer, {there}, [this] { return m_stop.load(); });
+        if (Stopped(ifStopped)) return false;
+        if (!s.found)
+            return Fail(kExitNoAnswer, "The printer answered at " + found + ", but not at " + LineText(held) +
+                                           ", the line its switch 9 holds; nothing was changed.");
+        if (!PreCheck(ifStopped) || !Read(ifStopped)) return false;
+        if (LineAfterWrite(r.pins, m_line) == m_line) return true;
+        return Fail(kExitNoAnswer, "The printer's switch 9 reads " + LineText(LineAfterWrite(r.pins, m_line)) +
+                                       " at " + LineText(held) + " and " + LineText(held) + " at " + found +
+                                       ": no line can be trusted; nothing was changed.");
     }
 
     // The settings as read, as a status file holds them: a baud rate or code page without an item is none
@@ -277,8 +313,13 @@ class PortRun {
         return true;
     }
 
+    bool ReadAtTheRightLine() {
+        return PreCheck("nothing was written") && Read("nothing was written") &&
+               LineAgreesWithSwitch9("nothing was written");
+    }
+
     void Get() {
-        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        if (!ReadAtTheRightLine()) return;
         if (m_job.output.empty()) return;
         std::string error;
         if (!SaveStatusFile(m_job.output, ModelToSave(), error)) Fail(kExitUsage, error);
@@ -286,13 +327,13 @@ class PortRun {
 
     // Only the named settings' pins change; every other pin is written as it was read.
     void Set() {
-        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        if (!ReadAtTheRightLine()) return;
         WriteIfNeeded(PinsOnRead(r.pins, PinsOfAssignments(m_job.changes, r.state)));
     }
 
     // As Load Status and Set Status, with a Get Status first so that the file is compared too.
     void Apply() {
-        if (!PreCheck("nothing was written") || !Read("nothing was written")) return;
+        if (!ReadAtTheRightLine()) return;
         WriteIfNeeded(PinsOnRead(r.pins, PinsOfFile(m_job.loaded)));
     }
 
@@ -396,6 +437,7 @@ class PortRun {
     MessageLog& m_log;
     CliView m_view;
     LineOptions m_line;
+    bool m_searched = false; // m_line was found by --baud auto, not given
     std::string m_failPrefix; // what every failure of the read-back starts with
     PortResult r;
 };

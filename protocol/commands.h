@@ -32,6 +32,9 @@ inline constexpr Cmd<15> CMD_SET_SW2 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x02
 inline constexpr Cmd<15> CMD_SET_SW9 = {0x1D, 0x28, 0x45, 0x0A, 0x00, 0x03, 0x09, '0',
                                         '0',  '0',  '0',  '0',  '0',  '0',  '2'};
 inline constexpr Cmd<3> CMD_REALTIME_STATUS = {0x10, 0x04, 0x01}; // DLE EOT 1
+inline constexpr Cmd<3> CMD_STATUS_OFFLINE = {0x10, 0x04, 0x02};  // DLE EOT 2
+inline constexpr Cmd<3> CMD_STATUS_ERROR = {0x10, 0x04, 0x03};    // DLE EOT 3
+inline constexpr Cmd<3> CMD_STATUS_PAPER = {0x10, 0x04, 0x04};    // DLE EOT 4
 
 constexpr std::size_t kReplyBufferSize = 20;
 

@@ -8,24 +8,42 @@ namespace {
 
 enum class Probe { Found, Heard, Silent, LineDown };
 
-// One candidate: DLE EOT 1 must bring a status byte, then GS I 1 its ".". Anything else that came is
-// "heard": something answers, perhaps too late or at another rate.
+// One status byte within `ms`, after which the line stays quiet for `quietMs`: anything else (no byte,
+// another byte, more bytes) is no answer of this printer at this line.
+enum class Reply { Status, Other, None };
+Reply ReadStatusReply(CPrinterPort& port, std::uint32_t ms, std::uint32_t quietMs) {
+    std::uint8_t b = 0;
+    if (port.ReadWithin(&b, 1, ms) != 1) return Reply::None;
+    if (!IsStatusByte(b)) return Reply::Other;
+    if (quietMs > 0 && port.ReadWithin(&b, 1, quietMs) != 0) return Reply::Other;
+    return Reply::Status;
+}
+
+// One candidate: DLE EOT 4 must bring a status byte, then DLE EOT 1 another one and nothing after it.
+// Anything else that came is "heard": something answers, perhaps too late or at another line.
 Probe TryLine(CPrinterPort& port, const SerialLine& l, std::uint32_t replyMs) {
     port.m_nBaudRate = l.baud;
     port.m_nByteSize = l.dataBits;
     port.m_nParity = l.parity;
     port.m_nStopBits = l.stopBits;
     if (!port.ApplyLine()) return Probe::LineDown;
+    // A late reply to the last candidate's probe must not be read as this one's.
+    port.Services().PurgeComm(port.m_hPort, kPurgeInput);
     // A line that takes no bytes (DSR held off: the printer is off or not connected) takes none at any
     // rate.
-    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return Probe::LineDown;
-    std::uint8_t b = 0;
-    if (port.ReadWithin(&b, 1, replyMs) != 1) return Probe::Silent;
-    if (!IsStatusByte(b)) return Probe::Heard;
+    if (Send(port, CMD_STATUS_PAPER) != CMD_STATUS_PAPER.size()) return Probe::LineDown;
+    switch (ReadStatusReply(port, replyMs, 0)) {
+    case Reply::None:
+        return Probe::Silent;
+    case Reply::Other:
+        return Probe::Heard;
+    case Reply::Status:
+        break;
+    }
     port.Services().PurgeComm(port.m_hPort, kPurgeInput);
-    if (Send(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return Probe::LineDown;
-    if (port.ReadWithin(&b, 1, kConfirmReplyMs) != 1 || b != '.') return Probe::Heard;
-    return Probe::Found;
+    if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return Probe::LineDown;
+    return ReadStatusReply(port, kConfirmReplyMs, kQuietAfterReplyMs) == Reply::Status ? Probe::Found
+                                                                                      : Probe::Heard;
 }
 
 } // namespace
@@ -38,17 +56,17 @@ std::string SerialLineText(const SerialLine& l) {
 }
 
 std::vector<SerialLine> LineCandidates() {
-    static const int kRates[] = {115200, 9600, 19200, 38400, 57600};
-    static const SerialLine kFrames[] = {{0, 8, 0, 0}, {0, 7, 2, 0}, {0, 8, 2, 0},
-                                         {0, 7, 1, 0}, {0, 8, 1, 0}, {0, 7, 0, 0}};
+    static const int kRates[] = {9600, 19200, 38400, 57600, 115200};
+    static const SerialLine kFrames[] = {{0, 8, 0, 0}, {0, 8, 2, 0}, {0, 8, 1, 0},
+                                         {0, 7, 1, 0}, {0, 7, 2, 0}, {0, 7, 0, 0}};
     std::vector<SerialLine> out;
-    for (const SerialLine& frame : kFrames)
-        for (int rate : kRates) out.push_back({rate, frame.dataBits, frame.parity, frame.stopBits});
+    for (int rate : kRates)
+        for (const SerialLine& frame : kFrames) out.push_back({rate, frame.dataBits, frame.parity, frame.stopBits});
     return out;
 }
 
 LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidates,
-                    const std::function<bool()>& stopped) {
+                    const std::function<bool()>& stopped, bool clearBuffer) {
     LineSearch search;
     bool heard = false;
     for (const std::uint32_t replyMs : {kProbeReplyMs, kSlowProbeReplyMs}) {
@@ -59,7 +77,7 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
             switch (TryLine(port, l, replyMs)) {
             case Probe::Found:
                 // What the printer took as text while the line was wrong is thrown away.
-                if (Send(port, CMD_INIT) != CMD_INIT.size()) {
+                if (clearBuffer && Send(port, CMD_INIT) != CMD_INIT.size()) {
                     search.lineDown = true;
                     return search;
                 }

@@ -64,9 +64,20 @@ StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs) {
     static const Cmd<3>* const kQueries[] = {&CMD_REALTIME_STATUS, &CMD_STATUS_OFFLINE, &CMD_STATUS_ERROR,
                                              &CMD_STATUS_PAPER};
     StatusReading r;
+    auto extra = [&](int after, std::uint32_t ms) {
+        std::uint8_t b = 0;
+        if (port.ReadWithin(&b, 1, ms) != 1) return false;
+        r.result = StatusRead::ExtraBytes;
+        r.query = after;
+        r.badByte = b;
+        return true;
+    };
     for (int i = 0; i < 4; ++i) {
+        if (i > 0 && extra(i, 0)) return r;
         r.query = i + 1;
-        if (SendQuery(port, *kQueries[i]) != kQueries[i]->size()) {
+        // Before the first query, what a network printer sent earlier is not a reply of ours.
+        const std::uint32_t sent = i == 0 ? SendQuery(port, *kQueries[i]) : Send(port, *kQueries[i]);
+        if (sent != kQueries[i]->size()) {
             r.result = StatusRead::NotSent;
             return r;
         }
@@ -82,6 +93,7 @@ StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs) {
         }
         r.replies[static_cast<std::size_t>(i)] = b;
     }
+    if (extra(4, kStatusQuietMs)) return r;
     DecodeRealTimeStatus(r.replies, r.status);
     r.result = StatusRead::Ok;
     r.query = 0;
@@ -101,6 +113,12 @@ std::string StatusReadProblem(const StatusReading& r) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "0x%02X", r.badByte);
         return "the printer answered " + query + " with " + hex + ", which is no status byte";
+    }
+    case StatusRead::ExtraBytes: {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", r.badByte);
+        return "the printer sent a byte too many (" + std::string(hex) + ") by the reply to " + query +
+               ": a reply of more than one byte cannot be told from the next one";
     }
     }
     return {};

@@ -13,10 +13,6 @@
 
 namespace pw {
 
-inline constexpr Cmd<3> CMD_STATUS_OFFLINE = {0x10, 0x04, 0x02}; // DLE EOT 2
-inline constexpr Cmd<3> CMD_STATUS_ERROR = {0x10, 0x04, 0x03};   // DLE EOT 3
-inline constexpr Cmd<3> CMD_STATUS_PAPER = {0x10, 0x04, 0x04};   // DLE EOT 4
-
 enum class Paper { Ok, NearEnd, Out };
 
 struct PrinterStatus {
@@ -47,12 +43,12 @@ std::string StatusSummary(const PrinterStatus& s);
 // The four replies in the order of their queries (1, 2, 3, 4). False when one has not the status shape.
 bool DecodeRealTimeStatus(const std::array<std::uint8_t, 4>& replies, PrinterStatus& out);
 
-enum class StatusRead { Ok, NotSent, NoAnswer, BadReply };
+enum class StatusRead { Ok, NotSent, NoAnswer, BadReply, ExtraBytes };
 
 struct StatusReading {
     StatusRead result = StatusRead::NoAnswer;
     int query = 0;            // not Ok: the DLE EOT n that failed (1..4)
-    std::uint8_t badByte = 0; // BadReply: what came instead of a status byte
+    std::uint8_t badByte = 0; // BadReply: what came instead of a status byte; ExtraBytes: the byte too many
     std::array<std::uint8_t, 4> replies{};
     PrinterStatus status; // Ok
 };
@@ -60,8 +56,13 @@ struct StatusReading {
 // How long each query's reply is waited for.
 constexpr std::uint32_t kStatusReplyMs = 2000;
 
+// After the last reply, how long the line must stay quiet: a byte that comes then was one too many.
+constexpr std::uint32_t kStatusQuietMs = 20;
+
 // Sends DLE EOT 1 to 4 in turn on an open port, each reply read within `replyMs`, and decodes them. Stops
-// at the first query that fails.
+// at the first query that fails. Each reply is one byte and alone: a byte waiting before a query, or
+// coming after the last reply, means some query was answered with more than one, and then no reply can
+// be told from the next (ExtraBytes, `query` the one after which it was seen).
 StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs = kStatusReplyMs);
 
 // What a failed reading means, for a message: "the printer did not answer DLE EOT 3", ...

@@ -142,6 +142,31 @@ TEST(PrinterStatus, AWrongShapedReplyIsAnUnreadableReplyWithItsByte) {
     EXPECT_EQ(StatusReadProblem(r), "the printer answered DLE EOT 2 with 0x00, which is no status byte");
 }
 
+// A status byte beyond its reply shifts every later reply by one; a stray before a reply takes its place.
+// Either way the replies cannot be told apart, whichever query it came with.
+TEST(PrinterStatus, AReplyOfMoreThanOneByteIsUnreadableWhereverItComes) {
+    for (int query = 1; query <= 4; ++query) {
+        StatusPrinter p;
+        p.answers[query] = {p.answers[query][0], 0x1A}; // a second status-shaped byte
+        const StatusReading r = ReadPrinterStatus(p.port);
+        EXPECT_EQ(r.result, StatusRead::ExtraBytes) << query;
+        EXPECT_EQ(r.query, query);
+        EXPECT_EQ(r.badByte, 0x1A);
+        EXPECT_EQ(p.asked.size(), static_cast<std::size_t>(query)) << "nothing asked after it";
+        EXPECT_NE(StatusReadProblem(r).find("a byte too many (0x1A) by the reply to DLE EOT " +
+                                            std::to_string(query)),
+                  std::string::npos)
+            << StatusReadProblem(r);
+    }
+    // The stray before the reply: read as the reply it displaces, then the real one is too many.
+    StatusPrinter p;
+    p.answers[3] = {0x12, 0x12};
+    p.answers[1] = {0x16};
+    const StatusReading r = ReadPrinterStatus(p.port);
+    EXPECT_EQ(r.result, StatusRead::ExtraBytes);
+    EXPECT_EQ(r.query, 3);
+}
+
 } // namespace
 
 namespace {
