@@ -1,5 +1,7 @@
 #include "cli/port_job.h"
 
+#include <algorithm>
+
 #include "cli/backup.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
@@ -171,7 +173,38 @@ class PortRun {
         }
         m_line = LineOptions{s.line.baud, s.line.dataBits, s.line.parity, s.line.stopBits, false};
         m_searched = true;
-        return true;
+        return m_job.command == Command::Status || SettleTheFrame(s.line, ifStopped);
+    }
+
+    // Status queries read alike at every frame of the rate (a 7E1 printer's status byte reaches an 8N1
+    // port unchanged), but its texts would not. For a command that asks more than status, the frame is
+    // the one at which switch 9 comes back clean and names that very line: the frames of the rate are
+    // tried from the one found.
+    bool SettleTheFrame(const SerialLine& found, const char* ifStopped) {
+        std::vector<SerialLine> frames;
+        for (const SerialLine& l : LineCandidates())
+            if (l.baud == found.baud) frames.push_back(l);
+        std::rotate(frames.begin(), std::find(frames.begin(), frames.end(), found), frames.end());
+        for (const SerialLine& f : frames) {
+            if (Stopped(ifStopped)) return false;
+            m_printer.m_nBaudRate = f.baud;
+            m_printer.m_nByteSize = f.dataBits;
+            m_printer.m_nParity = f.parity;
+            m_printer.m_nStopBits = f.stopBits;
+            std::string pins;
+            if (!m_printer.ApplyLine() || !ReadSwitch9AtThisLine(m_printer, pins)) continue;
+            const LineOptions at{f.baud, f.dataBits, f.parity, f.stopBits, false};
+            SwitchPins read;
+            read.sw9 = pins;
+            if (!(LineAfterWrite(read, at) == at)) continue; // the check after the read moves it there
+            if (!(f == found) && Send(m_printer, CMD_INIT) != CMD_INIT.size()) break;
+            m_line = at;
+            return true;
+        }
+        // No frame reads clean: go on at the line found; the read after it says what is wrong.
+        m_printer.m_nByteSize = found.dataBits;
+        m_printer.m_nParity = found.parity;
+        return m_printer.ApplyLine() || CannotOpen();
     }
 
     // After a search, with the switches read: the line found must be the one switch 9 holds. A printer

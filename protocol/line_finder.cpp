@@ -98,4 +98,18 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
     return search;
 }
 
+bool ReadSwitch9AtThisLine(CPrinterPort& port, std::string& pins, std::uint32_t ms) {
+    port.Services().PurgeComm(port.m_hPort, kPurgeInput);
+    if (Send(port, CMD_QUERY_SW9) != CMD_QUERY_SW9.size()) return false;
+    std::uint8_t reply[11] = {};
+    if (port.ReadWithin(reply, sizeof reply, ms) != sizeof reply) return false;
+    if (reply[0] != '7' || reply[1] != '!' || reply[10] != 0) return false;
+    pins.assign(reply + 2, reply + 10);
+    for (char c : pins)
+        if (c != '0' && c != '1') return false;
+    // Nothing may follow: a longer reply is not this one.
+    std::uint8_t more = 0;
+    return port.ReadWithin(&more, 1, kQuietAfterReplyMs) == 0;
+}
+
 } // namespace pw

@@ -67,4 +67,10 @@ struct LineSearch {
 LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidates = LineCandidates(),
                     const std::function<bool()>& stopped = {}, bool clearBuffer = true);
 
+// Switch 9 as the printer at the port's line sends it: "7!" then eight '0'/'1' (pin 8 first) and NUL,
+// read within `ms`. False when anything else comes: a 7-bit printer answering an 8-bit port sends its
+// parity bits as the characters' eighth bits, and a printer at another rate sends garbage.
+constexpr std::uint32_t kSwitchReplyMs = 1000;
+bool ReadSwitch9AtThisLine(CPrinterPort& port, std::string& pins, std::uint32_t ms = kSwitchReplyMs);
+
 } // namespace pw
