@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The collection pinwright.escpos end to end: ansible-playbook with the local connection against pinwright-sim
 printers, on pseudo-terminals and as network printers over loopback, running the collection's own examples;
-and plays over the inventory pinwright-cli discover writes, against printers whose texts are templates.
+and plays over the inventory pinwright-cli discover writes and over the modules' results, against printers
+whose texts are templates.
 
 Usage: playbook_e2e_test.py --cli PINWRIGHT_CLI --sim PINWRIGHT_SIM --collection ANSIBLE_DIR [unittest args]
 """
@@ -87,6 +88,24 @@ def ansible_environment(work):
     })
     env.pop('ANSIBLE_CONFIG', None)
     return env
+
+
+def fake_usb_printer(root, maker, product):
+    """A sysfs tree at `root`, shaped like the kernel's, with one USB printer lp0 reporting `maker` and `product`;
+    the environment that points pinwright-cli at it."""
+    device = os.path.join(root, 'devices', 'pci0000:00', '0000:00:14.0', 'usb1', '1-1')
+    interface = os.path.join(device, '1-1:1.0')
+    entry = os.path.join(interface, 'usbmisc', 'lp0')
+    os.makedirs(entry)
+    for name, value in (('manufacturer', maker), ('product', product), ('idVendor', '0fe6'), ('idProduct', '811e')):
+        with open(os.path.join(device, name), 'w') as f:
+            f.write(value + '\n')
+    os.symlink(interface, os.path.join(entry, 'device'))
+    for d in ('class/usbmisc', 'class/tty', 'dev/usb'):
+        os.makedirs(os.path.join(root, d))
+    os.symlink(entry, os.path.join(root, 'class', 'usbmisc', 'lp0'))
+    open(os.path.join(root, 'dev', 'usb', 'lp0'), 'w').close()
+    return {'PINWRIGHT_SYSFS': root, 'PINWRIGHT_USB_DIR': os.path.join(root, 'dev', 'usb')}
 
 
 class Plays(unittest.TestCase):
@@ -357,14 +376,18 @@ class Fleet(Plays):
 
 
 class HostilePrinterTexts(Plays):
-    """A network printer whose maker, model and firmware are Jinja templates that would run commands on the
-    controller: what Pinwright hands Ansible of them stays data, also once a template has used them."""
+    """Network printers whose maker, model and firmware, and a USB printer whose maker and product, are Jinja
+    templates that would run commands on the controller: what Pinwright hands Ansible of them stays data,
+    through the inventory discover writes and through the modules' results (which Ansible marks unsafe
+    itself), also once a template has used them."""
 
     # At most 64 bytes each, as a printer's identity text is kept; the simulator takes \xHH for a byte.
     MAKER = "{{ lookup('pipe','touch maker-ran') }}"
     MODEL = "{{ lookup('pipe','touch model-ran') }}\\x22\\x5c\\x1b\\xff"
     FIRMWARE = "{% if 1 %}{{ lookup('pipe','touch firmware-ran') }}{% endif %}"
-    MARKERS = ('maker-ran', 'model-ran', 'firmware-ran')
+    USB_MAKER = "{{ lookup('pipe','touch usb-ran') }}"
+    USB_PRODUCT = "{% if 1 %}{{ lookup('pipe','touch usb-ran') }}{% endif %}"
+    MARKERS = ('maker-ran', 'model-ran', 'firmware-ran', 'usb-ran')
     # The model as Ansible reads it: the byte that is not UTF-8 as U+FFFD.
     MODEL_READ = "{{ lookup('pipe','touch model-ran') }}\"\\\x1b\ufffd"
 
@@ -374,9 +397,14 @@ class HostilePrinterTexts(Plays):
         cls.sims = []
         try:
             cls.env = ansible_environment(cls.work)
+            cls.env.update(fake_usb_printer(os.path.join(cls.work, 'sysfs'), cls.USB_MAKER, cls.USB_PRODUCT))
+            # The CLI's get and set ask no model of a printer of another maker: one printer for each text.
             cls.strange_maker = Sim(cls.work, 'strange-maker', True,
                                     ['--maker', cls.MAKER, '--model', cls.MODEL, '--firmware', cls.FIRMWARE])
             cls.sims.append(cls.strange_maker)
+            cls.strange_model = Sim(cls.work, 'strange-model', True,
+                                    ['--model', cls.MODEL, '--firmware', cls.FIRMWARE])
+            cls.sims.append(cls.strange_model)
         except BaseException:
             cls.tearDownClass()
             raise
@@ -438,6 +466,50 @@ class HostilePrinterTexts(Plays):
         self.assertEqual(said['model'], self.MODEL_READ)
         self.assertEqual(said['in a text'], 'Printer {0} / {1}.'.format(self.MAKER, self.MODEL_READ.lower()))
         self.assertEqual(said['used again'], self.MAKER + self.MODEL_READ)
+
+    def test_the_modules_results_keep_the_printers_texts_data(self):
+        held = os.path.join(self.work, 'held.sts')
+        saved = subprocess.run([ARGS.cli, '-p', self.strange_maker.port, 'get', '-o', held], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=60, check=False)
+        self.assertEqual(saved.returncode, 0, saved.stderr.decode())
+        inventory = os.path.join(self.work, 'lab.json')
+        with open(inventory, 'w') as f:
+            json.dump({'all': {'hosts': {'lab': {}}}}, f)
+
+        def shown(name, identity):
+            return {'name': name, 'ansible.builtin.debug': {'msg': '|'.join(
+                '{{ %s.%s }}' % (identity, key) for key in ('maker', 'model', 'firmware'))}}
+
+        tasks = [
+            {'name': 'read', 'register': 'info', 'pinwright.escpos.printer_info': {
+                'ports': [self.strange_maker.port, self.strange_model.port]}},
+            shown('read: strange maker', 'info.printers[0].identity'),
+            shown('read: strange model', 'info.printers[1].identity'),
+            # Through the action plugin, both ways it runs the module.
+            {'name': 'set', 'register': 'switched', 'check_mode': True, 'pinwright.escpos.memory_switches': {
+                'port': self.strange_model.port, 'settings': {'code_page': 'PC858'}}},
+            shown('set: strange model', 'switched.identity'),
+            {'name': 'applied', 'register': 'applied', 'check_mode': True, 'pinwright.escpos.memory_switches': {
+                'port': self.strange_maker.port, 'status_file': held}},
+            shown('applied: strange maker', 'applied.identity'),
+            {'name': 'kept', 'ansible.builtin.set_fact': {'kept': '{{ info.printers[1].identity }}'}},
+            shown('kept: strange model', 'kept'),
+            {'name': 'ports', 'register': 'ports', 'pinwright.escpos.ports_info': {}},
+            {'name': 'ports: USB', 'ansible.builtin.debug': {
+                'msg': "{{ (ports.ports | selectattr('port', 'equalto', 'USB') | first).product }}"}},
+        ]
+        status, out = self.play(self.playbook('results', 'lab', tasks), inventory=inventory)
+        self.assertNothingRan()
+        self.assertEqual(status, 0, out)
+        said = self.messages(out, 'lab')
+        # No model is asked of a printer of another maker.
+        maker = '|'.join((self.MAKER, '', self.FIRMWARE))
+        model = '|'.join(('MERIDOX', self.MODEL_READ, self.FIRMWARE))
+        for task, expected in (('read: strange maker', maker), ('read: strange model', model),
+                               ('set: strange model', model), ('applied: strange maker', maker),
+                               ('kept: strange model', model)):
+            self.assertEqual(said[task], expected, task)
+        self.assertEqual(said['ports: USB'], self.USB_MAKER + ' ' + self.USB_PRODUCT)
 
 
 def main():
