@@ -151,7 +151,7 @@ CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverOptions& d) {
     c->add_flag("--all", d.all, "also list what took the connection but is no ESC/POS printer");
     c->add_flag("--inventory", d.inventory,
                 "print the printers as an Ansible YAML inventory (group receipt_printers; printer_port, "
-                "printer_maker, printer_model) instead of the table");
+                "printer_maker, printer_model, the printer's texts tagged !unsafe) instead of the table");
     c->add_option("--max-addresses", d.maxAddresses,
                   "sweep up to N addresses in one run (default 4096); more is a usage error")
         ->type_name("N")

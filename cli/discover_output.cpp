@@ -85,7 +85,10 @@ std::string DiscoveredInventory(const std::vector<Discovered>& found) {
     std::string hosts;
     for (const Discovered& d : found) {
         if (!d.probe.printer) continue;
-        const auto text = [](const std::optional<std::string>& t) { return t ? YamlQuoted(*t) : "null"; };
+        // The printer's texts are tagged for Ansible never to template them; the address and port are ours.
+        const auto text = [](const std::optional<std::string>& t) {
+            return t ? "!unsafe " + YamlQuoted(*t) : std::string("null");
+        };
         hosts += "        " + YamlQuoted(d.address) + ":\n";
         hosts += "          printer_port: " + YamlQuoted(d.port) + "\n";
         hosts += "          printer_maker: " + text(d.probe.maker) + "\n";

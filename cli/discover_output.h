@@ -1,6 +1,6 @@
 // What discover found, as a person or a script reads it: a table, JSON (an array of one object an address
 // that took the connection, in address order) or an Ansible inventory of the printers. The printers'
-// texts come from outside: escaped on a terminal, ASCII in JSON and YAML.
+// texts come from outside: escaped on a terminal, ASCII in JSON and YAML, !unsafe for Ansible.
 #pragma once
 
 #include "cli/outside_text.h"
@@ -25,7 +25,8 @@ std::string DiscoveredJson(const std::vector<Discovered>& found);
 // ADDRESS, MAKER, MODEL, FIRMWARE, STATUS; a header line, then one line an address.
 std::string DiscoveredTable(const std::vector<Discovered>& found);
 // all: children: receipt_printers: hosts: one a printer, named by its address, with printer_port,
-// printer_maker and printer_model; the others are left out.
+// printer_maker and printer_model; the others are left out. The printer's texts are tagged !unsafe, data
+// that Ansible never renders as a template.
 std::string DiscoveredInventory(const std::vector<Discovered>& found);
 
 // `text` in double quotes as both JSON and YAML read it, in ASCII: what is not ASCII as \u or \U escapes

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """The collection pinwright.escpos end to end: ansible-playbook with the local connection against pinwright-sim
-printers, on pseudo-terminals and as network printers over loopback, running the collection's own examples.
+printers, on pseudo-terminals and as network printers over loopback, running the collection's own examples;
+and plays over the inventory pinwright-cli discover writes and over the modules' results, against printers
+whose texts are templates.
 
 Usage: playbook_e2e_test.py --cli PINWRIGHT_CLI --sim PINWRIGHT_SIM --collection ANSIBLE_DIR [unittest args]
 """
@@ -60,66 +62,58 @@ class Sim:
         self.proc.stdout.close()
 
 
-class Fleet(unittest.TestCase):
-    """Five tills: two printers on pseudo-terminals, two on the network, and one whose printer is not there.
-    The tests run in order on the same printers."""
+def ansible_environment(work):
+    """The environment of ansible-playbook offline: the collection and pinwright-cli found as on a managed
+    host, home and temporary files in `work`."""
+    tree = os.path.join(work, 'collections', 'ansible_collections', 'pinwright')
+    os.makedirs(tree)
+    os.symlink(os.path.abspath(ARGS.collection), os.path.join(tree, 'escpos'))
+    os.makedirs(os.path.join(work, 'bin'))
+    os.symlink(os.path.abspath(ARGS.cli), os.path.join(work, 'bin', 'pinwright-cli'))
+    for d in ('home', 'tmp'):
+        os.makedirs(os.path.join(work, d))
+    env = dict(os.environ)
+    env.update({
+        'PATH': os.path.join(work, 'bin') + os.pathsep + os.environ.get('PATH', '/usr/bin:/bin'),
+        'HOME': os.path.join(work, 'home'),
+        'ANSIBLE_COLLECTIONS_PATH': os.path.join(work, 'collections'),
+        'ANSIBLE_LOCAL_TEMP': os.path.join(work, 'tmp'),
+        'ANSIBLE_REMOTE_TEMP': os.path.join(work, 'tmp'),
+        'ANSIBLE_PYTHON_INTERPRETER': sys.executable,
+        'ANSIBLE_NOCOLOR': '1',
+        'ANSIBLE_RETRY_FILES_ENABLED': '0',
+        'ANSIBLE_LOCALHOST_WARNING': '0',
+        'ANSIBLE_FORKS': '8',
+        'ANSIBLE_CALLBACK_PLUGINS': os.path.join(os.path.dirname(os.path.abspath(__file__)), 'callback_plugins'),
+    })
+    env.pop('ANSIBLE_CONFIG', None)
+    return env
 
-    @classmethod
-    def setUpClass(cls):
-        cls.work = tempfile.mkdtemp(prefix='pinwright-ansible-')
-        cls.sims = []
-        try:
-            cls._set_up()
-        except BaseException:
-            cls.tearDownClass()
-            raise
 
-    @classmethod
-    def _set_up(cls):
-        work = cls.work
-        tree = os.path.join(work, 'collections', 'ansible_collections', 'pinwright')
-        os.makedirs(tree)
-        os.symlink(os.path.abspath(ARGS.collection), os.path.join(tree, 'escpos'))
-        os.makedirs(os.path.join(work, 'bin'))
-        os.symlink(os.path.abspath(ARGS.cli), os.path.join(work, 'bin', 'pinwright-cli'))
-        for d in ('home', 'tmp'):
-            os.makedirs(os.path.join(work, d))
-        cls.env = dict(os.environ)
-        cls.env.update({
-            'PATH': os.path.join(work, 'bin') + os.pathsep + os.environ.get('PATH', '/usr/bin:/bin'),
-            'HOME': os.path.join(work, 'home'),
-            'ANSIBLE_COLLECTIONS_PATH': os.path.join(work, 'collections'),
-            'ANSIBLE_LOCAL_TEMP': os.path.join(work, 'tmp'),
-            'ANSIBLE_REMOTE_TEMP': os.path.join(work, 'tmp'),
-            'ANSIBLE_PYTHON_INTERPRETER': sys.executable,
-            'ANSIBLE_NOCOLOR': '1',
-            'ANSIBLE_RETRY_FILES_ENABLED': '0',
-            'ANSIBLE_LOCALHOST_WARNING': '0',
-            'ANSIBLE_FORKS': '8',
-            'ANSIBLE_CALLBACK_PLUGINS': os.path.join(os.path.dirname(os.path.abspath(__file__)), 'callback_plugins'),
-        })
-        cls.env.pop('ANSIBLE_CONFIG', None)
+def fake_usb_printer(root, maker, product):
+    """A sysfs tree at `root`, shaped like the kernel's, with one USB printer lp0 reporting `maker` and `product`;
+    the environment that points pinwright-cli at it."""
+    device = os.path.join(root, 'devices', 'pci0000:00', '0000:00:14.0', 'usb1', '1-1')
+    interface = os.path.join(device, '1-1:1.0')
+    entry = os.path.join(interface, 'usbmisc', 'lp0')
+    os.makedirs(entry)
+    for name, value in (('manufacturer', maker), ('product', product), ('idVendor', '0fe6'), ('idProduct', '811e')):
+        with open(os.path.join(device, name), 'w') as f:
+            f.write(value + '\n')
+    os.symlink(interface, os.path.join(entry, 'device'))
+    for d in ('class/usbmisc', 'class/tty', 'dev/usb'):
+        os.makedirs(os.path.join(root, d))
+    os.symlink(entry, os.path.join(root, 'class', 'usbmisc', 'lp0'))
+    open(os.path.join(root, 'dev', 'usb', 'lp0'), 'w').close()
+    return {'PINWRIGHT_SYSFS': root, 'PINWRIGHT_USB_DIR': os.path.join(root, 'dev', 'usb')}
 
-        tills = [('till1', False), ('till2', False), ('till3', True), ('till4', True)]
-        cls.printers = {}
-        for name, network in tills:
-            sim = Sim(work, name, network)
-            cls.sims.append(sim)
-            cls.printers[name] = sim
-        cls.missing = os.path.join(work, 'no-such-device')
-        hosts = dict((name, dict(printer_port=sim.port)) for name, sim in cls.printers.items())
-        hosts['till5'] = dict(printer_port=cls.missing)
-        for h in hosts.values():
-            h['ansible_connection'] = 'local'
-        cls.inventory = os.path.join(work, 'inventory.json')
-        with open(cls.inventory, 'w') as f:
-            json.dump({'tills': {'hosts': hosts}}, f)
 
-    @classmethod
-    def tearDownClass(cls):
-        for sim in cls.sims:
-            sim.stop()
-        shutil.rmtree(cls.work, ignore_errors=True)
+class Plays(unittest.TestCase):
+    """Playbook runs in the class's folder `work` with its environment `env`, their results read as JSON."""
+
+    work = None
+    env = None
+    inventory = None
 
     def play(self, playbook, *options, inventory=None, callback='results_json'):
         """Runs a playbook, bounded; returns (exit status, stdout)."""
@@ -141,6 +135,47 @@ class Fleet(unittest.TestCase):
         """The results of one task by host, and the play's stats, from the results_json callback."""
         data = json.loads(out)
         return data['plays'][0]['tasks'][task]['hosts'], data['stats']
+
+
+class Fleet(Plays):
+    """Five tills: two printers on pseudo-terminals, two on the network, and one whose printer is not there.
+    The tests run in order on the same printers."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='pinwright-ansible-')
+        cls.sims = []
+        try:
+            cls._set_up()
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def _set_up(cls):
+        work = cls.work
+        cls.env = ansible_environment(work)
+
+        tills = [('till1', False), ('till2', False), ('till3', True), ('till4', True)]
+        cls.printers = {}
+        for name, network in tills:
+            sim = Sim(work, name, network)
+            cls.sims.append(sim)
+            cls.printers[name] = sim
+        cls.missing = os.path.join(work, 'no-such-device')
+        hosts = dict((name, dict(printer_port=sim.port)) for name, sim in cls.printers.items())
+        hosts['till5'] = dict(printer_port=cls.missing)
+        for h in hosts.values():
+            h['ansible_connection'] = 'local'
+        cls.inventory = os.path.join(work, 'inventory.json')
+        with open(cls.inventory, 'w') as f:
+            json.dump({'tills': {'hosts': hosts}}, f)
+
+    @classmethod
+    def tearDownClass(cls):
+        for sim in cls.sims:
+            sim.stop()
+        shutil.rmtree(cls.work, ignore_errors=True)
 
     def entered(self, name):
         return self.printers[name].log().count(ENTERED)
@@ -338,6 +373,143 @@ class Fleet(unittest.TestCase):
         self.assertFalse(r.get('failed'), r)
         self.assertFalse(r['changed'])
         self.assertEqual(stubborn.log().count(ENTERED), 1, 'written once, by the task that changed something')
+
+
+class HostilePrinterTexts(Plays):
+    """Network printers whose maker, model and firmware, and a USB printer whose maker and product, are Jinja
+    templates that would run commands on the controller: what Pinwright hands Ansible of them stays data,
+    through the inventory discover writes and through the modules' results (which Ansible marks unsafe
+    itself), also once a template has used them."""
+
+    # At most 64 bytes each, as a printer's identity text is kept; the simulator takes \xHH for a byte.
+    MAKER = "{{ lookup('pipe','touch maker-ran') }}"
+    MODEL = "{{ lookup('pipe','touch model-ran') }}\\x22\\x5c\\x1b\\xff"
+    FIRMWARE = "{% if 1 %}{{ lookup('pipe','touch firmware-ran') }}{% endif %}"
+    USB_MAKER = "{{ lookup('pipe','touch usb-ran') }}"
+    USB_PRODUCT = "{% if 1 %}{{ lookup('pipe','touch usb-ran') }}{% endif %}"
+    MARKERS = ('maker-ran', 'model-ran', 'firmware-ran', 'usb-ran')
+    # The model as Ansible reads it: the byte that is not UTF-8 as U+FFFD.
+    MODEL_READ = "{{ lookup('pipe','touch model-ran') }}\"\\\x1b\ufffd"
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='pinwright-ansible-')
+        cls.sims = []
+        try:
+            cls.env = ansible_environment(cls.work)
+            cls.env.update(fake_usb_printer(os.path.join(cls.work, 'sysfs'), cls.USB_MAKER, cls.USB_PRODUCT))
+            # The CLI's get and set ask no model of a printer of another maker: one printer for each text.
+            cls.strange_maker = Sim(cls.work, 'strange-maker', True,
+                                    ['--maker', cls.MAKER, '--model', cls.MODEL, '--firmware', cls.FIRMWARE])
+            cls.sims.append(cls.strange_maker)
+            cls.strange_model = Sim(cls.work, 'strange-model', True,
+                                    ['--model', cls.MODEL, '--firmware', cls.FIRMWARE])
+            cls.sims.append(cls.strange_model)
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        for sim in cls.sims:
+            sim.stop()
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def setUp(self):
+        # What a test before left is no sign of this one's run.
+        for marker in self.MARKERS:
+            if os.path.exists(os.path.join(self.work, marker)):
+                os.remove(os.path.join(self.work, marker))
+
+    def assertNothingRan(self):
+        ran = [m for m in self.MARKERS if os.path.exists(os.path.join(self.work, m))]
+        self.assertEqual(ran, [], 'a printer\'s text ran as a template on the controller')
+
+    def playbook(self, name, hosts, tasks):
+        path = os.path.join(self.work, name + '.json')
+        with open(path, 'w') as f:
+            json.dump([{'name': name, 'hosts': hosts, 'connection': 'local', 'gather_facts': False,
+                        'tasks': tasks}], f)
+        return path
+
+    @staticmethod
+    def messages(out, host):
+        """The tasks' messages by task name."""
+        data = json.loads(out)
+        return dict((t['task']['name'], t['hosts'][host].get('msg')) for t in data['plays'][0]['tasks'])
+
+    def test_the_inventory_discover_writes_keeps_the_printers_texts_data(self):
+        port = self.strange_maker.port.rsplit(':', 1)[1]
+        try:
+            run = subprocess.run([ARGS.cli, 'discover', '127.0.0.1/32', '--port', port, '--inventory'],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60, check=False)
+        except subprocess.TimeoutExpired:
+            self.fail('pinwright-cli discover did not end within 60 s')
+        self.assertEqual(run.returncode, 0, run.stderr.decode())
+        inventory = os.path.join(self.work, 'printers.yml')
+        with open(inventory, 'wb') as f:
+            f.write(run.stdout)
+        debug = [
+            ('maker', '{{ printer_maker }}'),
+            ('model', '{{ printer_model }}'),
+            ('in a text', 'Printer {{ printer_maker }} / {{ printer_model | lower }}.'),
+        ]
+        tasks = [{'name': name, 'ansible.builtin.debug': {'msg': msg}} for name, msg in debug]
+        # A value a template made of them, kept and used again.
+        tasks += [{'name': 'kept', 'ansible.builtin.set_fact': {'kept': '{{ printer_maker ~ printer_model }}'}},
+                  {'name': 'used again', 'ansible.builtin.debug': {'msg': '{{ kept }}'}}]
+        status, out = self.play(self.playbook('discovered', 'receipt_printers', tasks), inventory=inventory)
+        self.assertNothingRan()
+        self.assertEqual(status, 0, out)
+        said = self.messages(out, '127.0.0.1')
+        self.assertEqual(said['maker'], self.MAKER)
+        self.assertEqual(said['model'], self.MODEL_READ)
+        self.assertEqual(said['in a text'], 'Printer {0} / {1}.'.format(self.MAKER, self.MODEL_READ.lower()))
+        self.assertEqual(said['used again'], self.MAKER + self.MODEL_READ)
+
+    def test_the_modules_results_keep_the_printers_texts_data(self):
+        held = os.path.join(self.work, 'held.sts')
+        saved = subprocess.run([ARGS.cli, '-p', self.strange_maker.port, 'get', '-o', held], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, timeout=60, check=False)
+        self.assertEqual(saved.returncode, 0, saved.stderr.decode())
+        inventory = os.path.join(self.work, 'lab.json')
+        with open(inventory, 'w') as f:
+            json.dump({'all': {'hosts': {'lab': {}}}}, f)
+
+        def shown(name, identity):
+            return {'name': name, 'ansible.builtin.debug': {'msg': '|'.join(
+                '{{ %s.%s }}' % (identity, key) for key in ('maker', 'model', 'firmware'))}}
+
+        tasks = [
+            {'name': 'read', 'register': 'info', 'pinwright.escpos.printer_info': {
+                'ports': [self.strange_maker.port, self.strange_model.port]}},
+            shown('read: strange maker', 'info.printers[0].identity'),
+            shown('read: strange model', 'info.printers[1].identity'),
+            # Through the action plugin, both ways it runs the module.
+            {'name': 'set', 'register': 'switched', 'check_mode': True, 'pinwright.escpos.memory_switches': {
+                'port': self.strange_model.port, 'settings': {'code_page': 'PC858'}}},
+            shown('set: strange model', 'switched.identity'),
+            {'name': 'applied', 'register': 'applied', 'check_mode': True, 'pinwright.escpos.memory_switches': {
+                'port': self.strange_maker.port, 'status_file': held}},
+            shown('applied: strange maker', 'applied.identity'),
+            {'name': 'kept', 'ansible.builtin.set_fact': {'kept': '{{ info.printers[1].identity }}'}},
+            shown('kept: strange model', 'kept'),
+            {'name': 'ports', 'register': 'ports', 'pinwright.escpos.ports_info': {}},
+            {'name': 'ports: USB', 'ansible.builtin.debug': {
+                'msg': "{{ (ports.ports | selectattr('port', 'equalto', 'USB') | first).product }}"}},
+        ]
+        status, out = self.play(self.playbook('results', 'lab', tasks), inventory=inventory)
+        self.assertNothingRan()
+        self.assertEqual(status, 0, out)
+        said = self.messages(out, 'lab')
+        # No model is asked of a printer of another maker.
+        maker = '|'.join((self.MAKER, '', self.FIRMWARE))
+        model = '|'.join(('MERIDOX', self.MODEL_READ, self.FIRMWARE))
+        for task, expected in (('read: strange maker', maker), ('read: strange model', model),
+                               ('set: strange model', model), ('applied: strange maker', maker),
+                               ('kept: strange model', model)):
+            self.assertEqual(said[task], expected, task)
+        self.assertEqual(said['ports: USB'], self.USB_MAKER + ' ' + self.USB_PRODUCT)
 
 
 def main():

@@ -266,7 +266,7 @@ TEST(DiscoverOutput, JsonGivesThePortAsMinusPTakesItAndNullForWhatWasNotSaid) {
     EXPECT_EQ(DiscoveredJson({}), "[]\n");
 }
 
-TEST(DiscoverOutput, TheInventoryHoldsThePrintersOnlyTheirTextsQuotedForYaml) {
+TEST(DiscoverOutput, TheInventoryHoldsThePrintersOnlyTheirTextsQuotedForYamlAndUnsafeForAnsible) {
     PrinterProbe odd = Printer({0x12, 0x12, 0x12, 0x12}, "A \"B\" \\ C: #d\n");
     odd.model = std::nullopt;
     PrinterProbe web;
@@ -279,11 +279,11 @@ TEST(DiscoverOutput, TheInventoryHoldsThePrintersOnlyTheirTextsQuotedForYaml) {
               "      hosts:\n"
               "        \"10.0.0.5\":\n"
               "          printer_port: \"tcp://10.0.0.5:9100\"\n"
-              "          printer_maker: \"MERIDOX\"\n"
-              "          printer_model: \"LTX-580\"\n"
+              "          printer_maker: !unsafe \"MERIDOX\"\n"
+              "          printer_model: !unsafe \"LTX-580\"\n"
               "        \"fd00::50\":\n"
               "          printer_port: \"tcp://[fd00::50]:9100\"\n"
-              "          printer_maker: \"A \\\"B\\\" \\\\ C: #d\\n\"\n"
+              "          printer_maker: !unsafe \"A \\\"B\\\" \\\\ C: #d\\n\"\n"
               "          printer_model: null\n");
     EXPECT_EQ(DiscoveredInventory({{"10.0.0.6", "tcp://10.0.0.6:9100", web}}),
               "all:\n  children:\n    receipt_printers:\n      hosts: {}\n");
