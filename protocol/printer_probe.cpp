@@ -52,9 +52,12 @@ PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs, std::uint3
         return p;
     }
     p.printer = true;
-    p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs);
-    p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs);
-    p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs);
+    const bool offline = (reply[0] & 0x08) != 0;
+    if (!offline) {
+        p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs);
+        p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs);
+        p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs);
+    }
     p.status = ReadPrinterStatus(port, statusMs);
     return p;
 }

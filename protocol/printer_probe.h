@@ -1,7 +1,9 @@
 // What took a network connection: an ESC/POS printer, and then which one and in what state, or something
 // else (a web server, a listener that says nothing). A printer answers DLE EOT 1 at once, whatever it is
 // doing, with one byte of the status shape; only then are its identity (GS I 65, 66, 67) and its
-// real-time status (DLE EOT 1 to 4) asked for. Nothing else is ever sent: no ESC @ (which would clear a
+// real-time status (DLE EOT 1 to 4) asked for. An offline printer (cover open, paper out, ...) is asked for
+// its status only: it would hold GS I until it is back online and answer them then, to whoever is
+// connected by that time. Nothing else is ever sent: no ESC @ (which would clear a
 // receipt being printed), no select, no GS a, nothing that prints or changes a setting. Each reply is
 // waited for a short time, so a listener that says nothing costs one wait.
 #pragma once

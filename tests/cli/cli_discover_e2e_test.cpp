@@ -67,18 +67,20 @@ std::vector<std::vector<std::string>> Rows(const std::string& table) {
     return rows;
 }
 
-// Printers at .33, .35 and .44 (that one out of paper), a web server at .38 and a listener that says
-// nothing at .41 of 127.0.0.32/28; nothing listens at the other nine addresses.
+// Printers at .33, .35 (its model a terminal's escape sequence) and .44 (out of paper: offline, so it is
+// asked for its status only), a web server at .38 and a listener that says nothing at .41 of
+// 127.0.0.32/28; nothing listens at the other nine addresses.
 class CliDiscoverNetwork : public CliDiscover {
   protected:
     void SetUp() override {
         CliDiscover::SetUp();
-        printers = Printers("127.0.0", {33, 35});
-        outOfPaper = Printers("127.0.0", {44}, {"--fault", "paper-out", "--model", "LTX-\\x1B]0;x\\x07"});
+        printers = Printers("127.0.0", {33});
+        hostile = Printers("127.0.0", {35}, {"--model", "LTX-\\x1B]0;x\\x07"});
+        outOfPaper = Printers("127.0.0", {44}, {"--fault", "paper-out"}, true);
         web = std::make_unique<LoopbackService>("127.0.0.38", port, LoopbackService::Http);
         silent = std::make_unique<LoopbackService>("127.0.0.41", port, LoopbackService::Silent);
     }
-    std::unique_ptr<SimProcess> printers, outOfPaper;
+    std::unique_ptr<SimProcess> printers, hostile, outOfPaper;
     std::unique_ptr<LoopbackService> web, silent;
 };
 
@@ -90,11 +92,14 @@ TEST_F(CliDiscoverNetwork, TheTableListsThePrintersInAddressOrderAndLeavesOutWha
     EXPECT_EQ(Rows(run.out), (std::vector<std::vector<std::string>>{
                                  {"ADDRESS", "MAKER", "MODEL", "FIRMWARE", "STATUS"},
                                  {"127.0.0.33", "MERIDOX", "LTX-580", "2.10 SIM", "ok"},
-                                 {"127.0.0.35", "MERIDOX", "LTX-580", "2.10 SIM", "ok"},
-                                 {"127.0.0.44", "MERIDOX", "LTX-\\x1b]0;x\\x07", "2.10 SIM",
-                                  "needs attention: offline, paper out"},
+                                 {"127.0.0.35", "MERIDOX", "LTX-\\x1b]0;x\\x07", "2.10 SIM", "ok"},
+                                 {"127.0.0.44", "-", "-", "-", "needs attention: offline, paper out"},
                              }))
         << run.out;
+    outOfPaper->Stop();
+    EXPECT_EQ(outOfPaper->Stderr().find("<- 1D 49"), std::string::npos)
+        << "an offline printer is not asked what it would answer once back online\n"
+        << outOfPaper->Stderr();
     EXPECT_NE(run.err.find("14 addresses tried at port " + P() +
                            ": 3 printers, and 2 that took the connection but are no printer (--all lists "
                            "them)."),
@@ -129,7 +134,8 @@ TEST_F(CliDiscoverNetwork, AllListsWhatIsNoPrinterAndJsonGivesThePortMinusPTakes
         "printer": true, "maker": "MERIDOX", "model": "LTX-580", "firmware": "2.10 SIM",
         "status": {"online": true, "cover-open": false, "paper": "ok", "feed-button": false,
                    "drawer-open": false, "errors": []}})"));
-    EXPECT_EQ(j[4]["model"], "LTX-\x1b]0;x\x07") << "JSON escapes the bytes; it keeps them";
+    EXPECT_EQ(j[1]["model"], "LTX-\x1b]0;x\x07") << "JSON escapes the bytes; it keeps them";
+    EXPECT_TRUE(j[4]["model"].is_null()) << j[4];
     EXPECT_EQ(j[4]["status"]["paper"], "out");
     EXPECT_EQ(j[4]["status"]["online"], false);
     for (int i : {2, 3}) {
@@ -163,7 +169,7 @@ TEST_F(CliDiscoverNetwork, TheInventoryIsOneAnsibleReadsWithThePrintersTextsUnsa
     EXPECT_EQ(vars["127.0.0.33"], (Json{{"printer_port", Port("127.0.0.33")},
                                         {"printer_maker", unsafe("MERIDOX")},
                                         {"printer_model", unsafe("LTX-580")}}));
-    EXPECT_EQ(vars["127.0.0.44"]["printer_model"], unsafe("LTX-\x1b]0;x\x07")) << "read back as sent";
+    EXPECT_EQ(vars["127.0.0.35"]["printer_model"], unsafe("LTX-\x1b]0;x\x07")) << "read back as sent";
     EXPECT_FALSE(vars.contains("127.0.0.38"));
     EXPECT_FALSE(vars.contains("127.0.0.41"));
 }

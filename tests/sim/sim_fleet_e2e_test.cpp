@@ -192,9 +192,10 @@ void AskAll(SimProcess& sim) {
     for (const auto& name : all) wires.push_back(std::make_unique<SimWire>(name));
     const auto t = Clock::now();
     for (auto& w : wires) w->Send({0x10, 0x04, 0x04, 0x1D, 0x49, 0x01});
+    // A printer out of paper is offline: it answers the real-time query, and holds GS I.
     for (std::size_t i = 0; i < wires.size(); ++i) {
-        const Bytes expected = {static_cast<std::uint8_t>(i % 3 == 0 ? 0x7E : 0x12), '.'};
-        EXPECT_EQ(wires[i]->Receive(2, 20000), expected) << "printer " << i + 1 << " " << all[i];
+        const Bytes expected = i % 3 == 0 ? Bytes{0x7E} : Bytes{0x12, '.'};
+        EXPECT_EQ(wires[i]->Receive(expected.size(), 20000), expected) << "printer " << i + 1 << " " << all[i];
     }
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - t).count(), 20);
 }

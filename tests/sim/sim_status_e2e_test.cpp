@@ -49,6 +49,14 @@ const StatusCase kStatusCases[] = {
     {"auto-recoverable-error", {0x1A, 0x52, 0x52, 0x12}},
 };
 
+struct ControlDir {
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("pw-sim-control-" + std::to_string(::getpid()));
+    ControlDir() { std::filesystem::create_directories(dir); }
+    ~ControlDir() { std::filesystem::remove_all(dir); }
+    std::string File() const { return (dir / "control").string(); }
+};
+
 TEST(SimStatus, AHealthyPrinterSendsTheFixedBitsAlone) {
     SimProcess sim;
     SimWire wire(sim.PtyPath());
@@ -60,7 +68,10 @@ TEST(SimStatus, EveryStatusFaultSetsItsBitsInEveryStatus) {
         SimProcess sim({"--fault", c.fault});
         SimWire wire(sim.PtyPath());
         EXPECT_EQ(Hex(wire.Ask(kAllStatus, 4)), Hex(c.expected)) << c.fault;
-        EXPECT_EQ(wire.Ask(kModelId, 1), Bytes{'.'}) << c.fault << ": the printer still answers";
+        // Offline (DLE EOT 1 bit 3), it answers real-time commands only: GS I waits.
+        const bool offline = (c.expected[0] & 0x08) != 0;
+        wire.Send(kModelId);
+        EXPECT_EQ(wire.Receive(1, offline ? 150 : 2000), offline ? Bytes{} : Bytes{'.'}) << c.fault;
     }
 }
 
@@ -78,23 +89,18 @@ TEST(SimStatus, SilentAndWrongStatusReplies) {
                     "status-byte=4:00FF", "--fault", "paper-out"});
     SimWire wire(sim.PtyPath());
     EXPECT_EQ(Hex(wire.Ask(kAllStatus, 3)), Hex({0x80, 0x00, 0xFF}));
-    EXPECT_EQ(Hex(wire.Ask(kModelId, 1)), Hex({'.'})) << "nothing else came for DLE EOT 2 and 3";
+    EXPECT_EQ(Hex(wire.Ask({0x10, 0x04, 0x01}, 1)), Hex({0x80})) << "nothing else came for DLE EOT 2 and 3";
 }
 
 TEST(SimStatus, StatusAnswersInUserSettingMode) {
-    SimProcess sim({"--fault", "cover-open"});
+    ControlDir dir;
+    SimProcess sim({"--control", dir.File()});
     SimWire wire(sim.PtyPath());
     EXPECT_EQ(Hex(wire.Ask({0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'}, 3)), Hex({0x37, 0x20, 0x00}));
+    ASSERT_EQ(sim.Control("cover-open"), "");
     EXPECT_EQ(Hex(wire.Ask(kAllStatus, 4)), Hex({0x1A, 0x16, 0x12, 0x12}));
 }
 
-struct ControlDir {
-    std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("pw-sim-control-" + std::to_string(::getpid()));
-    ControlDir() { std::filesystem::create_directories(dir); }
-    ~ControlDir() { std::filesystem::remove_all(dir); }
-    std::string File() const { return (dir / "control").string(); }
-};
 
 TEST(SimStatus, PaperTakenOutOfARunningPrinterAndPutBack) {
     ControlDir control;
