@@ -42,6 +42,10 @@ class StopRequests {
 // (at most the hard limit). False with `problem` saying the limits when even the hard one is too small.
 bool AllowDescriptors(std::size_t needed, std::string& problem);
 
+// The descriptors the process holds now (standard streams, inherited ones, libraries' own); 0 where the
+// platform keeps no count that matters (Windows).
+std::size_t DescriptorsInUse();
+
 // Writes `text` whole to `out` (standard output or error) and flushes it. False when it could not be
 // written; when the reader went away (a closed pipe; on Windows any output that cannot be written) that is
 // also a stop request, as SIGPIPE would be, with exit status 141. A failed write never ends the program:

@@ -5,11 +5,16 @@
 #include "link/network_address.h"
 #include "link/posix/device_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pw::cli {
@@ -86,6 +91,25 @@ bool AllowDescriptors(std::size_t needed, std::string& problem) {
     problem = "they need about " + std::to_string(needed) + " open files; this process may open " +
               std::to_string(soft) + " and could not raise that";
     return false;
+}
+
+std::size_t DescriptorsInUse() {
+    // /proc/self/fd lists them, and the folder's own descriptor while it is read.
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        std::size_t n = 0;
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        ::closedir(d);
+        return n > 0 ? n - 1 : 0;
+    }
+    // Without /proc: every number below the soft limit that is open.
+    rlimit l{};
+    const long most = ::getrlimit(RLIMIT_NOFILE, &l) == 0 && l.rlim_cur != RLIM_INFINITY
+                          ? static_cast<long>(std::min<rlim_t>(l.rlim_cur, 65536))
+                          : 1024;
+    std::size_t n = 0;
+    for (int fd = 0; fd < most; ++fd) n += ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+    return n;
 }
 
 bool WriteOutput(std::FILE* out, const std::string& text) {
