@@ -112,6 +112,40 @@ std::size_t DescriptorsInUse() {
     return n;
 }
 
+bool WriteNewFileLike(const std::string& path, const std::string& like, const std::string& text,
+                      std::string& error) {
+    struct stat old {};
+    const bool keep = ::stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    // The owner first: a change of owner clears the set-id bits a mode may then give back. Only root may
+    // give a file away; others keep their own (EPERM), as any file they write.
+    if (keep && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) ok = false;
+    if (ok && ::fchmod(fd, keep ? old.st_mode & 07777 : 0644) != 0) ok = false;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            ok = false;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (!ok) error = path + ": " + std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = path + ": " + std::strerror(errno);
+    }
+    if (!ok) ::unlink(path.c_str());
+    return ok;
+}
+
 bool WriteOutput(std::FILE* out, const std::string& text) {
     errno = 0;
     const bool written = std::fputs(text.c_str(), out) >= 0 && std::fflush(out) == 0;

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pw;
 using namespace pw::test;
@@ -272,6 +274,52 @@ TEST_F(CliMetrics, AFileThatCannotBeWrittenIsSaidAndTheRunDoesNotEndInZero) {
     int left = 0;
     for (const auto& e : fs::directory_iterator(dir)) left += e.path().filename().string().rfind(".", 0) == 0;
     EXPECT_EQ(left, 0) << "no temporary file left behind";
+}
+
+// node_exporter runs as a user of its own: a cron job's umask of 077 must not make the file unreadable to it.
+TEST_F(CliMetrics, TheFileKeepsItsModeAndOwnerAndAFirstFileIs0644WhateverTheUmask) {
+    auto a = Sim("a", {}, Link::Network);
+    const std::string kept = Path("kept.prom"), first = Path("first.prom");
+    { std::ofstream(kept) << "stale\n"; }
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const bool root = ::geteuid() == 0;
+    if (root) ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0) << "nobody's, as the collector's might be";
+    const mode_t umask = ::umask(077);
+    auto run = RunCli({"-p", PortOf(*a), "status", "--metrics", kept});
+    auto again = RunCli({"-p", PortOf(*a), "status", "--metrics", first});
+    ::umask(umask);
+    EXPECT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(again.exit, 0) << again.err;
+    EXPECT_EQ(fs::status(kept).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(fs::status(first).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read | fs::perms::others_read);
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+    EXPECT_TRUE(ReadMetrics(kept).is_object()) << ReadWhole(kept);
+    EXPECT_TRUE(ReadMetrics(first).is_object()) << ReadWhole(first);
+}
+
+// A port's name is text from outside: in a label it is valid UTF-8 with backslash, double quote and line
+// feed escaped. A stricter parser than the Python client's (node_exporter's) refuses a lone backslash, so
+// the bytes themselves are checked.
+TEST_F(CliMetrics, ALabelIsValidUtf8WithBackslashQuoteAndLineFeedEscaped) {
+    auto a = Sim("a", {}, Link::Network);
+    const std::string odd = Path("odd\\\"q\xffname\nx");
+    const std::string metrics = Path("node.prom");
+    auto run = RunCli({"-p", PortOf(*a), "-p", odd, "status", "--metrics", metrics});
+    EXPECT_EQ(run.exit, 2) << run.err;
+    const std::string text = ReadWhole(metrics);
+    const std::string label = "port=\"" + Path("odd\\\\\\\"q\xEF\xBF\xBDname\\nx") + "\"";
+    EXPECT_NE(text.find("pinwright_printer_up{" + label + "} 0\n"), std::string::npos) << text;
+    const Json m = ReadMetrics(metrics);
+    ASSERT_TRUE(m.is_object()) << text;
+    EXPECT_EQ(m["pinwright_printer_up{port=" + Path("odd\\\"q\xEF\xBF\xBDname\nx") + "}"], 0.0) << m.dump();
+    EXPECT_EQ(m["pinwright_printer_up{port=" + PortOf(*a) + "}"], 1.0) << m.dump();
 }
 
 class CliTimeout : public CliFixture {};
