@@ -344,12 +344,18 @@ TEST_F(CliTimeout, APrinterThatNeverAnswersIsGivenUpAtTheTimeoutWithExitThreeSay
 }
 
 TEST_F(CliTimeout, ATimeoutDuringAWriteStillEndsUserSettingMode) {
-    auto sim = Sim("p");
-    // The pre-check and the read take 2 s; the write enters user setting mode after them and waits.
-    auto run = RunCli({"--timeout", "3", "-p", PortOf(*sim), "set", "code-page=PC858"});
+    // The pre-check and the read are 14 commands and take about 2.6 s; the 15th enters user setting mode.
+    // From then on the printer answers 20 s late, so the write waits in the mode for the reply to that
+    // command until it gives up (about 8.6 s): the timeout at 5 s falls inside the mode with seconds to spare
+    // on either side.
+    auto sim = Sim("p", {"--fault", "delay=20000", "--fault", "from=15"});
+    auto run = RunCli({"--timeout", "5", "-p", PortOf(*sim), "set", "code-page=PC858"});
     EXPECT_EQ(run.exit, 3) << run.out << run.err;
-    EXPECT_NE(run.out.find("error: stopped: the --timeout of 3 s passed; "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("user setting mode was ended"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("error: stopped: the --timeout of 5 s passed; nothing was written; user setting "
+                           "mode was ended"),
+              std::string::npos)
+        << run.out;
+    sim->Stop();
     ExpectSettingModeLeft(sim->Stderr());
 }
 
