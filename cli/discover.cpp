@@ -39,7 +39,8 @@ constexpr const char* kDiscoverFooter =
     "and the exit status is 2.\nExit status: 0 when the sweep ran and tried every address, whether printers "
     "were found or not; 1 usage, also more addresses than --max-addresses; 2 a TARGET host name was "
     "not found, or an address could not be tried (the rest is swept), or even the hard open files limit "
-    "(ulimit -Hn) is too low for --connections (nothing is sent); 3 --timeout ran out; 130 Ctrl-C, 129, 141, 143 as for the other "
+    "(ulimit -Hn) is too low for --connections (nothing is sent); 3 --timeout ran out; 130 Ctrl-C, 129, 141, "
+    "143 as for the other "
     "commands; when stopped, the printers found until then are listed.\nSweep only networks you "
     "manage.\n\nExamples:\n"
     "  pinwright-cli discover 192.168.1.0/24\n"
@@ -196,8 +197,9 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     // Every connection needs descriptors: the soft limit is raised to what they need, and a run that even
     // the hard limit cannot hold is refused before anything is sent. A host name may stand for many
     // addresses.
-    const std::uint64_t atOnce = std::min<std::uint64_t>(
-        names.empty() ? addresses.Count() : std::uint64_t{1} << 32, static_cast<std::uint64_t>(d.connections));
+    const std::uint64_t atOnce =
+        std::min<std::uint64_t>(names.empty() ? addresses.Count() : std::uint64_t{1} << 32,
+                                static_cast<std::uint64_t>(d.connections));
     std::string limitProblem;
     if (!AllowDescriptors(DescriptorsBesidePorts() + kDescriptorsPerConnection * atOnce, limitProblem)) {
         WriteOutput(err, "pinwright-cli: discover with " + Plural(atOnce, "connection", "connections") +
@@ -282,10 +284,11 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
     std::sort(unexamined.begin(), unexamined.end());
     for (std::size_t k = 0; k < unexamined.size() && k < kNamedUnexamined; ++k)
-        log.Line("pinwright-cli: " + addresses.At(unexamined[k].first) + " could not be tried: " +
-                 unexamined[k].second);
+        log.Line("pinwright-cli: " + addresses.At(unexamined[k].first) +
+                 " could not be tried: " + unexamined[k].second);
     if (unexamined.size() > kNamedUnexamined)
-        log.Line("pinwright-cli: and " + Plural(unexamined.size() - kNamedUnexamined, "address", "addresses") +
+        log.Line("pinwright-cli: and " +
+                 Plural(unexamined.size() - kNamedUnexamined, "address", "addresses") +
                  " more could not be tried.");
     if (!unexamined.empty()) code = std::max(code, kExitCannotOpen);
     std::vector<Discovered> results;
@@ -306,10 +309,10 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
                  "; the printers found until then are listed.");
         return run.stopExit;
     }
-    const std::string tried =
-        unexamined.empty() ? "" : std::to_string(count - unexamined.size()) + " of ";
-    std::string summary = "pinwright-cli: " + tried + Plural(count, "address", "addresses") + " tried at port " +
-                          std::to_string(d.port) + ": " + Plural(printers, "printer", "printers");
+    const std::string tried = unexamined.empty() ? "" : std::to_string(count - unexamined.size()) + " of ";
+    std::string summary = "pinwright-cli: " + tried + Plural(count, "address", "addresses") +
+                          " tried at port " + std::to_string(d.port) + ": " +
+                          Plural(printers, "printer", "printers");
     if (others.load() > 0)
         summary += ", and " + std::to_string(others.load()) + " that took the connection but " +
                    (others.load() == 1 ? "is" : "are") + " no printer" + (d.all ? "" : " (--all lists them)");

@@ -71,7 +71,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
                  "set, apply: read the printer and say what would change; never enter user setting mode");
     app.add_option("--backup", o.backup,
                    "set, apply: before writing, save the printer's settings as read as a status file in DIR "
-                   "(made when missing), named for the port (a readable part and a hash of its whole name) and the UTC "
+                   "(made when missing), named for the port (a readable part and a hash of its whole name) "
+                   "and the UTC "
                    "time; never written over an existing file nor through a link")
         ->type_name("DIR");
     app.add_option(
@@ -113,7 +114,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         ->add_option(
             "--metrics", o.metrics,
             "also write the results for node_exporter's textfile collector (Prometheus text format), "
-            "atomically: written beside FILE, then renamed over it, with the mode (and, as root, the owner) of the "
+            "atomically: written beside FILE, then renamed over it, with the mode (and, as root, the owner) "
+            "of the "
             "file it replaces; a first file is 0644")
         ->type_name("FILE.prom");
     auto* portList =

@@ -1,6 +1,6 @@
 // Saving and reading status files on Windows: a temporary file beside the target, flushed, then moved
-// over it (a save) or to a name that is free (a new file that must not replace one). Paths are UTF-8 in the program (the file dialogs and the command line give them so) and UTF-16
-// at the API.
+// over it (a save) or to a name that is free (a new file that must not replace one). Paths are UTF-8 in the
+// program (the file dialogs and the command line give them so) and UTF-16 at the API.
 #include "settings/status_file.h"
 
 #include "link/win32/wide_text.h"

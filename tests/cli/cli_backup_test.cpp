@@ -128,7 +128,8 @@ TEST(CliBackup, WhenEveryNameIsTakenItIsAnErrorAndNothingIsWrittenOver) {
     const std::string name = BackupName("COM1", kWhen);
     const std::string stem = name.substr(0, name.size() - 4);
     std::ofstream(dir.path / name) << "kept";
-    for (int n = 2; n <= 999; ++n) std::ofstream(dir.path / (stem + "-" + std::to_string(n) + ".sts")) << "kept";
+    for (int n = 2; n <= 999; ++n)
+        std::ofstream(dir.path / (stem + "-" + std::to_string(n) + ".sts")) << "kept";
     std::string error;
     EXPECT_TRUE(WriteBackup(dir.path.string(), "COM1", SwitchModel{}, kWhen, error).empty());
     EXPECT_NE(error.find("all taken"), std::string::npos) << error;
@@ -157,7 +158,8 @@ TEST(CliBackup, ALinkAtTheNameIsNeverFollowedNorReplaced) {
     fs::create_symlink(elsewhere / "kept.sts", second);
 
     std::string error;
-    const std::string path = WriteBackup((dir.path / "backups").string(), "/dev/ttyUSB0", Numbered(3), kWhen, error);
+    const std::string path =
+        WriteBackup((dir.path / "backups").string(), "/dev/ttyUSB0", Numbered(3), kWhen, error);
     ASSERT_FALSE(path.empty()) << error;
     EXPECT_EQ(fs::path(path).filename(), stem + "-3.sts");
     EXPECT_EQ(BytesOf(path), Encoded(Numbered(3)));

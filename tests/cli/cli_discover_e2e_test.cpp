@@ -329,8 +329,8 @@ TEST_F(CliDiscoverLimits, AHardLimitTooLowForTheConnectionsIsRefusedBeforeAnythi
         << refused.Stderr();
     EXPECT_EQ(Connections(), 0) << "nothing was sent";
 
-    CliProcess fewer({"--json", "discover", "--all", "--connections", "2", "--port", P(), "127.0.3.119-121"}, {},
-                     start);
+    CliProcess fewer({"--json", "discover", "--all", "--connections", "2", "--port", P(), "127.0.3.119-121"},
+                     {}, start);
     EXPECT_EQ(fewer.Wait(30000), 0) << fewer.Stderr();
     const Json j = Json::parse(fewer.Stdout());
     ASSERT_EQ(j.size(), 3u) << j.dump() << fewer.Stderr();
@@ -387,7 +387,8 @@ TEST_F(CliDiscoverStopped, AnAddressWhoseProbeWasCutShortIsNotListedAsNoPrinter)
     ASSERT_EQ(j.size(), 1u) << "only the printer was examined: " << j;
     EXPECT_EQ(j[0]["address"], "127.0.0.70");
     EXPECT_EQ(cli.Stdout().find("127.0.0.71"), std::string::npos) << cli.Stdout();
-    EXPECT_NE(cli.Stderr().find("discover stopped after 1 of 11 addresses"), std::string::npos) << cli.Stderr();
+    EXPECT_NE(cli.Stderr().find("discover stopped after 1 of 11 addresses"), std::string::npos)
+        << cli.Stderr();
 }
 
 TEST_F(CliDiscoverStopped, TimeoutEndsTheSweepWithExitThree) {

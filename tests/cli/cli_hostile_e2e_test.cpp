@@ -336,9 +336,9 @@ TEST_F(CliFixture, MorePortsThanTheHardOpenFilesLimitAllowsAreRefusedBeforeAnyth
     limited.openFilesSoft = limited.openFilesHard = 256;
     CliProcess cli(args, {}, limited);
     EXPECT_EQ(cli.Wait(20000), 2) << cli.Stderr();
-    EXPECT_TRUE(std::regex_search(cli.Stderr(),
-                                  std::regex("300 ports at once: they need about 12[0-9][0-9] open files, and this "
-                                             "process may open 256 at most \\(ulimit -Hn\\); nothing was sent\\.")))
+    EXPECT_TRUE(std::regex_search(
+        cli.Stderr(), std::regex("300 ports at once: they need about 12[0-9][0-9] open files, and this "
+                                 "process may open 256 at most \\(ulimit -Hn\\); nothing was sent\\.")))
         << cli.Stderr();
     sim->Stop();
     EXPECT_EQ(sim->Stderr().find("connected"), std::string::npos) << sim->Stderr();
@@ -355,7 +355,8 @@ TEST_F(CliFixture, OnePortWorksUnderAHardOpenFilesLimitOf24AndMorePortsThanFitAr
     EXPECT_EQ(Json::parse(one.Stdout())["status"]["online"], true) << one.Stdout();
 
     std::vector<std::string> args = {"--json", "-p", PortOf(*sim)};
-    for (int port = 1; port <= 5; ++port) args.insert(args.end(), {"-p", "tcp://127.0.0.2:" + std::to_string(port)});
+    for (int port = 1; port <= 5; ++port)
+        args.insert(args.end(), {"-p", "tcp://127.0.0.2:" + std::to_string(port)});
     args.push_back("status");
     CliProcess six(args, {}, limited);
     EXPECT_EQ(six.Wait(20000), 2) << six.Stderr();
