@@ -2,6 +2,8 @@
 
 #include "settings/status_file.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -13,6 +15,11 @@ bool Plain(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
            c == '_' || c == '-';
 }
+
+// Room for a readable part of the port; its hash tells apart ports whose readable parts agree.
+constexpr std::size_t kReadablePart = 40;
+// "NAME.sts", then "NAME-2.sts" up to this.
+constexpr int kMostNames = 999;
 
 // The port as a file name: a network address as "tcp-HOST-PORT", a device by its last path part.
 std::string PortPart(const std::string& port) {
@@ -28,9 +35,18 @@ std::string PortPart(const std::string& port) {
     }
     for (char& c : name)
         if (!Plain(c)) c = '_';
-    if (name.size() > 64) name.resize(64);
+    if (name.size() > kReadablePart) name.resize(kReadablePart);
     if (name.empty() || name == "." || name == "..") name = "port";
     return name;
+}
+
+// FNV-1a of the whole port name as given, in eight hexadecimal digits.
+std::string PortHash(const std::string& port) {
+    std::uint32_t h = 2166136261u;
+    for (unsigned char c : port) h = (h ^ c) * 16777619u;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(h));
+    return text;
 }
 
 std::string UtcStamp(std::time_t when) {
@@ -58,7 +74,7 @@ std::string TextOf(const std::filesystem::path& path) {
 } // namespace
 
 std::string BackupName(const std::string& port, std::time_t when) {
-    return PortPart(port) + "-" + UtcStamp(when) + ".sts";
+    return PortPart(port) + "-" + PortHash(port) + "-" + UtcStamp(when) + ".sts";
 }
 
 std::string WriteBackup(const std::string& folder, const std::string& port, const SwitchModel& settings,
@@ -73,16 +89,20 @@ std::string WriteBackup(const std::string& folder, const std::string& port, cons
     }
     const std::string name = BackupName(port, when);
     const std::string stem = name.substr(0, name.size() - 4);
-    fs::path path = dir / PathOf(name);
-    for (int n = 2; fs::exists(path, ec) && n < 1000; ++n)
-        path = dir / PathOf(stem + "-" + std::to_string(n) + ".sts");
-    const std::string target = TextOf(path);
-    std::string why;
-    if (!SaveStatusFile(target, settings, why)) {
-        error = "Cannot write the backup " + target + ": " + why;
-        return {};
+    for (int n = 1; n <= kMostNames; ++n) {
+        const std::string target =
+            TextOf(dir / PathOf(n == 1 ? name : stem + "-" + std::to_string(n) + ".sts"));
+        bool taken = false;
+        std::string why;
+        if (CreateStatusFile(target, settings, taken, why)) return target;
+        if (!taken) {
+            error = "Cannot write the backup " + target + ": " + why;
+            return {};
+        }
     }
-    return target;
+    error = "Cannot write the backup in " + folder + ": " + name + " and its numbered names up to -" +
+            std::to_string(kMostNames) + " are all taken.";
+    return {};
 }
 
 } // namespace pw::cli

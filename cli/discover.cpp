@@ -22,7 +22,11 @@ namespace pw::cli {
 
 namespace {
 
-constexpr int kMostConnections = 256; // a descriptor and a thread each: well within a process's share
+constexpr int kMostConnections = 256; // a few descriptors and a thread each: well within a process's share
+// What one connection may hold open at once: its socket, its worker's wake-up, a name lookup's socket.
+constexpr std::size_t kDescriptorsPerConnection = 3;
+// Addresses that could not be examined are named on standard error up to this many, then counted.
+constexpr std::size_t kNamedUnexamined = 10;
 constexpr const char* kDiscoverHelp =
     "find the receipt printers at the addresses of networks you manage: each address's raw port gets "
     "DLE EOT 1 to 4 and GS I 65 to 67 only, nothing that prints or changes a setting";
@@ -30,9 +34,13 @@ constexpr const char* kDiscoverFooter =
     "\nWhat takes the connection is a printer when it answers DLE EOT 1 with one status byte within "
     "0.8 s; it is then asked for its firmware, maker and model (GS I 65, 66, 67) and its status (DLE EOT 1 "
     "to 4), and the connection is closed. Addresses that refuse the connection, do not answer within the "
-    "connect timeout or cannot be reached are left out.\nExit status: 0 when the sweep ran, whether printers "
+    "connect timeout or cannot be reached are left out. An address this machine could not try (no socket "
+    "to be had, with too few open files allowed, say) is no empty address: it is named on standard error "
+    "and the exit status is 2.\nExit status: 0 when the sweep ran and tried every address, whether printers "
     "were found or not; 1 usage, also more addresses than --max-addresses; 2 a TARGET host name was "
-    "not found (the rest is swept); 3 --timeout ran out; 130 Ctrl-C, 129, 141, 143 as for the other "
+    "not found, or an address could not be tried (the rest is swept), or even the hard open files limit "
+    "(ulimit -Hn) is too low for --connections (nothing is sent); 3 --timeout ran out; 130 Ctrl-C, 129, 141, "
+    "143 as for the other "
     "commands; when stopped, the printers found until then are listed.\nSweep only networks you "
     "manage.\n\nExamples:\n"
     "  pinwright-cli discover 192.168.1.0/24\n"
@@ -184,9 +192,22 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     MessageLog log(err);
     int code = kExitOk;
     AddressSet addresses = d.parsed.addresses;
+    const std::vector<std::string>& names = d.parsed.names;
+
+    // Every connection needs descriptors: the soft limit is raised to what they need, and a run that even
+    // the hard limit cannot hold is refused before anything is sent. A host name may stand for many
+    // addresses.
+    const std::uint64_t atOnce =
+        std::min<std::uint64_t>(names.empty() ? addresses.Count() : std::uint64_t{1} << 32,
+                                static_cast<std::uint64_t>(d.connections));
+    std::string limitProblem;
+    if (!AllowDescriptors(DescriptorsBesidePorts() + kDescriptorsPerConnection * atOnce, limitProblem)) {
+        WriteOutput(err, "pinwright-cli: discover with " + Plural(atOnce, "connection", "connections") +
+                             " at once: " + limitProblem + "; nothing was sent. Give fewer --connections.\n");
+        return kExitCannotOpen;
+    }
 
     // The host names first: each one's addresses join the others.
-    const std::vector<std::string>& names = d.parsed.names;
     struct Lookup {
         bool ok = false;
         std::vector<std::string> found;
@@ -221,6 +242,8 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     // The sweep.
     std::mutex mutex;
     std::vector<std::pair<std::uint64_t, Discovered>> found;
+    // Addresses this machine could not try, with why: they say nothing of what is there.
+    std::vector<std::pair<std::uint64_t, std::string>> unexamined;
     std::atomic<std::uint64_t> swept{0}, others{0};
     const std::uint64_t count = addresses.Count();
     if (run.stopExit == 0 && !run.noThread)
@@ -243,8 +266,15 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
                                   std::lock_guard lock(mutex);
                                   found.emplace_back(i, Discovered{a.host, a.Name(), std::move(probe)});
                               }
+                          } else if (stop.load()) {
+                              return; // given up on: it says nothing of the address
+                          } else if (os.GetLastError() != kErrorGenFailure) {
+                              // Not refused, unanswered or unreachable: the connection was never tried.
+                              std::lock_guard lock(mutex);
+                              unexamined.emplace_back(i, os.LastOpenProblem());
+                              return;
                           }
-                          if (!stop.load()) swept.fetch_add(1);
+                          swept.fetch_add(1);
                       });
     if (run.noThread) {
         log.Line("pinwright-cli: no thread could be started for discover; nothing was sent.");
@@ -252,6 +282,15 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
     }
 
     std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::sort(unexamined.begin(), unexamined.end());
+    for (std::size_t k = 0; k < unexamined.size() && k < kNamedUnexamined; ++k)
+        log.Line("pinwright-cli: " + addresses.At(unexamined[k].first) +
+                 " could not be tried: " + unexamined[k].second);
+    if (unexamined.size() > kNamedUnexamined)
+        log.Line("pinwright-cli: and " +
+                 Plural(unexamined.size() - kNamedUnexamined, "address", "addresses") +
+                 " more could not be tried.");
+    if (!unexamined.empty()) code = std::max(code, kExitCannotOpen);
     std::vector<Discovered> results;
     std::uint64_t printers = 0;
     for (auto& [index, result] : found) {
@@ -263,17 +302,23 @@ int RunDiscover(const Options& o, std::FILE* out, std::FILE* err) {
                                          : DiscoveredTable(results);
     const int printed = Print(out, text, code);
     if (run.stopExit != 0) {
+        // The stop's own status; what could not be tried until then was said above.
         log.Line(std::string("pinwright-cli: discover ") +
                  (run.stopExit == kExitNoAnswer ? "ran out of --timeout" : "stopped") + " after " +
                  std::to_string(swept.load()) + " of " + Plural(count, "address", "addresses") +
                  "; the printers found until then are listed.");
         return run.stopExit;
     }
-    std::string summary = "pinwright-cli: " + Plural(count, "address", "addresses") + " tried at port " +
-                          std::to_string(d.port) + ": " + Plural(printers, "printer", "printers");
+    const std::string tried = unexamined.empty() ? "" : std::to_string(count - unexamined.size()) + " of ";
+    std::string summary = "pinwright-cli: " + tried + Plural(count, "address", "addresses") +
+                          " tried at port " + std::to_string(d.port) + ": " +
+                          Plural(printers, "printer", "printers");
     if (others.load() > 0)
         summary += ", and " + std::to_string(others.load()) + " that took the connection but " +
                    (others.load() == 1 ? "is" : "are") + " no printer" + (d.all ? "" : " (--all lists them)");
+    if (!unexamined.empty())
+        summary += "; " + Plural(unexamined.size(), "address", "addresses") +
+                   " could not be tried, so what is there is not known";
     log.Line(summary + ".");
     return printed;
 }

@@ -22,8 +22,10 @@ CLI::App* AddDiscoverCommand(CLI::App& app, DiscoverOptions& d);
 // After parsing: reads the TARGETs into d.parsed and counts their addresses. The usage error, or empty.
 std::string CheckDiscover(DiscoverOptions& d, bool json, bool check);
 
-// Results to `out`, messages to `err`. The exit status: 0 when the sweep ran, found printers or not; 2 when
-// a TARGET host name could not be looked up (the rest is swept); 1 when a name's addresses make too many;
+// Results to `out`, messages to `err`. The exit status: 0 when the sweep ran and tried every address,
+// found printers or not; 2 when a TARGET host name could not be looked up or an address could not be tried
+// (the rest is swept), or when even the hard open files limit cannot hold --connections (nothing is
+// sent); 1 when a name's addresses make too many;
 // 128 + the signal when stopped, 3 when --timeout ended it, after the printers found until then are listed.
 int RunDiscover(const Options& o, std::FILE* out, std::FILE* err);
 

@@ -1,5 +1,8 @@
 #include "cli/metrics.h"
 
+#include "cli/outside_text.h"
+#include "cli/platform.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -9,10 +12,11 @@ namespace pw::cli {
 
 namespace {
 
-// A label value: backslash, double quote and line feed escaped, as the format asks.
+// A label value: valid UTF-8 (a byte that is not becomes U+FFFD), backslash, double quote and line feed
+// escaped, as the format asks.
 std::string Label(const std::string& value) {
     std::string out;
-    for (char c : value) {
+    for (char c : ValidUtf8(value)) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '"')
@@ -95,25 +99,19 @@ bool WriteFileReplacing(const std::string& path, const std::string& text, std::s
     // Hidden and without the .prom ending, so that the collector never reads it half written.
     const fs::path temp =
         target.parent_path() / ("." + target.filename().string() + ".tmp-" + std::to_string(random()));
-    std::FILE* f = std::fopen(temp.string().c_str(), "wb");
-    if (!f) {
-        error = "cannot write the metrics file beside " + path;
+    std::error_code ec;
+    if (fs::is_directory(target, ec)) {
+        error = "cannot write the metrics file " + path + ": it is a folder";
         return false;
     }
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    const bool closed = std::fclose(f) == 0;
-    std::error_code ec;
-    if (written && closed) {
-        if (fs::is_directory(target, ec)) {
-            error = "cannot write the metrics file " + path + ": it is a folder";
-        } else {
-            fs::rename(temp, target, ec);
-            if (!ec) return true;
-            error = "cannot replace the metrics file " + path + ": " + ec.message();
-        }
-    } else {
-        error = "cannot write the metrics file beside " + path + " (is the disk full?)";
+    std::string why;
+    if (!WriteNewFileLike(temp.string(), path, text, why)) {
+        error = "cannot write the metrics file beside " + path + " (" + why + ")";
+        return false;
     }
+    fs::rename(temp, target, ec);
+    if (!ec) return true;
+    error = "cannot replace the metrics file " + path + ": " + ec.message();
     fs::remove(temp, ec);
     return false;
 }

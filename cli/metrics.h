@@ -14,8 +14,9 @@ namespace pw::cli {
 // A port whose status was not read has only pinwright_printer_up 0.
 std::string MetricsText(const std::vector<PortResult>& results, std::int64_t unixTime);
 
-// Writes `text` to a new file beside `path`, then renames it over `path`. False with `error` set (and
-// nothing left behind) when it could not.
+// Writes `text` to a new file beside `path`, then renames it over `path`: the file keeps the mode (and, as
+// root, the owner and group) of the one it replaces; a first file is 0644 whatever the umask, so that the
+// collector's user may read it. False with `error` set (and nothing left behind) when it could not.
 bool WriteFileReplacing(const std::string& path, const std::string& text, std::string& error);
 
 } // namespace pw::cli

@@ -71,7 +71,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
                  "set, apply: read the printer and say what would change; never enter user setting mode");
     app.add_option("--backup", o.backup,
                    "set, apply: before writing, save the printer's settings as read as a status file in DIR "
-                   "(made when missing), named for the port and the UTC time")
+                   "(made when missing), named for the port (a readable part and a hash of its whole name) "
+                   "and the UTC "
+                   "time; never written over an existing file nor through a link")
         ->type_name("DIR");
     app.add_option(
            "--timeout", o.timeout,
@@ -112,7 +114,9 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         ->add_option(
             "--metrics", o.metrics,
             "also write the results for node_exporter's textfile collector (Prometheus text format), "
-            "atomically: written beside FILE, then renamed over it")
+            "atomically: written beside FILE, then renamed over it, with the mode (and, as root, the owner) "
+            "of the "
+            "file it replaces; a first file is 0644")
         ->type_name("FILE.prom");
     auto* portList =
         app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "

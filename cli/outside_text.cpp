@@ -86,6 +86,23 @@ std::string LinesForTerminal(std::string_view text) {
     return out;
 }
 
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t n = Utf8Length(text, i, cp);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(text.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
 std::string JsonText(const Json& j) {
     return j.dump(2, ' ', true, Json::error_handler_t::replace);
 }

@@ -22,6 +22,9 @@ std::string ForTerminal(std::string_view text);
 // line as ForTerminal shows it, the line ends kept.
 std::string LinesForTerminal(std::string_view text);
 
+// `text` with every byte that is not part of valid UTF-8 replaced by U+FFFD; nothing else changes.
+std::string ValidUtf8(std::string_view text);
+
 // The JSON text of `j`, indented by two, in ASCII.
 std::string JsonText(const Json& j);
 

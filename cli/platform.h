@@ -42,6 +42,17 @@ class StopRequests {
 // (at most the hard limit). False with `problem` saying the limits when even the hard one is too small.
 bool AllowDescriptors(std::size_t needed, std::string& problem);
 
+// The descriptors the process holds now (standard streams, inherited ones, libraries' own); 0 where the
+// platform keeps no count that matters (Windows).
+std::size_t DescriptorsInUse();
+
+// Writes `text` to the new file `path`, never over anything that has the name, with the permissions of the
+// regular file `like` when there is one (and its owner and group where the process may give them: as
+// root), else 0644 whatever the umask. False with `error` set and nothing left behind. On Windows the file
+// takes the folder's permissions, as any new file does.
+bool WriteNewFileLike(const std::string& path, const std::string& like, const std::string& text,
+                      std::string& error);
+
 // Writes `text` whole to `out` (standard output or error) and flushes it. False when it could not be
 // written; when the reader went away (a closed pipe; on Windows any output that cannot be written) that is
 // also a stop request, as SIGPIPE would be, with exit status 141. A failed write never ends the program:

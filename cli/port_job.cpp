@@ -27,6 +27,11 @@ void MessageLog::Line(const std::string& text) {
     WriteOutput(m_out, line);
 }
 
+std::size_t DescriptorsBesidePorts() {
+    constexpr std::size_t kOnTheWay = 8;
+    return DescriptorsInUse() + kOnTheWay;
+}
+
 bool OpenTrace(const std::string& path, std::FILE* err, std::unique_ptr<TraceSink>& trace) {
     if (path.empty()) return true;
     std::string error;

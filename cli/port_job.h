@@ -38,6 +38,10 @@ class MessageLog {
     std::FILE* m_out;
 };
 
+// The descriptors a run holds besides its ports: those open at its start (standard streams, inherited ones)
+// and the few it opens on the way (the trace, the metrics file, a status file, the system's lookup files).
+std::size_t DescriptorsBesidePorts();
+
 // The --trace file for the run, when one is named; false after saying on `err` why it cannot be written.
 bool OpenTrace(const std::string& path, std::FILE* err, std::unique_ptr<TraceSink>& trace);
 

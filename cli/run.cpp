@@ -27,9 +27,8 @@ namespace {
 
 constexpr const char* kWrongFormat = "Wrong format files loaded.";
 // What one port may hold open at once: its device or connection, its worker's wake-up, a name lookup's
-// socket; and what the run holds besides (standard streams, the trace, the metrics file, libraries).
+// socket, a backup being written.
 constexpr std::size_t kDescriptorsPerPort = 4;
-constexpr std::size_t kDescriptorsBesidePorts = 64;
 
 // One port's device services: the platform's own, traced when asked, and cut short once stopped.
 struct PortServices {
@@ -104,7 +103,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
     // are text from outside.
     SetDiscoveryLineSink([&log](const std::string& line) { log.Line(line); });
     std::string limitProblem;
-    if (!AllowDescriptors(kDescriptorsPerPort * o.ports.size() + kDescriptorsBesidePorts, limitProblem)) {
+    if (!AllowDescriptors(DescriptorsBesidePorts() + kDescriptorsPerPort * o.ports.size(), limitProblem)) {
         WriteOutput(err, "pinwright-cli: " + std::to_string(o.ports.size()) + " ports at once: " +
                              limitProblem + "; nothing was sent. Give fewer ports in one run.\n");
         return kExitCannotOpen;

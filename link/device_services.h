@@ -24,6 +24,9 @@ constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorSharingViolation = 32;
 constexpr std::uint32_t kErrorGenFailure = 31;
 constexpr std::uint32_t kErrorNotEnoughMemory = 8; // also: no thread to be had
+// A connection this machine could not attempt (no socket to be had: too many open files; an address it
+// cannot use): unlike kErrorGenFailure (refused, no answer, no route) it says nothing of the address.
+constexpr std::uint32_t kErrorUnexpectedNetwork = 59;
 
 enum class ShareMode { Exclusive, ReadWrite };
 

@@ -24,6 +24,11 @@ bool DecodeStatus(const std::vector<std::uint8_t>& bytes, SwitchModel& m);
 // disk, then renamed over the target. On failure `error` says why and any earlier file is intact.
 bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error);
 
+// Writes a new file at `path`, never over anything already there (a file, a folder, a symbolic link, even
+// one that leads nowhere) and never through a link: written whole and flushed beside it, then put in place
+// only while the name is free. False with `taken` when the name is in use; false with `error` otherwise.
+bool CreateStatusFile(const std::string& path, const SwitchModel& m, bool& taken, std::string& error);
+
 // Reads a regular file of at most a little more than 88 bytes (enough to tell a longer one). On failure
 // `error` says why.
 bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);

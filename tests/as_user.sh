@@ -24,7 +24,8 @@ cp "$root"/tests/e2e/{real_window.sh,responsive_window.sh,responsive_lib.sh,star
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
 cp -r "$root"/tests/ansible/{playbook_e2e_test.py,callback_plugins} "$work/tests/ansible/"
 cp -r "$root/ansible" "$work/ansible"
-cp "$root"/docs/pinwright-cli.schema.json "$root"/tests/support/validate_cli_json.py "$work/tests/"
+cp "$root"/docs/pinwright-cli.schema.json "$root"/tests/support/validate_cli_json.py "$root"/tests/cli/read_metrics.py \
+  "$work/tests/"
 chown -R "$user:" "$work"
 chmod 700 "$work/run"
 # A device file as distributions make serial ports, which the user, in none of its groups, may not open.
@@ -35,7 +36,7 @@ as_user() {
   runuser -u "$user" -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
     QT_QPA_PLATFORM=offscreen PINWRIGHT_SIM="$work/bin/pinwright-sim" PINWRIGHT_CLI="$work/bin/pinwright-cli" \
     PINWRIGHT_CLI_SCHEMA="$work/tests/pinwright-cli.schema.json" \
-    PINWRIGHT_CLI_JSON_VALIDATOR="$work/tests/validate_cli_json.py" \
+    PINWRIGHT_CLI_JSON_VALIDATOR="$work/tests/validate_cli_json.py" PINWRIGHT_READ_METRICS="$work/tests/read_metrics.py" \
     PINWRIGHT_TEST_DIALOUT_DEVICE="$work/dev/ttyS-dialout" TMPDIR="$work/home" "$@"
 }
 

@@ -5,11 +5,16 @@
 #include "link/network_address.h"
 #include "link/posix/device_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pw::cli {
@@ -86,6 +91,59 @@ bool AllowDescriptors(std::size_t needed, std::string& problem) {
     problem = "they need about " + std::to_string(needed) + " open files; this process may open " +
               std::to_string(soft) + " and could not raise that";
     return false;
+}
+
+std::size_t DescriptorsInUse() {
+    // /proc/self/fd lists them, and the folder's own descriptor while it is read.
+    if (DIR* d = ::opendir("/proc/self/fd")) {
+        std::size_t n = 0;
+        while (const dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.') ++n;
+        ::closedir(d);
+        return n > 0 ? n - 1 : 0;
+    }
+    // Without /proc: every number below the soft limit that is open.
+    rlimit l{};
+    const long most = ::getrlimit(RLIMIT_NOFILE, &l) == 0 && l.rlim_cur != RLIM_INFINITY
+                          ? static_cast<long>(std::min<rlim_t>(l.rlim_cur, 65536))
+                          : 1024;
+    std::size_t n = 0;
+    for (int fd = 0; fd < most; ++fd) n += ::fcntl(fd, F_GETFD) != -1 || errno != EBADF;
+    return n;
+}
+
+bool WriteNewFileLike(const std::string& path, const std::string& like, const std::string& text,
+                      std::string& error) {
+    struct stat old {};
+    const bool keep = ::stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = true;
+    // The owner first: a change of owner clears the set-id bits a mode may then give back. Only root may
+    // give a file away; others keep their own (EPERM), as any file they write.
+    if (keep && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) ok = false;
+    if (ok && ::fchmod(fd, keep ? old.st_mode & 07777 : 0644) != 0) ok = false;
+    for (std::size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            ok = false;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (!ok) error = path + ": " + std::strerror(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = path + ": " + std::strerror(errno);
+    }
+    if (!ok) ::unlink(path.c_str());
+    return ok;
 }
 
 bool WriteOutput(std::FILE* out, const std::string& text) {

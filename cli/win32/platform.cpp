@@ -5,6 +5,7 @@
 #include "link/letter_case.h"
 #include "link/printer_port.h"
 #include "link/win32/device_names.h"
+#include "link/win32/wide_text.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -108,6 +109,33 @@ int StopRequests::Wait(unsigned ms) {
 // Windows has no per-process limit of handles that a few thousand ports come near.
 bool AllowDescriptors(std::size_t, std::string&) {
     return true;
+}
+
+std::size_t DescriptorsInUse() {
+    return 0;
+}
+
+bool WriteNewFileLike(const std::string& path, const std::string&, const std::string& text,
+                      std::string& error) {
+    const HANDLE file = ::CreateFileW(win32::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = path + ": " + win32::SystemMessage(::GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    bool ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size() && ::FlushFileBuffers(file);
+    DWORD why = ok ? 0 : ::GetLastError();
+    if (!::CloseHandle(file) && ok) {
+        ok = false;
+        why = ::GetLastError();
+    }
+    if (!ok) {
+        error = path + ": " + win32::SystemMessage(why);
+        ::DeleteFileW(win32::Widen(path).c_str());
+    }
+    return ok;
 }
 
 bool WriteOutput(std::FILE* out, const std::string& text) {

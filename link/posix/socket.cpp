@@ -180,6 +180,7 @@ std::unique_ptr<PosixDevice> ConnectNetworkPrinter(const std::string& name, std:
     if (fd < 0) {
         problem = ConnectProblem(name, why, detail, limitMs);
         Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? kErrorFileNotFound
+             : why == ConnectFailure::Other                                        ? kErrorUnexpectedNetwork
                                                                                    : kErrorGenFailure);
         return nullptr;
     }

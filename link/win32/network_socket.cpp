@@ -287,6 +287,7 @@ std::unique_ptr<Win32Device> ConnectNetworkPrinter(const std::string& name, std:
     if (s < 0) {
         problem = ConnectProblem(name, why, detail, limitMs);
         Fail(why == ConnectFailure::BadName || why == ConnectFailure::HostNotFound ? ERROR_FILE_NOT_FOUND
+             : why == ConnectFailure::Other                                        ? ERROR_UNEXP_NET_ERR
                                                                                    : ERROR_GEN_FAILURE);
         return nullptr;
     }

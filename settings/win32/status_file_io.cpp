@@ -1,6 +1,6 @@
 // Saving and reading status files on Windows: a temporary file beside the target, flushed, then moved
-// over it. Paths are UTF-8 in the program (the file dialogs and the command line give them so) and UTF-16
-// at the API.
+// over it (a save) or to a name that is free (a new file that must not replace one). Paths are UTF-8 in the
+// program (the file dialogs and the command line give them so) and UTF-16 at the API.
 #include "settings/status_file.h"
 
 #include "link/win32/wide_text.h"
@@ -26,17 +26,12 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-} // namespace
-
-bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error) {
-    const auto bytes = EncodeStatus(m);
-    if (IsFolder(path)) {
-        error = "Cannot save " + path + ": it is not a regular file.";
-        return false;
-    }
+// Writes `bytes` to a new file beside `path`, flushed and closed; its name in `tmp`. On failure nothing is
+// left behind.
+bool WriteBeside(const std::string& path, const std::array<std::uint8_t, kStatusFileSize>& bytes,
+                 std::string& tmp, std::string& error) {
     const auto slash = path.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string tmp;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
         tmp = folder + ".pinwright-" + std::to_string(::GetCurrentProcessId()) + "-" +
@@ -59,6 +54,19 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
         ::DeleteFileW(win32::Widen(tmp).c_str());
         return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& error) {
+    const auto bytes = EncodeStatus(m);
+    if (IsFolder(path)) {
+        error = "Cannot save " + path + ": it is not a regular file.";
+        return false;
+    }
+    std::string tmp;
+    if (!WriteBeside(path, bytes, tmp, error)) return false;
     if (!::MoveFileExW(win32::Widen(tmp).c_str(), win32::Widen(path).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = Why("Cannot save", path, ::GetLastError());
@@ -66,6 +74,21 @@ bool SaveStatusFile(const std::string& path, const SwitchModel& m, std::string& 
         return false;
     }
     return true;
+}
+
+bool CreateStatusFile(const std::string& path, const SwitchModel& m, bool& taken, std::string& error) {
+    taken = false;
+    const auto bytes = EncodeStatus(m);
+    std::string tmp;
+    if (!WriteBeside(path, bytes, tmp, error)) return false;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when anything, a link too, has the name.
+    if (::MoveFileExW(win32::Widen(tmp).c_str(), win32::Widen(path).c_str(), MOVEFILE_WRITE_THROUGH))
+        return true;
+    const DWORD moveError = ::GetLastError();
+    ::DeleteFileW(win32::Widen(tmp).c_str());
+    taken = moveError == ERROR_ALREADY_EXISTS || moveError == ERROR_FILE_EXISTS;
+    error = taken ? "Cannot write " + path + ": the name is taken." : Why("Cannot write", path, moveError);
+    return false;
 }
 
 bool ReadStatusFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {

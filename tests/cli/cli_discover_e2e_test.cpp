@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace pw;
@@ -268,6 +269,82 @@ TEST_F(CliDiscover, MaxAddressesAllowsALargerSweep) {
     EXPECT_EQ(j[0]["address"], "127.0.17.77");
 }
 
+// An address the machine could not try (an IPv6 link-local address without its interface cannot be
+// connected to) is said and makes the exit status 2: it is no address where nothing listens.
+TEST_F(CliDiscover, AnAddressThatCouldNotBeTriedIsAnErrorNeverAnEmptyAddress) {
+    auto sim = Printers("127.0.0", {90});
+    auto run = RunCli({"--json", "discover", "--port", P(), "127.0.0.90-91", "fe80::2"});
+    EXPECT_EQ(run.exit, 2) << run.err;
+    const Json j = Json::parse(run.out);
+    ASSERT_EQ(j.size(), 1u) << run.out;
+    EXPECT_EQ(j[0]["address"], "127.0.0.90");
+    EXPECT_NE(run.err.find("pinwright-cli: fe80::2 could not be tried: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("2 of 3 addresses tried at port " + P() +
+                           ": 1 printer; 1 address could not be tried, so what is there is not known."),
+              std::string::npos)
+        << run.err;
+}
+
+// Twenty listeners that never answer, each holding its connection for 0.8 s, then a printer: more
+// descriptors at once than an open files limit of 24 allows.
+class CliDiscoverLimits : public CliDiscover {
+  protected:
+    void SetUp() override {
+        CliDiscover::SetUp();
+        printer = Printers("127.0.3", {121});
+        for (int h = 101; h <= 120; ++h)
+            silent.push_back(
+                std::make_unique<LoopbackService>(Address("127.0.3", h), port, LoopbackService::Silent));
+    }
+    int Connections() const {
+        int n = 0;
+        for (const auto& s : silent) n += s->Connections();
+        return n;
+    }
+    std::unique_ptr<SimProcess> printer;
+    std::vector<std::unique_ptr<LoopbackService>> silent;
+};
+
+TEST_F(CliDiscoverLimits, ALowSoftOpenFilesLimitIsRaisedAndEveryAddressIsExamined) {
+    rlimit own{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &own), 0);
+    CliStart start;
+    start.openFilesSoft = 24;
+    start.openFilesHard = std::min<rlim_t>(own.rlim_max, 4096);
+    ASSERT_GE(start.openFilesHard, 128u) << "this test needs a hard limit that allows the sweep";
+    CliProcess cli({"--json", "discover", "--all", "--port", P(), "127.0.3.101-121"}, {}, start);
+    EXPECT_EQ(cli.Wait(30000), 0) << cli.Stderr();
+    const Json j = Json::parse(cli.Stdout());
+    ASSERT_EQ(j.size(), 21u) << "every address examined: " << j.dump() << cli.Stderr();
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(j[i]["printer"], false) << j[i];
+    EXPECT_EQ(j[20]["address"], "127.0.3.121");
+    EXPECT_EQ(j[20]["printer"], true);
+    EXPECT_NE(cli.Stderr().find("21 addresses tried"), std::string::npos) << cli.Stderr();
+}
+
+TEST_F(CliDiscoverLimits, AHardLimitTooLowForTheConnectionsIsRefusedBeforeAnythingIsSentAndFewerFit) {
+    CliStart start;
+    start.openFilesSoft = start.openFilesHard = 24;
+    CliProcess refused({"--json", "discover", "--all", "--port", P(), "127.0.3.101-121"}, {}, start);
+    EXPECT_EQ(refused.Wait(30000), 2) << refused.Stderr();
+    EXPECT_EQ(refused.Stdout(), "");
+    EXPECT_NE(refused.Stderr().find("discover with 21 connections at once: they need about "),
+              std::string::npos)
+        << refused.Stderr();
+    EXPECT_NE(refused.Stderr().find("may open 24 at most (ulimit -Hn); nothing was sent. Give fewer "
+                                    "--connections."),
+              std::string::npos)
+        << refused.Stderr();
+    EXPECT_EQ(Connections(), 0) << "nothing was sent";
+
+    CliProcess fewer({"--json", "discover", "--all", "--connections", "2", "--port", P(), "127.0.3.119-121"},
+                     {}, start);
+    EXPECT_EQ(fewer.Wait(30000), 0) << fewer.Stderr();
+    const Json j = Json::parse(fewer.Stdout());
+    ASSERT_EQ(j.size(), 3u) << j.dump() << fewer.Stderr();
+    EXPECT_EQ(j[2]["printer"], true);
+}
+
 // Ten listeners that never answer, swept one at a time: 8 s of waits unless the sweep is ended.
 class CliDiscoverStopped : public CliDiscover {
   protected:
@@ -301,6 +378,25 @@ TEST_F(CliDiscoverStopped, CtrlCEndsTheSweepAtOnceListingThePrintersFoundUntilTh
     EXPECT_NE(cli.Stdout().find("127.0.0.70  MERIDOX"), std::string::npos) << cli.Stdout();
     EXPECT_NE(cli.Stderr().find("discover stopped after "), std::string::npos) << cli.Stderr();
     EXPECT_EQ(silent.back()->Connections(), 0) << "the addresses not yet taken are never tried";
+}
+
+// A stop while an address is being probed says nothing of that address: --all and --json leave it out,
+// as they leave out the addresses never reached.
+TEST_F(CliDiscoverStopped, AnAddressWhoseProbeWasCutShortIsNotListedAsNoPrinter) {
+    CliProcess cli({"--json", "discover", "--all", "--connections", "1", "--port", P(), "127.0.0.70-80"});
+    // Bounded: 10 s for the probe of 127.0.0.71 to send DLE EOT 1, which then waits 0.8 s for a reply.
+    const auto start = Clock::now();
+    while (silent[0]->Received().find("\x10\x04\x01") == std::string::npos && SecondsSince(start) < 10)
+        ::usleep(5000);
+    ASSERT_NE(silent[0]->Received().find("\x10\x04\x01"), std::string::npos) << "never probed 127.0.0.71";
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(30000), 130) << cli.Stderr();
+    const Json j = Json::parse(cli.Stdout());
+    ASSERT_EQ(j.size(), 1u) << "only the printer was examined: " << j;
+    EXPECT_EQ(j[0]["address"], "127.0.0.70");
+    EXPECT_EQ(cli.Stdout().find("127.0.0.71"), std::string::npos) << cli.Stdout();
+    EXPECT_NE(cli.Stderr().find("discover stopped after 1 of 11 addresses"), std::string::npos)
+        << cli.Stderr();
 }
 
 TEST_F(CliDiscoverStopped, TimeoutEndsTheSweepWithExitThree) {

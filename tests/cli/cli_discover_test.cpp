@@ -117,6 +117,12 @@ TEST(DiscoverTargets, AMalformedTargetIsRefusedWithItsReason) {
         {"10.0.0.0/024", "not '024'"},
         {"10.0.0.0/", "not ''"},
         {"10.0.0.0/x", "not 'x'"},
+        // Numbers of any length: none is cut to fit a machine word (4294967328 would be 32), none ends the
+        // program.
+        {"10.0.0.0/99999999999999999999", "a number from 0 to 32, not '99999999999999999999'"},
+        {"10.0.0.0/4294967328", "a number from 0 to 32, not '4294967328'"},
+        {"10.0.0.1-99999999999999999999", "a range ends at a number from 0 to 255"},
+        {"10.0.0.1-4294967306", "a range ends at a number from 0 to 255"},
         {"till.lan/24", "is not an IPv4 address"},
         {"fd00::/64", "an IPv6 network is too large to sweep"},
         {"tcp://10.0.0.1", "without tcp://"},
@@ -179,6 +185,8 @@ TEST(DiscoverOptions, MoreThan4096AddressesNeedMaxAddressesAndOtherUsageErrors) 
         {{"discover", "--max-addresses", "13", "127.0.0.32/28"}, "make 14 addresses, more than the 13"},
         {{"discover"}, "TARGET is required"},
         {{"discover", "10.0.0.300"}, "bad TARGET '10.0.0.300': '10.0.0.300' is not an IPv4 address"},
+        {{"discover", "10.0.0.0/99999999999999999999"}, "bad TARGET '10.0.0.0/99999999999999999999'"},
+        {{"discover", "10.0.0.0/4294967328"}, "bad TARGET '10.0.0.0/4294967328'"},
         {{"discover", "--port", "0", "10.0.0.1"}, "--port"},
         {{"discover", "--port", "65536", "10.0.0.1"}, "--port"},
         {{"discover", "--connections", "0", "10.0.0.1"}, "--connections"},

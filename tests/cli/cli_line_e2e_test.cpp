@@ -1,14 +1,17 @@
 // pinwright-cli --baud auto and --backup against pinwright-sim --enforce-line, a printer that understands
 // only the rate its switch 9 holds: it is found at every rate, followed through a change of rate and found
 // there again, a silent one is given up in bounded time; every write keeps a backup that puts it back.
+#include "cli/backup.h"
 #include "settings/status_file.h"
 #include "tests/support/cli_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 using namespace pw;
@@ -193,6 +196,77 @@ TEST_F(CliFixture, EveryWriteKeepsABackupOfTheSettingsAsReadThatPutsThemBack) {
     EXPECT_NE(text.out.find("\nbackup: " + backups), std::string::npos) << text.out;
     sim->Stop();
     ExpectSettingModeLeft(sim->Stderr());
+}
+
+// The UTC time a backup's name holds, "...-20261208T101500Z.sts" or "...-20261208T101500Z-2.sts".
+std::time_t StampOf(const std::string& name) {
+    const std::size_t z = name.rfind('Z');
+    if (z == std::string::npos || z < 15) return -1;
+    std::tm t{};
+    if (std::sscanf(name.substr(z - 15, 15).c_str(), "%4d%2d%2dT%2d%2d%2d", &t.tm_year, &t.tm_mon, &t.tm_mday,
+                    &t.tm_hour, &t.tm_min, &t.tm_sec) != 6)
+        return -1;
+    t.tm_year -= 1900;
+    t.tm_mon -= 1;
+    return ::timegm(&t);
+}
+
+// Eight printers at once, reached through links whose names agree in their first 70 characters, in a
+// machine whose time zone is not UTC; someone has planted dangling links at the names the first one's
+// backup would take in the coming seconds.
+TEST_F(CliFixture, BackupsOfManyPortsAtOnceAreAFileEachNeverThroughALinkAndNamedInUtc) {
+    const std::string common = Path(std::string(70, 'p'));
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::string> args = {"--json", "--backup", Path("backups"), "--baud", "115200"};
+    for (int i = 0; i < 8; ++i) {
+        // Every other one has a code page the tables do not list (10), the rest PC850.
+        std::vector<std::string> extra;
+        if (i % 2 == 0) extra = {"--switch", "2=01010100"};
+        sims.push_back(Sim("p" + std::to_string(i), extra));
+        const std::string link = common + "-" + std::to_string(i);
+        fs::create_symlink(PortOf(*sims.back()), link);
+        args.insert(args.end(), {"-p", link});
+    }
+    args.insert(args.end(), {"set", "auto-cutter=partial"});
+    fs::create_directories(Path("backups"));
+    fs::create_directories(Path("elsewhere"));
+    const std::time_t before = std::time(nullptr);
+    std::vector<fs::path> planted;
+    for (std::time_t t = before; t <= before + 20; ++t) {
+        planted.push_back(fs::path(Path("backups")) / cli::BackupName(common + "-0", t));
+        fs::create_symlink(Path("elsewhere/caught-" + std::to_string(t - before) + ".sts"), planted.back());
+    }
+
+    auto run = RunCli(args, 60000, {{"TZ", "XST-5"}});
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(run.exit, 0) << run.out << run.err;
+    const Json j = Json::parse(run.out);
+    ASSERT_EQ(j.size(), 8u) << run.out;
+    std::set<std::string> backups;
+    for (std::size_t i = 0; i < j.size(); ++i) {
+        ASSERT_TRUE(j[i].contains("backup")) << j[i];
+        const std::string backup = j[i]["backup"];
+        backups.insert(backup);
+        EXPECT_FALSE(fs::is_symlink(backup)) << backup;
+        EXPECT_TRUE(fs::is_regular_file(backup)) << backup;
+        SwitchModel saved;
+        std::vector<std::uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(ReadStatusFile(backup, bytes, error)) << error;
+        ASSERT_TRUE(DecodeStatus(bytes, saved)) << backup;
+        // The printers differ in their code page: each backup is its own port's.
+        EXPECT_EQ(saved.m_nCodePageSel == -1, i % 2 == 0) << backup;
+        const std::time_t stamp = StampOf(fs::path(backup).filename().string());
+        EXPECT_GE(stamp, before) << backup << ": the time in the name is UTC";
+        EXPECT_LE(stamp, after) << backup << ": the time in the name is UTC";
+    }
+    EXPECT_EQ(backups.size(), 8u) << "one file a port";
+    EXPECT_TRUE(fs::is_empty(Path("elsewhere"))) << "a planted link was followed";
+    for (const fs::path& link : planted) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    for (auto& sim : sims) {
+        sim->Stop();
+        ExpectSettingModeLeft(sim->Stderr());
+    }
 }
 
 TEST_F(CliFixture, NoBackupWhenNothingIsWrittenAndAFolderThatCannotBeWrittenStopsBeforeAnyWrite) {
