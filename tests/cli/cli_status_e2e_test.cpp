@@ -283,7 +283,9 @@ TEST_F(CliMetrics, TheFileKeepsItsModeAndOwnerAndAFirstFileIs0644WhateverTheUmas
     { std::ofstream(kept) << "stale\n"; }
     fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const bool root = ::geteuid() == 0;
-    if (root) ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0) << "nobody's, as the collector's might be";
+    if (root) {
+        ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0) << "nobody's, as the collector's might be";
+    }
     const mode_t umask = ::umask(077);
     auto run = RunCli({"-p", PortOf(*a), "status", "--metrics", kept});
     auto again = RunCli({"-p", PortOf(*a), "status", "--metrics", first});
