@@ -2,6 +2,8 @@
 
 #include "protocol/commands.h"
 
+#include <optional>
+
 namespace pw {
 
 namespace {
@@ -68,32 +70,46 @@ std::vector<SerialLine> LineCandidates() {
 LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidates,
                     const std::function<bool()>& stopped, bool clearBuffer) {
     LineSearch search;
-    bool heard = false;
-    for (const std::uint32_t replyMs : {kProbeReplyMs, kSlowProbeReplyMs}) {
-        if (replyMs == kSlowProbeReplyMs && !heard) break; // nothing answers at all: no second round
-        for (const SerialLine& l : candidates) {
-            if (stopped && stopped()) return search;
-            search.tried.push_back(l);
-            switch (TryLine(port, l, replyMs)) {
-            case Probe::Found:
-                // What the printer took as text while the line was wrong is thrown away.
-                if (clearBuffer && Send(port, CMD_INIT) != CMD_INIT.size()) {
-                    search.lineDown = true;
-                    return search;
-                }
-                search.found = true;
-                search.line = l;
-                return search;
-            case Probe::Heard:
-                heard = true;
-                break;
-            case Probe::Silent:
-                break;
-            case Probe::LineDown:
+    // Where something was heard in the first round. A reply late by up to the second round's wait comes
+    // while one of the next few candidates waits, so those before it are tried again.
+    std::vector<bool> heardAt(candidates.size(), false);
+    auto tryAt = [&](std::size_t i, std::uint32_t replyMs) -> std::optional<bool> {
+        if (stopped && stopped()) return false;
+        const SerialLine& l = candidates[i];
+        search.tried.push_back(l);
+        switch (TryLine(port, l, replyMs)) {
+        case Probe::Found:
+            // What the printer took as text while the line was wrong is thrown away.
+            if (clearBuffer && Send(port, CMD_INIT) != CMD_INIT.size()) {
                 search.lineDown = true;
-                return search;
+                return false;
             }
+            search.found = true;
+            search.line = l;
+            return true;
+        case Probe::Heard:
+            heardAt[i] = true;
+            return std::nullopt;
+        case Probe::Silent:
+            return std::nullopt;
+        case Probe::LineDown:
+            search.lineDown = true;
+            return false;
         }
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (const auto ended = tryAt(i, kProbeReplyMs)) return search;
+    if (candidates.empty()) return search;
+    // A reply to the last candidates may come after the round.
+    std::uint8_t late = 0;
+    if (!(stopped && stopped()) && port.ReadWithin(&late, 1, kSlowProbeReplyMs) == 1) heardAt.back() = true;
+    const std::size_t window = (kSlowProbeReplyMs + kProbeReplyMs - 1) / kProbeReplyMs;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        bool near = false;
+        for (std::size_t j = i; j < candidates.size() && j <= i + window; ++j) near = near || heardAt[j];
+        if (!near) continue;
+        if (const auto ended = tryAt(i, kSlowProbeReplyMs)) return search;
     }
     return search;
 }

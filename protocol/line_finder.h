@@ -43,8 +43,9 @@ std::vector<SerialLine> LineCandidates();
 constexpr std::uint32_t kProbeReplyMs = 60;
 constexpr std::uint32_t kConfirmReplyMs = 500;
 // When the first round heard something but found nothing (a printer slow to answer), a second round
-// waits this long for each probe's reply.
-constexpr std::uint32_t kSlowProbeReplyMs = 400;
+// waits this long for each probe's reply, at the candidates from which a reply that late could have
+// come: the one where it was heard and the few before it.
+constexpr std::uint32_t kSlowProbeReplyMs = 300;
 // After the confirmation, how long nothing more may come: a reply of more than one byte is no status.
 constexpr std::uint32_t kQuietAfterReplyMs = 20;
 

@@ -2,6 +2,8 @@
 // printer.
 #include "pinwright_version.h"
 #include "sim/printer_engine.h"
+#include "sim/fault_options.h"
+#include "sim/line_pace.h"
 #include "sim/pty_line.h"
 #include "sim/tcp_line.h"
 
@@ -150,17 +152,6 @@ long long NowUs() {
         .count();
 }
 
-// One direction of the line: with a pace, each byte takes ten bit times and bytes queue behind each other.
-struct Line {
-    long long byteUs = 0; // 0: no pace
-    long long freeAt = 0;
-    // The time the last bit of a byte that is ready at `ready` arrives.
-    long long Take(long long ready) {
-        freeAt = std::max(ready, freeAt) + byteUs;
-        return freeAt;
-    }
-};
-
 long long NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
         .count();
@@ -182,64 +173,6 @@ void Trace(bool on, const std::string& who, const std::string& dir, const sim::B
     std::fprintf(stderr, "[%8lld ms] %s%s%s\n", NowMs(), who.c_str(), dir.c_str(), HexOf(bytes).c_str());
 }
 
-bool ParseHex(const std::string& text, sim::Bytes& out) {
-    std::string digits;
-    for (char c : text)
-        if (!std::isspace(static_cast<unsigned char>(c))) digits += c;
-    if (digits.size() % 2) return false;
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        char* end = nullptr;
-        std::string pair = digits.substr(i, 2);
-        long v = std::strtol(pair.c_str(), &end, 16);
-        if (*end) return false;
-        out.push_back(static_cast<std::uint8_t>(v));
-    }
-    return true;
-}
-
-bool ParseInt(const std::string& text, int& out) {
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end || v < 0 || v > 1000000) return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-bool ParseIntList(const std::string& text, std::vector<int>& out) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t comma = std::min(text.find(',', start), text.size());
-        int v = 0;
-        if (!ParseInt(text.substr(start, comma - start), v)) return false;
-        out.push_back(v);
-        start = comma + 1;
-    }
-    return !out.empty();
-}
-
-// A text with \xHH for a byte and \\ for a backslash; false when malformed or when it holds a NUL.
-bool ParseText(const std::string& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out += text[i];
-            continue;
-        }
-        if (i + 1 < text.size() && text[i + 1] == '\\') {
-            out += '\\';
-            ++i;
-            continue;
-        }
-        sim::Bytes byte;
-        if (i + 3 >= text.size() || text[i + 1] != 'x' || !ParseHex(text.substr(i + 2, 2), byte) ||
-            byte[0] == 0)
-            return false;
-        out += static_cast<char>(byte[0]);
-        i += 3;
-    }
-    return true;
-}
-
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "pinwright-sim: %s (see --help)\n", problem.c_str());
     return 2;
@@ -250,128 +183,6 @@ bool MakeLink(const std::string& target, const std::string& link) {
     std::filesystem::remove(link, ec);
     std::filesystem::create_symlink(target, link, ec);
     return !ec;
-}
-
-enum class Parsed { Ok, Bad, Unknown };
-
-// The faults a control file may change too: the status faults and silent.
-Parsed ParseStatusFault(const std::string& name, const std::string& val, sim::Faults& f) {
-    using sim::StatusFaults;
-    static const std::pair<const char*, bool StatusFaults::*> kFlags[] = {
-        {"drawer-open", &StatusFaults::drawerOpen},
-        {"offline", &StatusFaults::offline},
-        {"cover-open", &StatusFaults::coverOpen},
-        {"feed-button", &StatusFaults::feedButton},
-        {"paper-near-end", &StatusFaults::paperNearEnd},
-        {"paper-out", &StatusFaults::paperOut},
-        {"cutter-error", &StatusFaults::cutterError},
-        {"unrecoverable-error", &StatusFaults::unrecoverableError},
-        {"auto-recoverable-error", &StatusFaults::autoRecoverableError},
-    };
-    for (const auto& [flag, member] : kFlags) {
-        if (name != flag) continue;
-        if (!val.empty()) return Parsed::Bad;
-        f.status.*member = true;
-        return Parsed::Ok;
-    }
-    auto request = [](int n) { return n >= 1 && n <= 4; };
-    if (name == "silent") {
-        f.silent = true;
-    } else if (name == "status-silent") {
-        std::vector<int> which;
-        if (!ParseIntList(val, which)) return Parsed::Bad;
-        for (int n : which)
-            if (!request(n)) return Parsed::Bad;
-        f.status.silent.insert(f.status.silent.end(), which.begin(), which.end());
-    } else if (name == "status-byte") {
-        const std::size_t colon = val.find(':');
-        int n = 0;
-        sim::Bytes reply;
-        if (colon == std::string::npos || !ParseInt(val.substr(0, colon), n) || !request(n) ||
-            !ParseHex(val.substr(colon + 1), reply) || reply.empty())
-            return Parsed::Bad;
-        f.status.replies[n] = reply;
-    } else {
-        return Parsed::Unknown;
-    }
-    return Parsed::Ok;
-}
-
-// One --fault NAME[=VALUE].
-bool ParseFault(const std::string& given, sim::Faults& f, int& trickleMs) {
-    const auto eq = given.find('=');
-    const std::string name = given.substr(0, eq), val = eq == std::string::npos ? "" : given.substr(eq + 1);
-    if (const Parsed p = ParseStatusFault(name, val, f); p != Parsed::Unknown) return p == Parsed::Ok;
-    if (name == "garbage")
-        f.garbage = true;
-    else if (name == "short")
-        f.shortReplies = true;
-    else if (name == "delay")
-        return ParseInt(val, f.delayMs);
-    else if (name == "stray")
-        return ParseHex(val, f.stray) && !f.stray.empty();
-    else if (name == "no-dot")
-        return ParseInt(val, f.noDot);
-    else if (name == "hangup-after")
-        return ParseInt(val, f.hangupAfter);
-    else if (name == "info-no-nul")
-        f.infoNoNul = true;
-    else if (name == "ignore-writes")
-        f.ignoreWrites = true;
-    else if (name == "info-silent")
-        return ParseIntList(val, f.infoSilent);
-    else if (name == "from")
-        return ParseInt(val, f.from);
-    else if (name == "trickle")
-        return ParseInt(val, trickleMs) && trickleMs > 0;
-    else
-        return false;
-    return true;
-}
-
-// A control file: the status faults and silent of each of `count` printers, into `out`.
-bool ReadControl(const std::string& path, std::size_t count, std::vector<sim::Faults>& out,
-                 std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    out.assign(count, sim::Faults{});
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        const std::string where = path + ":" + std::to_string(lineNo) + ": ";
-        if (auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
-        std::size_t first = 0, last = count; // the printers the line is for: [first, last)
-        if (auto colon = line.find(':'); colon != std::string::npos) {
-            std::istringstream number(line.substr(0, colon));
-            int n = 0;
-            std::string rest;
-            if (!(number >> n) || (number >> rest) || n < 1 || static_cast<std::size_t>(n) > count) {
-                error = where + "expected 'N:' with N from 1 to " + std::to_string(count);
-                return false;
-            }
-            first = static_cast<std::size_t>(n) - 1;
-            last = first + 1;
-            line = line.substr(colon + 1);
-        }
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            const auto eq = word.find('=');
-            const std::string name = word.substr(0, eq),
-                              val = eq == std::string::npos ? "" : word.substr(eq + 1);
-            for (std::size_t i = first; i < last; ++i) {
-                const Parsed p = ParseStatusFault(name, val, out[i]);
-                if (p == Parsed::Ok) continue;
-                error = where + (p == Parsed::Bad ? "bad " : "no status fault: ") + word;
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 // Room for every printer's descriptors: the soft limit goes up towards the hard one when it is too low.
@@ -393,7 +204,7 @@ struct Printer {
     int master = -1, keepSlave = -1, listener = -1, line = -1;
     // Bytes in flight on the line, each with the time its last bit arrives (microseconds).
     std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
-    Line inLine, outLine;
+    sim::LinePace inLine, outLine;
     long long lastSent = 0;
     bool writeBlocked = false;    // the line takes no more for now: wait until it can
     bool faultsChanged = false;   // back online, held commands may go on
@@ -464,7 +275,7 @@ int main(int argc, char** argv) {
             trace = true;
         } else if (arg == "--pace") {
             int baud = 0;
-            if (!value(v) || !ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
+            if (!value(v) || !sim::ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
         } else if (arg == "--enforce-line") {
             enforceLine = true;
@@ -482,7 +293,7 @@ int main(int argc, char** argv) {
                 return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
             listenAddresses.push_back(v);
         } else if (arg == "--count") {
-            if (!value(v) || !ParseInt(v, count) || count < 1) return Usage("--count needs a number from 1");
+            if (!value(v) || !sim::ParseInt(v, count) || count < 1) return Usage("--count needs a number from 1");
             countGiven = true;
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
@@ -493,21 +304,21 @@ int main(int argc, char** argv) {
         } else if (arg == "--control") {
             if (!value(controlPath)) return Usage("--control needs a file");
         } else if (arg == "--maker") {
-            if (!value(v) || !ParseText(v, prototype.maker)) return Usage("--maker needs a text");
+            if (!value(v) || !sim::ParseText(v, prototype.maker)) return Usage("--maker needs a text");
         } else if (arg == "--model") {
-            if (!value(v) || !ParseText(v, prototype.model)) return Usage("--model needs a text");
+            if (!value(v) || !sim::ParseText(v, prototype.model)) return Usage("--model needs a text");
         } else if (arg == "--firmware") {
-            if (!value(v) || !ParseText(v, prototype.firmware)) return Usage("--firmware needs a text");
+            if (!value(v) || !sim::ParseText(v, prototype.firmware)) return Usage("--firmware needs a text");
         } else if (arg == "--switch") {
             if (!value(v)) return Usage("--switch needs N=PPPPPPPP");
             auto eq = v.find('=');
             int n = 0;
-            if (eq == std::string::npos || !ParseInt(v.substr(0, eq), n) ||
+            if (eq == std::string::npos || !sim::ParseInt(v.substr(0, eq), n) ||
                 !prototype.SetSwitchText(n, v.substr(eq + 1)))
                 return Usage("bad --switch " + v);
         } else if (arg == "--fault") {
             if (!value(v)) return Usage("--fault needs a name");
-            if (!ParseFault(v, prototype.faults, trickleMs)) return Usage("bad --fault " + v);
+            if (!sim::ParseFault(v, prototype.faults, trickleMs)) return Usage("bad --fault " + v);
         } else {
             return Usage("unknown option " + arg);
         }
@@ -630,7 +441,7 @@ int main(int argc, char** argv) {
         std::string error;
         if (controlPath.empty()) {
             error = "no --control file";
-        } else if (ReadControl(controlPath, printers.size(), read, error)) {
+        } else if (sim::ReadControl(controlPath, printers.size(), read, error)) {
             for (std::size_t i = 0; i < printers.size(); ++i) {
                 sim::Faults& f = printers[i]->engine.faults;
                 f.status = read[i].status;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <termios.h>
 
 using sim::ReceiveBurst;
@@ -95,6 +98,41 @@ TEST(PtyLine, EverySwitchNineHoldsItsFrame) {
         EXPECT_EQ(f.parity, !(pins & 0x08) ? 'N' : (pins & 0x04) ? 'E' : 'O') << pins;
         EXPECT_EQ(f.stopBits, 1);
     }
+}
+
+} // namespace
+
+namespace {
+
+// The README's table of what a printer at each rate reads of the line search's probe, against the model.
+TEST(UartLine, TheReadmesProbeTableIsWhatTheModelReads) {
+    std::ifstream in(PINWRIGHT_README);
+    const std::string readme{std::istreambuf_iterator<char>(in), {}};
+    const std::size_t from = readme.find("<!-- probe table -->"), to = readme.find("<!-- end of probe table -->");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    const int rates[] = {9600, 19200, 38400, 57600, 115200};
+    std::string table = "\n| DLE EOT 4 sent at | read at 9600 | at 19200 | at 38400 | at 57600 | at 115200 |\n"
+                        "|---|---|---|---|---|---|\n";
+    for (const int tx : rates) {
+        table += "| " + std::to_string(tx) + " 8N1 |";
+        for (const int rx : rates) {
+            if (tx == rx) {
+                table += " 10 04 04 (answered) |";
+                continue;
+            }
+            std::string cell;
+            for (const UartChar& c : ReceiveBurst({0x10, 0x04, 0x04}, {tx, 8, 'N', 1}, {rx, 8, 'N', 1})) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%s%02X%s", cell.empty() ? "" : " ", c.value,
+                              c.framingError || c.parityError ? "!" : "");
+                cell += hex;
+            }
+            table += " " + (cell.empty() ? std::string("nothing") : cell) + " |";
+        }
+        table += "\n";
+    }
+    EXPECT_EQ(readme.substr(from + 20, to - from - 20), table);
 }
 
 } // namespace
