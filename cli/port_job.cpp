@@ -10,6 +10,7 @@
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
 #include "protocol/line_finder.h"
+#include "protocol/restart_wait.h"
 #include "protocol/switch_sequences.h"
 #include "settings/status_file.h"
 
@@ -80,6 +81,7 @@ class PortRun {
         : m_job(job), m_printer(services), m_stop(stop), m_log(log), m_view(name, log, stop),
           m_line(job.line) {
         r.port = name;
+        m_printer.m_bFramedReplies = true;
         m_printer.m_onProblem = [this](const std::string& text, const std::string& detail) {
             if (!m_stop.load()) m_log.Line(r.port, detail.empty() ? text : text + " (" + detail + ")");
         };
@@ -440,9 +442,20 @@ class PortRun {
         return true;
     }
 
-    // After the printer's restart (WriteSwitches waited for it): read the switches again, on a serial line
-    // at the line settings just written, on the network over a new connection (many printers drop theirs
-    // when they restart), and compare every written pin.
+    // The printer restarts after user setting mode: it is asked (DLE EOT 1) until it answers.
+    bool PrinterBack() {
+        if (WaitForRestart(m_printer, kRestartLimitMs, [this] { return m_stop.load(); })) return true;
+        if (Stopped(kWrittenNotReadBack)) return false;
+        m_failPrefix.clear();
+        return Fail(kExitNoAnswer, "the settings were written, but the printer did not come back to be read: "
+                                   "no answer to DLE EOT 1 within " +
+                                       std::to_string(kRestartLimitMs / 1000) +
+                                       " s of the end of user setting mode. Read it again once it is on.");
+    }
+
+    // Once the printer is back from its restart: read the switches again, on a serial line at the line
+    // settings just written, on the network over a new connection (many printers drop theirs when they
+    // restart), and compare every written pin.
     void ReadBack(const SwitchPins& pins) {
         m_failPrefix = kReadBackFailed;
         if (m_printer.m_nKind == kNetwork) {
@@ -452,14 +465,21 @@ class PortRun {
         if (m_printer.m_nKind == kSerial) {
             const LineOptions after = LineAfterWrite(pins, m_line);
             if (!(after == m_line)) {
-                m_printer.Close();
                 m_line = after;
                 r.line = after;
                 m_log.Line(r.port, "reading back at " + LineText(m_line));
-                if (!Open(kWrittenNotReadBack)) return;
+                m_printer.m_nBaudRate = m_line.baud;
+                m_printer.m_nByteSize = m_line.dataBits;
+                m_printer.m_nParity = m_line.parity;
+                m_printer.m_nStopBits = m_line.stopBits;
+                if (Stopped(kWrittenNotReadBack)) return;
+                if (!m_printer.ChangeLine()) {
+                    Fail(kExitNoAnswer, "the port took no line settings of " + LineText(m_line));
+                    return;
+                }
             }
         }
-        if (!PreCheck(kWrittenNotReadBack)) return;
+        if (!PrinterBack() || !PreCheck(kWrittenNotReadBack)) return;
         if (!Read(kWrittenNotReadBack)) return;
         m_failPrefix.clear();
         r.notTaken = SettingsNotTaken(pins, r.pins);

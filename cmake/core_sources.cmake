@@ -13,6 +13,7 @@ set(PINWRIGHT_CORE_SOURCES
   protocol/commands.cpp
   protocol/connection_check.cpp
   protocol/line_finder.cpp
+  protocol/restart_wait.cpp
   protocol/printer_probe.cpp
   protocol/printer_status.cpp
   protocol/reply_frames.cpp

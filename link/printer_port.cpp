@@ -90,6 +90,23 @@ int CPrinterPort::OpenSerial() {
 }
 
 int CPrinterPort::ApplyLine() {
+    return SetLine(kPurgeAll);
+}
+
+int CPrinterPort::ChangeLine() {
+    if (m_hPort == kNoDevice) return 0;
+    LetOutputLeave();
+    // A USB-serial bridge holds what it was handed in a FIFO of its own that no drain sees: what may be
+    // there gets the time to leave at the old line, and the printer's UART the time to take it.
+    LineSettings now{};
+    if (m_services->GetCommState(m_hPort, now))
+        m_services->Sleep(kLineChangeSettleMs +
+                          LineTimeMs(kBridgeFifoBytes, static_cast<std::int32_t>(now.baudRate), now.byteSize,
+                                     now.parity, now.stopBits));
+    return SetLine(kPurgeInput);
+}
+
+int CPrinterPort::SetLine(std::uint32_t purge) {
     const DeviceHandle h = m_hPort;
     LineSettings dcb{};
     if (!m_services->GetCommState(h, dcb)) return 0;
@@ -100,7 +117,7 @@ int CPrinterPort::ApplyLine() {
     dcb.flags = SerialFlagsWord(dcb.flags, m_nParity);
     if (!m_services->SetCommState(h, dcb)) return 0;
     if (!m_services->SetCommTimeouts(h, SerialTimeLimits())) return 0;
-    m_services->PurgeComm(h, kPurgeAll);
+    m_services->PurgeComm(h, purge);
     return 1;
 }
 
@@ -200,8 +217,7 @@ int CPrinterPort::Read(void* buffer, int length) {
 }
 
 int CPrinterPort::ReadWithin(void* buffer, int length, std::uint32_t limitMs) {
-    if (m_nKind != kNetwork && m_nKind != kSerial) return Read(buffer, length);
-    const TimeLimits usual = m_nKind == kNetwork ? TransferTimeLimits() : SerialTimeLimits();
+    const TimeLimits usual = m_nKind == kSerial ? SerialTimeLimits() : TransferTimeLimits();
     TimeLimits limits = usual;
     limits.readTotalConstant = std::max<std::uint32_t>(limitMs, 1);
     m_services->SetCommTimeouts(m_hPort, limits);
@@ -214,13 +230,19 @@ void CPrinterPort::DiscardPending() {
     if (m_nKind == kNetwork && m_hPort != kNoDevice) m_services->PurgeComm(m_hPort, kPurgeAll);
 }
 
-std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::int32_t byteSize,
-                                 std::int32_t parity, std::int32_t stopBits) {
+std::uint32_t LineTimeMs(std::uint32_t bytes, std::int32_t baud, std::int32_t byteSize, std::int32_t parity,
+                         std::int32_t stopBits) {
     if (baud <= 0) baud = 1200; // the slowest rate a printer takes
     const std::uint64_t bits = 1 + static_cast<std::uint64_t>(std::clamp(byteSize, 5, 8)) +
                                (parity != 0 ? 1 : 0) + (stopBits == 0 ? 1 : 2); // 1.5 stop bits counted as 2
-    const std::uint64_t lineMs =
-        (queued * bits * 1000 + static_cast<std::uint64_t>(baud) - 1) / static_cast<std::uint64_t>(baud);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(
+        (bytes * bits * 1000 + static_cast<std::uint64_t>(baud) - 1) / static_cast<std::uint64_t>(baud),
+        kWriteOverallLimitMs));
+}
+
+std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::int32_t byteSize,
+                                 std::int32_t parity, std::int32_t stopBits) {
+    const std::uint64_t lineMs = LineTimeMs(queued, baud, byteSize, parity, stopBits);
     return static_cast<std::uint32_t>(
         std::min<std::uint64_t>(2 * lineMs + kDrainGraceMs, kWriteOverallLimitMs));
 }

@@ -43,8 +43,8 @@ class CPrinterPort {
     int Close();
     std::uint32_t Write(const void* data, std::uint32_t length);
     int Read(void* buffer, int length);
-    // A read within `limitMs` instead of the read's usual limit: on the network (which delivers a reply in
-    // pieces) what has come, on a serial line all `length` bytes or what came. Other kinds read as Read.
+    // A read within `limitMs` instead of the read's usual limit: on a serial line all `length` bytes or what
+    // came; on the other kinds what has come (a reply may come in pieces).
     int ReadWithin(void* buffer, int length, std::uint32_t limitMs);
     // Network links only: throws away what the printer sent and nobody asked for yet (the rest of a reply
     // given up on, a late one), so that it is never taken for the next reply. Nothing for other kinds.
@@ -54,6 +54,9 @@ class CPrinterPort {
     // Sets the open serial port to m_nBaudRate, m_nByteSize, m_nParity and m_nStopBits, with the serial
     // time limits, and throws away what the line holds.
     int ApplyLine();
+    // The same on a line that carried commands the printer has yet to take all of: what was written
+    // leaves at the old line first (within a bound), and only input is thrown away.
+    int ChangeLine();
     int OpenParallel();
     int OpenUsb();
     // Connects to the printer at the network address in m_strPort, within m_nConnectLimitMs. On failure the
@@ -72,6 +75,9 @@ class CPrinterPort {
     std::string m_strDeviceFile; // set by OpenDeviceFile; empty when the port is opened by name
     // How long a network connection may take to be made; the dialogs keep kConnectLimitMs.
     std::uint32_t m_nConnectLimitMs = kConnectLimitMs;
+    // The command line's waits: a reply is read as soon as it has come whole by its frame, and the fixed
+    // waits before the reads become their bounds. The dialogs keep their fixed waits.
+    bool m_bFramedReplies = false;
 
     // Told of a problem that no result carries to the caller: the USB printer could not be found (at
     // open, or again after a write lost it). The owner shows it: a message box, or a line on stderr.
@@ -81,6 +87,7 @@ class CPrinterPort {
     void ReleaseHeld();
     // Waits, within OutputDrainLimitMs, for what the serial driver still holds to leave.
     void LetOutputLeave();
+    int SetLine(std::uint32_t purge);
     DeviceServices* m_services;
 };
 
@@ -92,6 +99,13 @@ std::uint32_t SerialFlagsWord(std::uint32_t current, std::int32_t parity);
 
 // Serial time limits: reads 5000 ms in all; a write attempt of n bytes 5 x n + 1000 ms.
 TimeLimits SerialTimeLimits();
+// How long `bytes` take on a serial line at that rate and frame.
+std::uint32_t LineTimeMs(std::uint32_t bytes, std::int32_t baud, std::int32_t byteSize, std::int32_t parity,
+                         std::int32_t stopBits);
+// A USB-serial bridge's own FIFO, which a drain does not see, and the time a line change gives what may be
+// in it (and the printer's UART) besides its time on the line.
+constexpr std::uint32_t kBridgeFifoBytes = 64;
+constexpr std::uint32_t kLineChangeSettleMs = 50;
 // How long a close waits for `queued` bytes to leave a serial line at its rate and frame: twice their time
 // on the line, and 100 ms for the driver, at most 10 s.
 std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::int32_t byteSize,

@@ -26,10 +26,15 @@ int ReaderThreadProc(CPrinterPort* port, UsbReaderState* state) {
     return 0;
 }
 
-bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply) {
+bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply, int firstAttempt) {
     DeviceServices& os = port.Services();
     UsbReaderState* const st = &state;
-    for (int attempt = 1; attempt <= kReaderAttempts; ++attempt) {
+    if (firstAttempt > 1) { // the attempts before it were made: ask again, as after a failed one
+        os.Sleep(kReaderWaitMs);
+        if (SendQuery(port, CMD_QUERY_MODEL_ID) != CMD_QUERY_MODEL_ID.size()) return false;
+        os.Sleep(kReaderWaitMs);
+    }
+    for (int attempt = firstAttempt; attempt <= kReaderAttempts; ++attempt) {
         std::memset(st->g_usbReply, 0, sizeof st->g_usbReply);
         std::memset(reply, 0, kReplyBufferSize);
         st->g_nUsbReplyLen.store(0);
@@ -78,16 +83,21 @@ HandshakeResult RunConnectionHandshake(CPrinterPort& port, int interfaceKind) {
         return HandshakeResult::PortError;
 
     std::uint8_t reply[kReplyBufferSize] = {};
+    const bool framed = port.m_bFramedReplies;
     if (ReadsWholeReplies(interfaceKind)) {
-        UsbReaderState reader; // the reader thread is joined before every return below
-        if (!RunUsbReaderAttempts(port, reader, reply)) return HandshakeResult::ReadError;
+        // Framed: the first attempt's wait ends with the reply; only without one do the attempts go on
+        // as they would, from the second, with its query sent again.
+        if (!framed || port.ReadWithin(reply, 1, 2 * kReaderWaitMs) != 1) {
+            UsbReaderState reader; // the reader thread is joined before every return below
+            if (!RunUsbReaderAttempts(port, reader, reply, framed ? 2 : 1)) return HandshakeResult::ReadError;
+        }
     } else {
-        os.Sleep(kFirstReadWaitMs);
+        if (!framed) os.Sleep(kFirstReadWaitMs);
         port.Read(reply, 1);
     }
     if (reply[0] == '.') return HandshakeResult::Connected;
     for (int i = 0; i < kRetryReads; ++i) {
-        os.Sleep(kRetryWaitMs);
+        if (!framed) os.Sleep(kRetryWaitMs);
         port.Read(reply, 1);
         if (reply[0] == '.') return HandshakeResult::Connected;
     }

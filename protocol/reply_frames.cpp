@@ -33,7 +33,8 @@ bool NextByte(CPrinterPort& port, const ReplyClock& clock, std::uint8_t& b) {
 } // namespace
 
 int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count) {
-    if (port.m_nKind != kNetwork) return port.Read(buffer, count);
+    if (port.m_nKind != kNetwork && !(port.m_bFramedReplies && port.m_nKind != kSerial))
+        return port.Read(buffer, count);
     const ReplyClock clock(port);
     int got = 0;
     while (got < count) {

@@ -14,7 +14,8 @@ namespace pw {
 // A reply must be whole within this time from the start of its reading.
 constexpr std::uint32_t kReplyLimitMs = 5000;
 
-// `count` bytes: on a network link all of them, or what came within the limit; elsewhere one Read.
+// `count` bytes: on a network link (and on any link with framed replies) all of them, or what came within
+// the limit; elsewhere one Read (a serial Read takes them all, or what came within its limit).
 int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count);
 
 // Network: an identity text reply, its "_" header, the text and its NUL, whole within `limitMs`. At most

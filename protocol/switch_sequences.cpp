@@ -21,20 +21,27 @@ std::string UsbText(const std::uint8_t* buf, int n) {
 }
 
 // One identity text by the interface's path. A printer that sends nothing gives an empty text.
+// With framed replies the fixed wait is left out: the text is read as it comes, to its NUL.
 std::string ReadText(CPrinterPort& port, int kind, std::uint32_t serialWait, SequenceView& view) {
+    const bool framed = port.m_bFramedReplies;
     std::string text;
     if (ReadsWholeReplies(kind)) {
         std::uint8_t buf[kReplyBufferSize] = {};
-        port.Services().Sleep(100);
-        if (kind == kNetwork) {
+        if (!framed) port.Services().Sleep(100);
+        if (kind == kNetwork || framed) {
             ReadNetworkText(port, text);
             return text;
         }
         const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
         return n > 0 ? UsbText(buf, n) : text;
     }
-    ReadIdentityText(port, text, serialWait, view);
+    ReadIdentityText(port, text, framed ? 0 : serialWait, view);
     return text;
+}
+
+// The fixed pause before a reply is read; with framed replies the read itself waits for it.
+void PauseBeforeReply(CPrinterPort& port, std::uint32_t ms) {
+    if (!port.m_bFramedReplies) port.Services().Sleep(ms);
 }
 
 // An 11-byte switch reply: "7", "!", eight '0'/'1', NUL.
@@ -49,10 +56,9 @@ bool ValidSwitchBody(const std::uint8_t* body) { // from the "!" on: 10 bytes
 // skips what stands before the header; it steps once after the header.
 SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std::uint8_t (&body)[10],
                                SequenceView& view, bool stepAfterHeader) {
-    DeviceServices& os = port.Services();
     std::uint8_t buf[kReplyBufferSize] = {};
     if (kind == kNetwork) {
-        os.Sleep(100);
+        PauseBeforeReply(port, 100);
         switch (ReadNetworkSwitchReply(port, body)) {
         case SwitchFrame::NoHeader:
         case SwitchFrame::Cut:
@@ -65,15 +71,17 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
         return ValidSwitchBody(body) ? SequenceResult::Ok : SequenceResult::BadReply;
     }
     if (ReadsWholeReplies(kind)) {
-        os.Sleep(100);
-        const int n = port.Read(buf, static_cast<int>(kReplyBufferSize));
+        PauseBeforeReply(port, 100);
+        // Framed: the eleven bytes as they come (a reply may come in pieces), and nothing past them.
+        const int n = port.m_bFramedReplies ? ReadCount(port, buf, 11)
+                                            : port.Read(buf, static_cast<int>(kReplyBufferSize));
         if (n <= 0) return SequenceResult::NoAnswer;
         if (n < 11) return SequenceResult::NoAnswer;
         if (buf[0] != '7' || !ValidSwitchBody(buf + 1)) return SequenceResult::BadReply;
         std::memcpy(body, buf + 1, 10);
         return SequenceResult::Ok;
     }
-    os.Sleep(10);
+    PauseBeforeReply(port, 10);
     if (port.Read(buf, 1) != 1) return SequenceResult::NoAnswer;
     if (stepAfterHeader) view.StepProgress();
     if (skipStray) {
@@ -118,16 +126,15 @@ void ReadIdentityText(CPrinterPort& port, std::string& text, std::uint32_t initi
 
 int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view) {
     if (!identity.firmware.empty()) return 1;
-    DeviceServices& os = port.Services();
 
     if (SendQuery(port, CMD_QUERY_FIRMWARE) != CMD_QUERY_FIRMWARE.size()) return -1;
     identity.firmware.clear();
-    os.Sleep(10);
+    PauseBeforeReply(port, 10);
     // Kept even when a check below fails; empty, it makes the next pre-check identify again.
     identity.firmware = ReadText(port, kind, 1000, view);
 
     if (SendQuery(port, CMD_QUERY_MAKER) != CMD_QUERY_MAKER.size()) return -1;
-    os.Sleep(10);
+    PauseBeforeReply(port, 10);
     const std::string maker = ReadText(port, kind, 1000, view);
     if (identity.maker) *identity.maker = maker;
     if (maker != kExpectedMaker) {
@@ -148,7 +155,6 @@ int IdentifyPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Seq
 }
 
 int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, SequenceView& view) {
-    DeviceServices& os = port.Services();
     std::uint8_t reply[kReplyBufferSize] = {};
     std::memcpy(reply, CMD_INIT.data(), CMD_INIT.size());
     auto fail = [&] {
@@ -167,11 +173,12 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
             return fail();
         std::memset(reply, 0, sizeof reply);
         if (ReadsWholeReplies(kind)) {
-            os.Sleep(100);
-            // The "." alone: on a network link nothing past it is read.
-            ReadCount(port, reply, kind == kNetwork ? 1 : static_cast<int>(kReplyBufferSize));
+            PauseBeforeReply(port, 100);
+            // The "." alone: on a network link, or framed, nothing past it is read.
+            ReadCount(port, reply,
+                      kind == kNetwork || port.m_bFramedReplies ? 1 : static_cast<int>(kReplyBufferSize));
         } else {
-            os.Sleep(10);
+            PauseBeforeReply(port, 10);
             port.Read(reply, 1);
         }
         if (reply[0] == '.') return 1;
@@ -179,7 +186,7 @@ int CheckPrinter(CPrinterPort& port, int kind, PrinterIdentity& identity, Sequen
     // Each read waits up to the port's 5 s for a byte; one that brings nothing ends the retries, so a
     // silent printer is reported in seconds, not after a hundred such waits.
     for (int i = 0; i < kPreCheckRetries; ++i) {
-        os.Sleep(10);
+        PauseBeforeReply(port, 10);
         if (port.Read(reply, 1) != 1) break;
         if (reply[0] == '.') return 1;
     }
@@ -268,7 +275,6 @@ SequenceResult WriteSwitches(CPrinterPort& port, const SwitchModel& m, SequenceV
 
 SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& changes, SequenceView& view,
                              WriteProgress* progress) {
-    DeviceServices& os = port.Services();
     std::uint8_t reply[kReplyBufferSize] = {};
     WriteProgress local;
     WriteProgress& done = progress ? *progress : local;
@@ -284,14 +290,17 @@ SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& c
     };
 
     if (SendQuery(port, CMD_SETUP_IN) != CMD_SETUP_IN.size()) return fail(SequenceResult::NotWritten);
-    os.Sleep(1000);
-    // Not one byte of the mode notice: the printer is not in user setting mode.
-    if (ReadCount(port, reply, 3) == 0) return fail(SequenceResult::NoAnswer);
+    PauseBeforeReply(port, 1000);
+    // Not one byte of the mode notice: the printer is not in user setting mode. Nothing more is sent
+    // before it has come; framed, it is waited for as long as the pause and the read would have taken.
+    const int notice = port.m_bFramedReplies && port.m_nKind == kSerial ? port.ReadWithin(reply, 3, 1000 + 5000)
+                                                                         : ReadCount(port, reply, 3);
+    if (notice == 0) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
 
     if (SendQuery(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size())
         return fail(SequenceResult::NotWritten);
-    os.Sleep(100);
+    PauseBeforeReply(port, 100);
     ReadCount(port, reply, 1);
     view.StepProgress();
 
@@ -304,9 +313,11 @@ SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& c
     const bool ended = Send(port, CMD_SETUP_OUT) == CMD_SETUP_OUT.size();
     done.modeEnded = ended;
     const bool selected = ended && Send(port, CMD_SELECT_PRINTER) == CMD_SELECT_PRINTER.size();
+    // The printer restarts: the dialogs give it two seconds; with framed replies the caller asks it when
+    // it is back (WaitForRestart).
     for (int i = 0; i < 2; ++i) {
         view.StepProgress();
-        os.Sleep(1000);
+        PauseBeforeReply(port, 1000);
         view.StepProgress();
     }
     if (!ended || !selected) {

@@ -66,6 +66,10 @@ Options:
   --trace               log every byte received and sent, in hex with a millisecond timestamp, on
                         standard error; with several printers "#N" (1 = the first line) before each
   --pace BAUD           send and take bytes at that line rate, ten bits a byte, as a serial line would
+  --think MS            take MS milliseconds to answer each query (0, the default: at once)
+  --restart MS          after the end of user setting mode the printer restarts for MS milliseconds: what
+                        comes meanwhile, and what came with the command that ended the mode, is lost and
+                        nothing is answered (0, the default: at once)
   --enforce-line        listen at the line switch 9 holds (rate, data length, parity; one stop bit), as
                         a UART does: what the tool sends at its own line (seen from this side of the
                         pseudo-terminal) is taken apart bit by bit at the printer's, and the printer
@@ -208,6 +212,7 @@ struct Printer {
     long long lastSent = 0;
     bool writeBlocked = false;    // the line takes no more for now: wait until it can
     bool faultsChanged = false;   // back online, held commands may go on
+    long long restartUntil = 0;   // restarting after user setting mode: takes nothing until then (us)
 };
 
 bool OpenPseudoTerminal(Printer& p, std::string& error) {
@@ -253,6 +258,7 @@ int main(int argc, char** argv) {
     long long byteUs = 0;
     int trickleMs = 0;
     bool enforceLine = false;
+    int thinkMs = 0, restartMs = 0;
     bool dropLineErrors = false;
     std::string lineReportDir;
     int columns = 32;
@@ -277,6 +283,10 @@ int main(int argc, char** argv) {
             int baud = 0;
             if (!value(v) || !sim::ParseInt(v, baud) || baud < 50) return Usage("--pace needs a baud rate");
             byteUs = 10'000'000LL / baud; // ten bits a byte: start, eight data, stop
+        } else if (arg == "--think") {
+            if (!value(v) || !sim::ParseInt(v, thinkMs)) return Usage("--think needs milliseconds");
+        } else if (arg == "--restart") {
+            if (!value(v) || !sim::ParseInt(v, restartMs)) return Usage("--restart needs milliseconds");
         } else if (arg == "--enforce-line") {
             enforceLine = true;
         } else if (arg == "--line-report") {
@@ -342,6 +352,7 @@ int main(int argc, char** argv) {
         auto p = std::make_unique<Printer>();
         p->engine = prototype;
         p->engine.print = sim::PrintModel(columns);
+        p->engine.restartLosesInput = restartMs > 0;
         if (several) p->who = "#" + std::to_string(i + 1) + " ";
         p->inLine.byteUs = p->outLine.byteUs = byteUs;
         std::string error;
@@ -384,7 +395,11 @@ int main(int argc, char** argv) {
             if (trace) std::fprintf(stderr, "[%8lld ms] %s-- %s\n", NowMs(), p.who.c_str(), what.c_str());
         };
         p.engine.print.onEvent = p.engine.onEvent;
-        p.engine.onSettingsApplied = [&p] {
+        p.engine.onSettingsApplied = [&p, restartMs] {
+            if (restartMs > 0) {
+                p.restartUntil = NowUs() + restartMs * 1000LL;
+                p.engine.onEvent("restarting for " + std::to_string(restartMs) + " ms");
+            }
             if (!p.statePath.empty() && !sim::SaveState(p.statePath, p.engine))
                 std::fprintf(stderr, "pinwright-sim: cannot save %s\n", p.statePath.c_str());
         };
@@ -505,8 +520,13 @@ int main(int argc, char** argv) {
             arrived.push_back(p.incoming.front().second);
             p.incoming.pop_front();
         }
+        if (!arrived.empty() && NowUs() < p.restartUntil) {
+            p.engine.onEvent("restarting: lost" + HexOf(arrived));
+            arrived.clear();
+        }
         if (!arrived.empty() || std::exchange(p.faultsChanged, false)) {
-            const long long delay = p.engine.FaultsActive() ? p.engine.faults.delayMs * 1000LL : 0;
+            const long long delay =
+                thinkMs * 1000LL + (p.engine.FaultsActive() ? p.engine.faults.delayMs * 1000LL : 0);
             const sim::Bytes reply = p.engine.Feed(arrived);
             long long from = NowUs() + delay;
             for (auto b : reply) {

@@ -98,6 +98,11 @@ Bytes PrinterEngine::Feed(const Bytes& data) {
         std::size_t used = ParseOne(out);
         if (used == 0) break;
         m_in.erase(m_in.begin(), m_in.begin() + static_cast<long>(used));
+        if (m_restarting) {
+            m_restarting = false;
+            m_in.clear();
+            break;
+        }
     }
     return out;
 }
@@ -211,6 +216,7 @@ std::size_t PrinterEngine::ParseOne(Bytes& out) {
                             m_staged[sw] = -1;
                         }
                         m_settingMode = false;
+                        m_restarting = restartLosesInput;
                         Event("settings applied; printer reset");
                         if (onSettingsApplied) onSettingsApplied();
                     }

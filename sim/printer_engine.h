@@ -78,6 +78,10 @@ class PrinterEngine {
     bool FaultsActive() const { return m_commands >= faults.from; }
     int Commands() const { return m_commands; }
 
+    // When user setting mode ends the printer restarts: with this, what came after the command that ended
+    // it is lost, as it is on a printer whose restart takes time.
+    bool restartLosesInput = false;
+
     // Called when user setting mode ends (the switches were applied and the printer reset).
     std::function<void()> onSettingsApplied;
     // One line per event worth a log: self tests, resets, mode changes.
@@ -101,6 +105,7 @@ class PrinterEngine {
     std::array<int, 10> m_staged{}; // -1 nothing staged, else the new pin bits
     std::array<std::uint8_t, 10> m_stagedMask{};
     bool m_settingMode = false;
+    bool m_restarting = false; // user setting mode just ended: the rest of the input is lost
     bool m_hungUp = false;
     bool m_asb = false;
     int m_commands = 0;

@@ -61,11 +61,13 @@ TEST_F(CliEndToEnd, SetWithABaudChangeReadsBackAtTheNewLineSettings) {
     EXPECT_NE(Switches("p").find("switch 9 = 00101100"), std::string::npos) << Switches("p");
     EXPECT_NE(Switches("p").find("switch 2 = 11010100"), std::string::npos) << Switches("p");
 
-    // The read-back runs on a port opened again at the new settings, after the printer's restart.
+    // The read-back runs on the same port set to the new line once what was written has left, after the
+    // printer's restart, which it is asked about (DLE EOT 1) at the new line.
     const std::string t = ReadWhole(trace);
     const auto reopened = t.find("-- line 19200 8E1");
     ASSERT_NE(reopened, std::string::npos) << t;
-    EXPECT_NE(t.rfind("-- close", reopened), std::string::npos);
+    EXPECT_EQ(t.rfind("-- close", reopened), std::string::npos) << "the port is kept, and its lock";
+    EXPECT_NE(t.find(" -> 10 04 01", reopened), std::string::npos) << "asked whether it is back";
     EXPECT_NE(t.find(" -> 1D 28 45 02 00 04 02", reopened), std::string::npos) << "switch 2 read again";
     EXPECT_NE(t.find(sim->PtyPath() + " -> 1B 40"), std::string::npos) << "lines name the port";
     EXPECT_NE(set.err.find("reading back at 19200 8E1"), std::string::npos) << set.err;

@@ -115,18 +115,23 @@ TEST_F(CliNetwork, AConnectionClosedDuringTheWriteGivesExit3AtOnce) {
 }
 
 TEST_F(CliNetwork, APrinterGoneAfterTheWriteIsTriedAgainForTenSecondsAndTheSettingsAreSaidWritten) {
-    // The printer closes its connection after the write's 22 commands and listens no more.
+    // The printer closes its connection after the write's 22 commands and listens no more. The read-back
+    // connects again at once: the connection is refused (exit 2), or taken just before the printer goes
+    // and then never answered (exit 3); either way the settings were written.
     auto sim = Sim("p", {"--fault", "hangup-after=22"});
     const auto t0 = Clock::now();
     auto r = RunCli({"--json", "-p", sim->NetworkName(), "set", "auto-cutter=partial"});
-    EXPECT_EQ(r.exit, 2) << r.err;
+    EXPECT_TRUE(r.exit == 2 || r.exit == 3) << r.exit << r.err;
     const double took = SecondsSince(t0);
     EXPECT_GE(took, 10.0) << "the read-back's connection is tried again for 10 s";
     EXPECT_LT(took, 40.0) << "and no longer";
     const Json j = Json::parse(r.out);
     EXPECT_EQ(j["written"], "yes");
     const std::string error = j["error"];
-    EXPECT_EQ(error.rfind("the settings were written; reading them back failed: Can't open port", 0), 0u)
+    EXPECT_EQ(error.rfind(r.exit == 2 ? "the settings were written; reading them back failed: Can't open port"
+                                      : "the settings were written, but the printer did not come back to be read",
+                          0),
+              0u)
         << error;
     EXPECT_NE(Switches("p").find("switch 2 = 00010000"), std::string::npos) << Switches("p");
 }

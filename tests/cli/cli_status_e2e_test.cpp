@@ -346,10 +346,10 @@ TEST_F(CliTimeout, APrinterThatNeverAnswersIsGivenUpAtTheTimeoutWithExitThreeSay
 }
 
 TEST_F(CliTimeout, ATimeoutDuringAWriteStillEndsUserSettingMode) {
-    // The pre-check and the read are 14 commands and take about 2.6 s; the 15th enters user setting mode.
-    // From then on the printer answers 20 s late, so the write waits in the mode for the reply to that
-    // command until it gives up (about 8.6 s): the timeout at 5 s falls inside the mode with seconds to spare
-    // on either side.
+    // The pre-check and the read are 14 commands and take a few milliseconds; the 15th enters user setting
+    // mode. From then on the printer answers 20 s late, so the write waits in the mode for the reply to that
+    // command until it gives up (6 s, the dialogs' second and the read's five): the timeout at 5 s falls
+    // inside the mode with a second to spare on either side.
     auto sim = Sim("p", {"--fault", "delay=20000", "--fault", "from=15"});
     auto run = RunCli({"--timeout", "5", "-p", PortOf(*sim), "set", "code-page=PC858"});
     EXPECT_EQ(run.exit, 3) << run.out << run.err;

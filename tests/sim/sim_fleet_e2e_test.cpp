@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <filesystem>
@@ -179,6 +181,27 @@ TEST(SimFleet, EachPrinterKeepsThePace) {
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t).count();
     // Each printer takes 7 bytes in and sends 11 out at 1041 us a byte.
     EXPECT_GE(us, 18 * 1041);
+}
+
+// A printer that thinks before each reply, and restarts after user setting mode: what comes while it
+// restarts is lost, and then it answers again.
+TEST(SimFleet, ThinkTimeAndRestartTimeArePaceOfTheirOwn) {
+    SimProcess sim({"--think", "300", "--restart", "800"});
+    SimWire wire(sim.PtyPath());
+    auto t = Clock::now();
+    EXPECT_EQ(wire.Ask({0x10, 0x04, 0x01}, 1), Bytes{0x12});
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+    EXPECT_GE(ms, 300);
+    EXPECT_LT(ms, 1500);
+    EXPECT_EQ(wire.Ask({0x1D, 0x28, 0x45, 0x03, 0x00, 0x01, 'I', 'N'}, 3), (Bytes{0x37, 0x20, 0x00}));
+    // The end of the mode and a query with it: the query is lost with the restart.
+    wire.Send({0x1D, 0x28, 0x45, 0x04, 0x00, 0x02, 'O', 'U', 'T', 0x10, 0x04, 0x01});
+    t = Clock::now();
+    EXPECT_EQ(wire.Receive(1, 500), Bytes{});
+    wire.Send({0x10, 0x04, 0x01});
+    EXPECT_EQ(wire.Receive(1, 200), Bytes{}) << "restarting: the query is lost";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400)); // past the restart's 800 ms
+    EXPECT_EQ(wire.Ask({0x10, 0x04, 0x01}, 1), Bytes{0x12}) << "back";
 }
 
 // 256 printers in one process, every one asked at once; each answers on its own line with its own faults.
