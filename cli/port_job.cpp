@@ -157,8 +157,8 @@ class PortRun {
 
     bool FindTheLine(const char* ifStopped) {
         // Status sends nothing but its queries: no ESC @ after the search either.
-        const LineSearch s = FindLine(m_printer, LineCandidates(), [this] { return m_stop.load(); },
-                                      m_job.command != Command::Status);
+        const LineSearch s = FindLine(
+            m_printer, LineCandidates(), [this] { return m_stop.load(); }, m_job.command != Command::Status);
         if (Stopped(s.tried.empty() ? std::string(ifStopped)
                                     : "only status queries (DLE EOT) went out while the line was sought; "
                                       "nothing was changed"))
@@ -239,8 +239,9 @@ class PortRun {
                                            ", the line its switch 9 holds; nothing was changed.");
         if (!PreCheck(ifStopped) || !Read(ifStopped)) return false;
         if (LineAfterWrite(r.pins, m_line) == m_line) return true;
-        return Fail(kExitNoAnswer, "The printer's switch 9 reads " + LineText(LineAfterWrite(r.pins, m_line)) +
-                                       " at " + LineText(held) + " and " + LineText(held) + " at " + found +
+        return Fail(kExitNoAnswer, "The printer's switch 9 reads " +
+                                       LineText(LineAfterWrite(r.pins, m_line)) + " at " + LineText(held) +
+                                       " and " + LineText(held) + " at " + found +
                                        ": no line can be trusted; nothing was changed.");
     }
 
@@ -495,7 +496,7 @@ class PortRun {
     MessageLog& m_log;
     CliView m_view;
     LineOptions m_line;
-    bool m_searched = false; // m_line was found by --baud auto, not given
+    bool m_searched = false;  // m_line was found by --baud auto, not given
     std::string m_failPrefix; // what every failure of the read-back starts with
     PortResult r;
 };

@@ -100,9 +100,9 @@ int CPrinterPort::ChangeLine() {
     // there gets the time to leave at the old line, and the printer's UART the time to take it.
     LineSettings now{};
     if (m_services->GetCommState(m_hPort, now))
-        m_services->Sleep(kLineChangeSettleMs +
-                          LineTimeMs(kBridgeFifoBytes, static_cast<std::int32_t>(now.baudRate), now.byteSize,
-                                     now.parity, now.stopBits));
+        m_services->Sleep(kLineChangeSettleMs + LineTimeMs(kBridgeFifoBytes,
+                                                           static_cast<std::int32_t>(now.baudRate),
+                                                           now.byteSize, now.parity, now.stopBits));
     return SetLine(kPurgeInput);
 }
 

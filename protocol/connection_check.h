@@ -33,6 +33,7 @@ int ReaderThreadProc(CPrinterPort* port, UsbReaderState* state);
 
 // Up to ten reader attempts; true with the reply in `reply` as soon as one brings bytes; false after ten
 // empty attempts or when the query could not be sent again.
-bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply, int firstAttempt = 1);
+bool RunUsbReaderAttempts(CPrinterPort& port, UsbReaderState& state, std::uint8_t* reply,
+                          int firstAttempt = 1);
 
 } // namespace pw

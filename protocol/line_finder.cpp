@@ -45,7 +45,7 @@ Probe TryLine(CPrinterPort& port, const SerialLine& l, std::uint32_t replyMs) {
     port.Services().PurgeComm(port.m_hPort, kPurgeInput);
     if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return Probe::LineDown;
     return ReadStatusReply(port, kConfirmReplyMs, kQuietAfterReplyMs) == Reply::Status ? Probe::Found
-                                                                                      : Probe::Heard;
+                                                                                       : Probe::Heard;
 }
 
 } // namespace
@@ -63,7 +63,8 @@ std::vector<SerialLine> LineCandidates() {
                                          {0, 7, 1, 0}, {0, 7, 2, 0}, {0, 7, 0, 0}};
     std::vector<SerialLine> out;
     for (int rate : kRates)
-        for (const SerialLine& frame : kFrames) out.push_back({rate, frame.dataBits, frame.parity, frame.stopBits});
+        for (const SerialLine& frame : kFrames)
+            out.push_back({rate, frame.dataBits, frame.parity, frame.stopBits});
     return out;
 }
 

@@ -293,8 +293,9 @@ SequenceResult WriteSwitches(CPrinterPort& port, const std::array<Cmd<15>, 3>& c
     PauseBeforeReply(port, 1000);
     // Not one byte of the mode notice: the printer is not in user setting mode. Nothing more is sent
     // before it has come; framed, it is waited for as long as the pause and the read would have taken.
-    const int notice = port.m_bFramedReplies && port.m_nKind == kSerial ? port.ReadWithin(reply, 3, 1000 + 5000)
-                                                                         : ReadCount(port, reply, 3);
+    const int notice = port.m_bFramedReplies && port.m_nKind == kSerial
+                           ? port.ReadWithin(reply, 3, 1000 + 5000)
+                           : ReadCount(port, reply, 3);
     if (notice == 0) return fail(SequenceResult::NoAnswer);
     view.StepProgress();
 

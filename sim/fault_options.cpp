@@ -139,8 +139,7 @@ bool ParseFault(const std::string& given, Faults& f, int& trickleMs) {
 }
 
 // A control file: the status faults and silent of each of `count` printers, into `out`.
-bool ReadControl(const std::string& path, std::size_t count, std::vector<Faults>& out,
-                 std::string& error) {
+bool ReadControl(const std::string& path, std::size_t count, std::vector<Faults>& out, std::string& error) {
     std::ifstream in(path);
     if (!in) {
         error = "cannot read " + path;

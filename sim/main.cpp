@@ -1,9 +1,9 @@
 // pinwright-sim: a virtual LTX-58x receipt printer on a pseudo-terminal, or on a raw TCP port as a network
 // printer.
 #include "pinwright_version.h"
-#include "sim/printer_engine.h"
 #include "sim/fault_options.h"
 #include "sim/line_pace.h"
+#include "sim/printer_engine.h"
 #include "sim/pty_line.h"
 #include "sim/tcp_line.h"
 
@@ -210,9 +210,9 @@ struct Printer {
     std::deque<std::pair<long long, std::uint8_t>> incoming, outgoing;
     sim::LinePace inLine, outLine;
     long long lastSent = 0;
-    bool writeBlocked = false;    // the line takes no more for now: wait until it can
-    bool faultsChanged = false;   // back online, held commands may go on
-    long long restartUntil = 0;   // restarting after user setting mode: takes nothing until then (us)
+    bool writeBlocked = false;  // the line takes no more for now: wait until it can
+    bool faultsChanged = false; // back online, held commands may go on
+    long long restartUntil = 0; // restarting after user setting mode: takes nothing until then (us)
 };
 
 bool OpenPseudoTerminal(Printer& p, std::string& error) {
@@ -292,7 +292,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--line-report") {
             if (!value(lineReportDir)) return Usage("--line-report needs a folder");
         } else if (arg == "--line-errors") {
-            if (!value(v) || (v != "process" && v != "drop")) return Usage("--line-errors takes process or drop");
+            if (!value(v) || (v != "process" && v != "drop"))
+                return Usage("--line-errors takes process or drop");
             dropLineErrors = v == "drop";
         } else if (arg == "--columns") {
             if (!value(v) || (v != "32" && v != "48")) return Usage("--columns takes 32 or 48");
@@ -303,7 +304,8 @@ int main(int argc, char** argv) {
                 return Usage("--listen needs [HOST:]PORT, an IPv6 HOST in brackets");
             listenAddresses.push_back(v);
         } else if (arg == "--count") {
-            if (!value(v) || !sim::ParseInt(v, count) || count < 1) return Usage("--count needs a number from 1");
+            if (!value(v) || !sim::ParseInt(v, count) || count < 1)
+                return Usage("--count needs a number from 1");
             countGiven = true;
         } else if (arg == "--link") {
             if (!value(linkPath)) return Usage("--link needs a path");
@@ -411,7 +413,8 @@ int main(int argc, char** argv) {
     };
     auto mismatch = [&](const Printer& p) -> std::optional<Mismatch> {
         if (!enforceLine) return std::nullopt;
-        Mismatch m{sim::ReadToolSide(p.master, p.name, lineReportDir), sim::FrameOfSwitch9(p.engine.Switch(9))};
+        Mismatch m{sim::ReadToolSide(p.master, p.name, lineReportDir),
+                   sim::FrameOfSwitch9(p.engine.Switch(9))};
         if (m.tool.known && m.tool.frame == m.printer) return std::nullopt;
         return m;
     };
@@ -504,7 +507,8 @@ int main(int argc, char** argv) {
                 long long last = now;
                 for (ssize_t i = 0; i < n; ++i) last = p.inLine.Take(now);
                 for (const sim::UartChar& c : chars)
-                    if (!dropLineErrors || !(c.framingError || c.parityError)) p.incoming.emplace_back(last, c.value);
+                    if (!dropLineErrors || !(c.framingError || c.parityError))
+                        p.incoming.emplace_back(last, c.value);
             } else if (n > 0) {
                 Trace(trace, p.who, "<-", sim::Bytes(buf, buf + n));
                 const long long now = NowUs();
@@ -625,7 +629,8 @@ int main(int argc, char** argv) {
         const sim::PrintModel& print = p->engine.print;
         p->engine.onEvent("print: " + print.Summary());
         if (!print.Buffer().empty())
-            p->engine.onEvent("would print" + HexOf(sim::Bytes(print.Buffer().begin(), print.Buffer().end())) +
+            p->engine.onEvent("would print" +
+                              HexOf(sim::Bytes(print.Buffer().begin(), print.Buffer().end())) +
                               " with the next line feed");
         if (p->line >= 0) ::close(p->line);
         if (p->listener >= 0) ::close(p->listener);

@@ -20,15 +20,16 @@ UartFrame FrameOfSwitch9(std::uint8_t pins) {
 namespace {
 
 int RateOf(speed_t s) {
-    static const std::pair<speed_t, int> kSpeeds[] = {
-        {B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},    {B19200, 19200},
-        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+    static const std::pair<speed_t, int> kSpeeds[] = {{B1200, 1200},   {B2400, 2400},     {B4800, 4800},
+                                                      {B9600, 9600},   {B19200, 19200},   {B38400, 38400},
+                                                      {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
     for (const auto& [speed, rate] : kSpeeds)
         if (speed == s) return rate;
     return 0;
 }
 
-bool ReadReport(const std::string& reportDir, const std::string& slavePath, unsigned& cflag, unsigned& iflag) {
+bool ReadReport(const std::string& reportDir, const std::string& slavePath, unsigned& cflag,
+                unsigned& iflag) {
     std::string file = slavePath;
     for (char& c : file)
         if (c == '/') c = '_';
@@ -45,9 +46,13 @@ ToolSide ReadToolSide(int master, const std::string& slavePath, const std::strin
     side.known = true;
     unsigned cflag = t.c_cflag, iflag = t.c_iflag;
     // The rate is the terminal's own; data length and parity only the tool's report can tell.
-    if (reportDir.empty() || !ReadReport(reportDir, slavePath, cflag, iflag)) cflag = (cflag & ~(CSIZE | PARENB)) | CS8;
+    if (reportDir.empty() || !ReadReport(reportDir, slavePath, cflag, iflag))
+        cflag = (cflag & ~(CSIZE | PARENB)) | CS8;
     side.frame.baud = RateOf(cfgetospeed(&t));
-    side.frame.dataBits = (cflag & CSIZE) == CS7 ? 7 : (cflag & CSIZE) == CS6 ? 6 : (cflag & CSIZE) == CS5 ? 5 : 8;
+    side.frame.dataBits = (cflag & CSIZE) == CS7   ? 7
+                          : (cflag & CSIZE) == CS6 ? 6
+                          : (cflag & CSIZE) == CS5 ? 5
+                                                   : 8;
     side.frame.parity = !(cflag & PARENB) ? 'N' : (cflag & PARODD) ? 'O' : 'E';
     side.frame.stopBits = (cflag & CSTOPB) ? 2 : 1;
     side.iflag = iflag;

@@ -37,7 +37,8 @@ std::vector<UartChar> ReceiveBurst(const std::vector<std::uint8_t>& bytes, const
     // The first falling edge at or after `from`; -1 when the line stays as it is.
     auto nextEdge = [&](long long from) -> long long {
         for (long long i = (from + txBit - 1) / txBit; i < end; ++i)
-            if (bits[static_cast<std::size_t>(i)] == 0 && (i == 0 || bits[static_cast<std::size_t>(i - 1)] == 1))
+            if (bits[static_cast<std::size_t>(i)] == 0 &&
+                (i == 0 || bits[static_cast<std::size_t>(i - 1)] == 1))
                 return i * txBit;
         return -1;
     };

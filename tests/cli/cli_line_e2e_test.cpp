@@ -35,7 +35,8 @@ void ExpectOnlyShortQueryProbesAtWrongRates(const std::string& simLog) {
     std::vector<std::string> burst;
     auto check = [&] {
         if (burst.empty()) return;
-        EXPECT_LE(burst.size(), 6u * 6) << "probes at " << burstRate << " carried " << burst.size() << " bytes";
+        EXPECT_LE(burst.size(), 6u * 6)
+            << "probes at " << burstRate << " carried " << burst.size() << " bytes";
         ASSERT_EQ(burst.size() % 3, 0u) << burstRate;
         for (std::size_t i = 0; i < burst.size(); i += 3) {
             const std::string cmd = burst[i] + " " + burst[i + 1] + " " + burst[i + 2];

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <csignal>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -41,8 +41,8 @@ struct Line {
 std::vector<Line> EveryLine() {
     std::vector<Line> all;
     for (int baud : {9600, 19200, 38400, 57600, 115200})
-        for (const auto& [bits, parity] : std::vector<std::pair<int, char>>{
-                 {8, 'N'}, {8, 'E'}, {8, 'O'}, {7, 'O'}, {7, 'E'}, {7, 'N'}})
+        for (const auto& [bits, parity] :
+             std::vector<std::pair<int, char>>{{8, 'N'}, {8, 'E'}, {8, 'O'}, {7, 'O'}, {7, 'E'}, {7, 'N'}})
             all.push_back({baud, bits, parity});
     return all;
 }
@@ -94,13 +94,15 @@ class LineModel : public CliFixture {
                                                   {"PINWRIGHT_LINE_REPORT_DIR", Path("reports")}};
         // A sanitizer's runtime would refuse to come after the preloaded library.
         const char* asan = std::getenv("ASAN_OPTIONS");
-        env["ASAN_OPTIONS"] = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "verify_asan_link_order=0";
+        env["ASAN_OPTIONS"] =
+            std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "verify_asan_link_order=0";
         return env;
     }
     std::unique_ptr<SimProcess> Printer(const std::string& name, const Line& line, const std::string& errors,
                                         std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {"--enforce-line", "--line-report", Path("reports"), "--line-errors",
-                                         errors, "--switch", "9=" + line.Switch9()};
+        std::vector<std::string> args = {"--enforce-line",     "--line-report", Path("reports"),
+                                         "--line-errors",      errors,          "--switch",
+                                         "9=" + line.Switch9()};
         args.insert(args.end(), extra.begin(), extra.end());
         return Sim(name, args);
     }
@@ -134,7 +136,8 @@ TEST_F(LineModel, APrinterAtEveryLineIsFoundByGetAndStatusAndLeftAsItWas) {
                                                     {"data-bits", l.dataBits},
                                                     {"parity", JsonParity(l.parity)},
                                                     {"stop-bits", "1"}}))
-                        << what << "\n" << all[i];
+                        << what << "\n"
+                        << all[i];
                 else
                     EXPECT_EQ(all[i]["line"]["baud"], l.baud) << what << "\n" << all[i];
                 sims[i]->Stop();
@@ -154,7 +157,8 @@ TEST_F(LineModel, APrinterAtEveryLineIsFoundByGetAndStatusAndLeftAsItWas) {
                     for (std::size_t k = 0; k < sent.size(); k += 3)
                         EXPECT_TRUE(sent[k] == "10" && sent[k + 1] == "04" && sent[k + 2] >= "01" &&
                                     sent[k + 2] <= "04")
-                            << what << ": not DLE EOT n: " << sent[k] << " " << sent[k + 1] << " " << sent[k + 2];
+                            << what << ": not DLE EOT n: " << sent[k] << " " << sent[k + 1] << " "
+                            << sent[k + 2];
                     EXPECT_EQ(all[i]["status"]["online"], true) << what;
                 }
             }

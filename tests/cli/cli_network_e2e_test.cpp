@@ -128,8 +128,9 @@ TEST_F(CliNetwork, APrinterGoneAfterTheWriteIsTriedAgainForTenSecondsAndTheSetti
     const Json j = Json::parse(r.out);
     EXPECT_EQ(j["written"], "yes");
     const std::string error = j["error"];
-    EXPECT_EQ(error.rfind(r.exit == 2 ? "the settings were written; reading them back failed: Can't open port"
-                                      : "the settings were written, but the printer did not come back to be read",
+    EXPECT_EQ(error.rfind(r.exit == 2
+                              ? "the settings were written; reading them back failed: Can't open port"
+                              : "the settings were written, but the printer did not come back to be read",
                           0),
               0u)
         << error;

@@ -60,7 +60,8 @@ TEST_F(CliPace, APrinterThatTakes600MsForEachReplyIsRead) {
     // Slow to answer and slow to restart: the queries sent while it restarts and thinks get lost or come
     // late, and it is taken when an answer comes.
     auto both = Sim("both", {"--think", "300", "--restart", "1000"});
-    const CliRun set = RunCli({"--json", "--baud", "115200", "-p", PortOf(*both), "set", "auto-cutter=partial"});
+    const CliRun set =
+        RunCli({"--json", "--baud", "115200", "-p", PortOf(*both), "set", "auto-cutter=partial"});
     ASSERT_EQ(set.exit, 0) << set.err;
     EXPECT_EQ(Json::parse(set.out)["settings"]["auto-cutter"], "partial");
 }

@@ -22,7 +22,8 @@ std::vector<std::string> Sent(const std::string& traceFile) {
     std::ifstream in(traceFile);
     std::vector<std::string> out;
     for (std::string line; std::getline(in, line);)
-        if (const std::size_t at = line.find(" -> "); at != std::string::npos) out.push_back(line.substr(at + 4));
+        if (const std::size_t at = line.find(" -> "); at != std::string::npos)
+            out.push_back(line.substr(at + 4));
     return out;
 }
 
@@ -62,13 +63,13 @@ TEST_P(CliTraces, EveryCommandSendsTheBytesItSentBeforeButTheRestartPolls) {
         std::vector<std::string> extra;
         if (kind == "usb") extra = {"--usb-dir", usbDir};
         auto sim = Sim(command[0] + kind, extra, kind == "tcp" ? Link::Network : Link::Serial);
-        std::vector<std::string> args = {"--trace", Path("trace"), "-p", kind == "usb" ? "USB" : PortOf(*sim)};
+        std::vector<std::string> args = {"--trace", Path("trace"), "-p",
+                                         kind == "usb" ? "USB" : PortOf(*sim)};
         if (kind == "pty") args.insert(args.end(), {"--baud", "115200"});
         args.insert(args.end(), command.begin(), command.end());
         const CliRun run = RunCli(args, 60000, env);
         ASSERT_EQ(run.exit, 0) << kind << " " << command[0] << "\n" << run.err;
-        const std::string golden =
-            std::string(PINWRIGHT_TRACES_DIR) + "/" + kind + "-" + command[0] + ".txt";
+        const std::string golden = std::string(PINWRIGHT_TRACES_DIR) + "/" + kind + "-" + command[0] + ".txt";
         const std::vector<std::string> sent = Sent(Path("trace"));
         if (record) {
             std::ofstream(golden) << Joined(sent);

@@ -29,7 +29,7 @@ struct LinePrinter {
     std::uint32_t lateMs = 0, confirmLateMs = 0;
     std::uint8_t status = 0x16;
     bool answersConfirm = true;
-    Bytes probeReply, confirmReply; // instead of the status byte, when set
+    Bytes probeReply, confirmReply;                    // instead of the status byte, when set
     std::vector<std::pair<SerialLine, Bytes>> garbage; // bytes taken at a wrong line, by line
     std::vector<Bytes> understood;                     // commands taken at its line
 
@@ -43,7 +43,8 @@ struct LinePrinter {
                 return;
             }
             understood.push_back(bytes);
-            if (bytes == kProbe) d.ReplyAt(os.Now() + lateMs, probeReply.empty() ? Bytes{status} : probeReply);
+            if (bytes == kProbe)
+                d.ReplyAt(os.Now() + lateMs, probeReply.empty() ? Bytes{status} : probeReply);
             if (bytes == kConfirm && answersConfirm)
                 d.ReplyAt(os.Now() + confirmLateMs, confirmReply.empty() ? Bytes{status} : confirmReply);
         };

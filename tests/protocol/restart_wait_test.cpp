@@ -31,7 +31,8 @@ struct RestartingPrinter {
             if (bytes != Bytes{0x10, 0x04, 0x01}) return;
             askedAt.push_back(os.Now() - start);
             // The clock may wrap: times are compared as time since the start.
-            if (os.Now() - start >= restartMs) d.ReplyAt(os.Now() + thinkMs, answer); // lost while it restarts
+            if (os.Now() - start >= restartMs)
+                d.ReplyAt(os.Now() + thinkMs, answer); // lost while it restarts
         };
     }
 };

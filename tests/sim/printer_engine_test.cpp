@@ -331,15 +331,17 @@ TEST(PrintModel, TextWaitsForALineFeedAFullLineOrESCAtAndCommandsPrintFeedCutAnd
     m.printer.Feed(B({0x1B, 'd', 3, 0x1B, 'J', 40}));
     m.printer.Feed(B({0x1D, 'V', 0x01, 0x1D, 'V', 66, 10, 0x1B, 'i', 0x1B, 'm'}));
     m.printer.Feed(B({0x1B, 'p', 0, 25, 250, 0x10, 0x14, 1, 0, 1}));
-    EXPECT_EQ(m.effects, (std::vector<std::string>{"printed: 41 42", "fed 1 line", "print buffer cleared: 78 09 79",
-                                                   "printed: " + [] {
-                                                       std::string s;
-                                                       for (int i = 0; i < 32; ++i) s += i ? " 5A" : "5A";
-                                                       return s;
-                                                   }(),
-                                                   "printed: 5A", "fed 3 lines", "fed 40 dots", "cut (GS V)",
-                                                   "fed 10 dots", "cut (GS V)", "cut (ESC i)", "cut (ESC m)",
-                                                   "drawer kicked (ESC p)", "drawer kicked (DLE DC4 1)"}));
+    EXPECT_EQ(m.effects,
+              (std::vector<std::string>{"printed: 41 42", "fed 1 line", "print buffer cleared: 78 09 79",
+                                        "printed: " +
+                                            [] {
+                                                std::string s;
+                                                for (int i = 0; i < 32; ++i) s += i ? " 5A" : "5A";
+                                                return s;
+                                            }(),
+                                        "printed: 5A", "fed 3 lines", "fed 40 dots", "cut (GS V)",
+                                        "fed 10 dots", "cut (GS V)", "cut (ESC i)", "cut (ESC m)",
+                                        "drawer kicked (ESC p)", "drawer kicked (DLE DC4 1)"}));
     EXPECT_EQ(m.printer.print.Summary(), "printed 3 lines, fed 6, cut 4, kicked 2 drawers, buffer empty");
 
     // 48 columns; CR prints with automatic line feed (switch 1 pin 5); other control codes are ignored.

@@ -218,7 +218,8 @@ void AskAll(SimProcess& sim) {
     // A printer out of paper is offline: it answers the real-time query, and holds GS I.
     for (std::size_t i = 0; i < wires.size(); ++i) {
         const Bytes expected = i % 3 == 0 ? Bytes{0x7E} : Bytes{0x12, '.'};
-        EXPECT_EQ(wires[i]->Receive(expected.size(), 20000), expected) << "printer " << i + 1 << " " << all[i];
+        EXPECT_EQ(wires[i]->Receive(expected.size(), 20000), expected)
+            << "printer " << i + 1 << " " << all[i];
     }
     EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - t).count(), 20);
 }

@@ -101,7 +101,6 @@ TEST(SimStatus, StatusAnswersInUserSettingMode) {
     EXPECT_EQ(Hex(wire.Ask(kAllStatus, 4)), Hex({0x1A, 0x16, 0x12, 0x12}));
 }
 
-
 TEST(SimStatus, PaperTakenOutOfARunningPrinterAndPutBack) {
     ControlDir control;
     SimProcess sim({"--control", control.File(), "--fault", "stray=AA"});

@@ -34,7 +34,8 @@ TEST(UartLine, TheSameLineReadsEveryByteAsSent) {
     for (const UartFrame f : {k9600, UartFrame{38400, 8, 'E', 1}, UartFrame{57600, 8, 'O', 2}}) {
         const std::vector<UartChar> got = ReceiveBurst(all, f, f);
         ASSERT_EQ(got.size(), 256u) << sim::FrameText(f);
-        for (int b = 0; b < 256; ++b) EXPECT_EQ(got[static_cast<std::size_t>(b)], Ok(static_cast<std::uint8_t>(b)));
+        for (int b = 0; b < 256; ++b)
+            EXPECT_EQ(got[static_cast<std::size_t>(b)], Ok(static_cast<std::uint8_t>(b)));
     }
     const std::vector<UartChar> seven = ReceiveBurst({0x41, 0x43}, {9600, 7, 'E', 1}, {9600, 7, 'E', 1});
     EXPECT_EQ(seven, (std::vector<UartChar>{Ok(0x41), Ok(0x43)}));
@@ -108,12 +109,14 @@ namespace {
 TEST(UartLine, TheReadmesProbeTableIsWhatTheModelReads) {
     std::ifstream in(PINWRIGHT_README);
     const std::string readme{std::istreambuf_iterator<char>(in), {}};
-    const std::size_t from = readme.find("<!-- probe table -->"), to = readme.find("<!-- end of probe table -->");
+    const std::size_t from = readme.find("<!-- probe table -->"),
+                      to = readme.find("<!-- end of probe table -->");
     ASSERT_NE(from, std::string::npos);
     ASSERT_NE(to, std::string::npos);
     const int rates[] = {9600, 19200, 38400, 57600, 115200};
-    std::string table = "\n| DLE EOT 4 sent at | read at 9600 | at 19200 | at 38400 | at 57600 | at 115200 |\n"
-                        "|---|---|---|---|---|---|\n";
+    std::string table =
+        "\n| DLE EOT 4 sent at | read at 9600 | at 19200 | at 38400 | at 57600 | at 115200 |\n"
+        "|---|---|---|---|---|---|\n";
     for (const int tx : rates) {
         table += "| " + std::to_string(tx) + " 8N1 |";
         for (const int rx : rates) {
