@@ -27,7 +27,7 @@ bool WaitForRestart(CPrinterPort& port, std::uint32_t limitMs, const std::functi
         }
         // A query the line did not take, or an answer that was not a status byte: the rest of the interval.
         if (const std::uint32_t used = os.GetTickCount() - asked; used < wait) os.Sleep(wait - used);
-        interval = std::min(interval * 2, kRestartLongestPollMs);
+        interval = std::min(interval + interval / 4, kRestartLongestPollMs);
     }
 }
 

@@ -11,8 +11,9 @@
 
 namespace pw {
 
-// The first interval, doubled after each query without an answer up to the longest.
-constexpr std::uint32_t kRestartFirstPollMs = 50;
+// The first interval, a quarter longer after each query without an answer, up to the longest: a printer
+// is taken within a fifth of its restart time, with a query every second at most once it takes long.
+constexpr std::uint32_t kRestartFirstPollMs = 20;
 constexpr std::uint32_t kRestartLongestPollMs = 1000;
 // Receipt printers are back within a few seconds of the end of the mode; those that check their head and
 // cutter first take up to about ten. Half as long again is the bound.
