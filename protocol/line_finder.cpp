@@ -118,12 +118,18 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
 bool ReadSwitch9AtThisLine(CPrinterPort& port, std::string& pins, std::uint32_t ms) {
     port.Services().PurgeComm(port.m_hPort, kPurgeInput);
     if (Send(port, CMD_QUERY_SW9) != CMD_QUERY_SW9.size()) return false;
-    std::uint8_t reply[11] = {};
-    if (port.ReadWithin(reply, sizeof reply, ms) != sizeof reply) return false;
-    if (reply[0] != '7' || reply[1] != '!' || reply[10] != 0) return false;
-    pins.assign(reply + 2, reply + 10);
-    for (char c : pins)
-        if (c != '0' && c != '1') return false;
+    // Byte by byte against the frame: at a wrong frame the first byte already shows it.
+    DeviceServices& os = port.Services();
+    const std::uint32_t start = os.GetTickCount();
+    pins.clear();
+    for (int i = 0; i < 11; ++i) {
+        const std::uint32_t spent = os.GetTickCount() - start;
+        std::uint8_t b = 0;
+        if (spent >= ms || port.ReadWithin(&b, 1, ms - spent) != 1) return false;
+        const bool fits = i == 0 ? b == '7' : i == 1 ? b == '!' : i == 10 ? b == 0 : (b == '0' || b == '1');
+        if (!fits) return false;
+        if (i >= 2 && i < 10) pins += static_cast<char>(b);
+    }
     // Nothing may follow: a longer reply is not this one.
     std::uint8_t more = 0;
     return port.ReadWithin(&more, 1, kQuietAfterReplyMs) == 0;

@@ -51,11 +51,13 @@ options:
       - Seconds the whole C(pinwright-cli) run may take (C(pinwright-cli --timeout)), from 1 to 86400. When
         they pass, every port still working is stopped as on Ctrl-C (a printer in user setting mode is first
         taken out of it) and fails with rc 3.
-      - Without it the run ends by the printer's own waits, which bound every step. A reply on a serial line is
-        read within 5 s; a network printer's connection is given up after 5 s; C(line.baud=auto) takes under
-        5 s on a silent printer; the status of M(pinwright.escpos.printer_info) waits 2 s for each of its
-        four replies; after a write the read-back waits for the printer's restart and tries a network printer
-        again for up to 10 s.
+      - Without it the run ends by the printer's own waits, which bound every step. Each reply is read as soon
+        as it has come whole, so a printer that answers at once is read in well under a second and written in
+        about a second. For one that does not answer, a reply on a serial line is waited for 5 s; a network
+        printer's connection is given up after 5 s; C(line.baud=auto) gives up a silent printer in about
+        2 s; the status of M(pinwright.escpos.printer_info) waits 2 s for each of its four replies; after a
+        write the printer is asked whether it is back from its restart for up to 15 s, and a network printer
+        is connected to again for up to 10 s.
       - Give it where a run must end by a time of its own (a till that opens at nine), or against a printer
         that answers so slowly that every step takes its full wait.
     type: int
