@@ -247,16 +247,20 @@ std::uint32_t OutputDrainLimitMs(std::uint32_t queued, std::int32_t baud, std::i
         std::min<std::uint64_t>(2 * lineMs + kDrainGraceMs, kWriteOverallLimitMs));
 }
 
-void CPrinterPort::LetOutputLeave() {
+void CPrinterPort::LetOutputLeave(const LineSettings* line) {
     DeviceServices& os = *m_services;
     std::uint32_t queued = 0;
     if (!os.GetOutputQueue(m_hPort, queued) || queued == 0) return;
-    const std::uint32_t limit = OutputDrainLimitMs(queued, m_nBaudRate, m_nByteSize, m_nParity, m_nStopBits);
+    const std::uint32_t limit =
+        line ? OutputDrainLimitMs(queued, static_cast<std::int32_t>(line->baudRate), line->byteSize,
+                                  line->parity, line->stopBits)
+             : OutputDrainLimitMs(queued, m_nBaudRate, m_nByteSize, m_nParity, m_nStopBits);
     const std::uint32_t t0 = os.GetTickCount();
     while (os.GetOutputQueue(m_hPort, queued) && queued > 0) {
         if (os.GetTickCount() - t0 >= limit) {
-            // Held back (flow control, a line that does not move): what is left will not go out.
-            os.PurgeComm(m_hPort, kPurgeOutput);
+            // Held back (flow control, a line that does not move): at a close what is left will not go
+            // out; before a line change it is left to go (it may end user setting mode).
+            if (!line) os.PurgeComm(m_hPort, kPurgeOutput);
             return;
         }
         os.SleepUncut(kDrainPollMs);

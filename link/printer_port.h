@@ -85,8 +85,9 @@ class CPrinterPort {
 
   private:
     void ReleaseHeld();
-    // Waits, within OutputDrainLimitMs, for what the serial driver still holds to leave.
-    void LetOutputLeave();
+    // Waits, within OutputDrainLimitMs, for what the serial driver still holds to leave: at the port's
+    // line, and then throws away what is held back; at `line`, and then leaves it.
+    void LetOutputLeave(const LineSettings* line = nullptr);
     int SetLine(std::uint32_t purge);
     DeviceServices* m_services;
 };

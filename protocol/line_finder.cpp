@@ -10,6 +10,16 @@ namespace {
 
 enum class Probe { Found, Heard, Silent, LineDown };
 
+// Reads and drops what comes until the line has been quiet for `quietMs` (or `limitMs` passed): the late
+// rest of a reply is never taken for the next one.
+void DrainUntilQuiet(CPrinterPort& port, std::uint32_t quietMs, std::uint32_t limitMs) {
+    DeviceServices& os = port.Services();
+    const std::uint32_t start = os.GetTickCount();
+    std::uint8_t b = 0;
+    while (os.GetTickCount() - start < limitMs && port.ReadWithin(&b, 1, quietMs) == 1) {}
+    os.PurgeComm(port.m_hPort, kPurgeInput);
+}
+
 // One status byte within `ms`, after which the line stays quiet for `quietMs`: anything else (no byte,
 // another byte, more bytes) is no answer of this printer at this line.
 enum class Reply { Status, Other, None };
@@ -42,7 +52,9 @@ Probe TryLine(CPrinterPort& port, const SerialLine& l, std::uint32_t replyMs) {
     case Reply::Status:
         break;
     }
-    port.Services().PurgeComm(port.m_hPort, kPurgeInput);
+    // The byte may be a late answer to an earlier candidate's probe: the confirmation is asked only once
+    // every answer still on its way has come, so that its own answer is the one read.
+    DrainUntilQuiet(port, 2 * replyMs, 2 * kConfirmReplyMs);
     if (Send(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) return Probe::LineDown;
     return ReadStatusReply(port, kConfirmReplyMs, kQuietAfterReplyMs) == Reply::Status ? Probe::Found
                                                                                        : Probe::Heard;
@@ -99,19 +111,28 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
         }
         return std::nullopt;
     };
-    for (std::size_t i = 0; i < candidates.size(); ++i)
+    // Once something is heard, the candidates it can have come from are tried again with the slower wait
+    // at once, before any further probe: a printer that has shown itself hears no more of them.
+    const std::size_t window = (kSlowProbeReplyMs + kProbeReplyMs - 1) / kProbeReplyMs;
+    std::vector<bool> triedSlowly(candidates.size(), false);
+    auto slowRound = [&](std::size_t heard) -> std::optional<bool> {
+        for (std::size_t j = heard > window ? heard - window : 0; j <= heard; ++j) {
+            if (triedSlowly[j]) continue;
+            triedSlowly[j] = true;
+            if (const auto ended = tryAt(j, kSlowProbeReplyMs)) return ended;
+        }
+        return std::nullopt;
+    };
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
         if (const auto ended = tryAt(i, kProbeReplyMs)) return search;
+        if (heardAt[i])
+            if (const auto ended = slowRound(i)) return search;
+    }
     if (candidates.empty()) return search;
     // A reply to the last candidates may come after the round.
     std::uint8_t late = 0;
-    if (!(stopped && stopped()) && port.ReadWithin(&late, 1, kSlowProbeReplyMs) == 1) heardAt.back() = true;
-    const std::size_t window = (kSlowProbeReplyMs + kProbeReplyMs - 1) / kProbeReplyMs;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        bool near = false;
-        for (std::size_t j = i; j < candidates.size() && j <= i + window; ++j) near = near || heardAt[j];
-        if (!near) continue;
-        if (const auto ended = tryAt(i, kSlowProbeReplyMs)) return search;
-    }
+    if (!(stopped && stopped()) && port.ReadWithin(&late, 1, kSlowProbeReplyMs) == 1)
+        slowRound(candidates.size() - 1);
     return search;
 }
 
@@ -122,12 +143,18 @@ bool ReadSwitch9AtThisLine(CPrinterPort& port, std::string& pins, std::uint32_t 
     DeviceServices& os = port.Services();
     const std::uint32_t start = os.GetTickCount();
     pins.clear();
+    // What is left of a reply that did not fit comes still: it is let come before the next frame is tried.
+    const std::uint32_t rest = kQuietAfterReplyMs + 2 * LineTimeMs(11, port.m_nBaudRate, port.m_nByteSize,
+                                                                   port.m_nParity, port.m_nStopBits);
     for (int i = 0; i < 11; ++i) {
         const std::uint32_t spent = os.GetTickCount() - start;
         std::uint8_t b = 0;
         if (spent >= ms || port.ReadWithin(&b, 1, ms - spent) != 1) return false;
         const bool fits = i == 0 ? b == '7' : i == 1 ? b == '!' : i == 10 ? b == 0 : (b == '0' || b == '1');
-        if (!fits) return false;
+        if (!fits) {
+            DrainUntilQuiet(port, rest, ms);
+            return false;
+        }
         if (i >= 2 && i < 10) pins += static_cast<char>(b);
     }
     // Nothing may follow: a longer reply is not this one.

@@ -73,7 +73,6 @@ StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs) {
         return true;
     };
     for (int i = 0; i < 4; ++i) {
-        if (i > 0 && extra(i, 0)) return r;
         r.query = i + 1;
         // Before the first query, what a network printer sent earlier is not a reply of ours.
         const std::uint32_t sent = i == 0 ? SendQuery(port, *kQueries[i]) : Send(port, *kQueries[i]);
@@ -92,8 +91,8 @@ StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs) {
             return r;
         }
         r.replies[static_cast<std::size_t>(i)] = b;
+        if (extra(i + 1, kStatusQuietMs)) return r;
     }
-    if (extra(4, kStatusQuietMs)) return r;
     DecodeRealTimeStatus(r.replies, r.status);
     r.result = StatusRead::Ok;
     r.query = 0;

@@ -56,13 +56,14 @@ struct StatusReading {
 // How long each query's reply is waited for.
 constexpr std::uint32_t kStatusReplyMs = 2000;
 
-// After the last reply, how long the line must stay quiet: a byte that comes then was one too many.
-constexpr std::uint32_t kStatusQuietMs = 20;
+// After each reply, how long the line must stay quiet before the next query: a byte that comes then was
+// one too many. Longer than a USB-serial bridge's latency timer (16 ms) and a byte's time at 9600.
+constexpr std::uint32_t kStatusQuietMs = 25;
 
 // Sends DLE EOT 1 to 4 in turn on an open port, each reply read within `replyMs`, and decodes them. Stops
-// at the first query that fails. Each reply is one byte and alone: a byte waiting before a query, or
-// coming after the last reply, means some query was answered with more than one, and then no reply can
-// be told from the next (ExtraBytes, `query` the one after which it was seen).
+// at the first query that fails. Each reply is one byte and alone: a byte that comes within kStatusQuietMs
+// after it means the query was answered with more than one, and then no reply can be told from the next
+// (ExtraBytes, `query` the one it followed).
 StatusReading ReadPrinterStatus(CPrinterPort& port, std::uint32_t replyMs = kStatusReplyMs);
 
 // What a failed reading means, for a message: "the printer did not answer DLE EOT 3", ...

@@ -21,7 +21,7 @@ constexpr std::uint32_t kRestartLimitMs = 15000;
 
 // True once the printer answered DLE EOT 1 with a status byte within `limitMs`; false when it did not, or
 // when `stopped` said so. What else comes meanwhile (a printer may send bytes while it starts) is passed
-// over.
+// over, and so are late answers to earlier queries once one has come.
 bool WaitForRestart(CPrinterPort& port, std::uint32_t limitMs = kRestartLimitMs,
                     const std::function<bool()>& stopped = {});
 

@@ -92,7 +92,8 @@ SequenceResult ReadSwitchReply(CPrinterPort& port, int kind, bool skipStray, std
     } else if (buf[0] != '7') {
         return SequenceResult::BadReply;
     }
-    if (port.Read(buf, 10) != 10) return SequenceResult::NoAnswer;
+    // Framed on a parallel port, whose reads end with the first bytes: the body as it comes.
+    if (ReadCount(port, buf, 10) != 10) return SequenceResult::NoAnswer;
     if (!ValidSwitchBody(buf)) return SequenceResult::BadReply;
     std::memcpy(body, buf, 10);
     return SequenceResult::Ok;

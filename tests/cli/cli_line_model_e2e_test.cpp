@@ -182,6 +182,32 @@ TEST_F(LineModel, AnOfflinePrinterIsFoundByStatusAndItsHeldCommandsPrintNothing)
     EXPECT_EQ(e.printed + e.fed + e.cut + e.kicked, 0) << sim->Stderr();
 }
 
+// Replies that take time: a printer that thinks 100 ms (its answers come while later candidates wait, and
+// another frame of its rate answers too), one whose bytes take their time at 9600, a 7-bit one at 115200.
+TEST_F(LineModel, APrinterThatTakesItsTimeIsFoundAtItsOwnLineAndLeftAsItWas) {
+    const auto env = ToolEnv();
+    const std::vector<std::pair<Line, std::vector<std::string>>> printers = {
+        {{9600, 8, 'N'}, {"--think", "100"}},
+        {{9600, 7, 'N'}, {"--pace", "9600"}},
+        {{9600, 7, 'E'}, {"--pace", "9600"}},
+        {{115200, 7, 'N'}, {"--pace", "115200"}}};
+    for (const std::string errors : {"process", "drop"}) {
+        for (const auto& [line, pace] : printers) {
+            auto sim = Printer("slow" + errors + line.Text().substr(0, line.Text().find(' ')) + line.parity,
+                               line, errors, pace);
+            const CliRun run = RunCli({"--json", "--baud", "auto", "-p", PortOf(*sim), "get"}, 60000, env);
+            const std::string what = errors + " " + line.Text() + " " + pace[0] + " " + pace[1];
+            ASSERT_EQ(run.exit, 0) << what << "\n" << run.err;
+            EXPECT_EQ(Json::parse(run.out)["line"]["data-bits"], line.dataBits) << what;
+            EXPECT_EQ(Json::parse(run.out)["line"]["parity"], JsonParity(line.parity)) << what;
+            sim->Stop();
+            const Effects e = EffectsOf(sim->Stderr());
+            EXPECT_EQ(e.printed + e.fed + e.cut + e.kicked, 0) << what << "\n" << sim->Stderr();
+            EXPECT_EQ(e.buffer, "empty") << what << "\n" << sim->Stderr();
+        }
+    }
+}
+
 // A printer that answers at any line (a USB printer's virtual serial port, say) is found at the first
 // candidate; its switch 9 says where it really listens, and the command goes on there.
 TEST_F(LineModel, ALineThatAnswersButDisagreesWithSwitchNineIsNotTaken) {
@@ -214,6 +240,11 @@ TEST_F(LineModel, AStatusReplyOfTwoBytesIsUnreadableOnEveryKindOfPort) {
             << kind << run.err;
         EXPECT_EQ(run.out.find("feed-button"), std::string::npos) << kind << run.out;
     }
+    // Its second byte late, a byte at a time 10 ms apart: still the reply's, never the next one's.
+    auto late = Sim("late", {"--think", "50", "--fault", "status-byte=1:121A", "--fault", "trickle=10"});
+    const CliRun run = RunCli({"--baud", "115200", "-p", PortOf(*late), "status"});
+    EXPECT_EQ(run.exit, 3) << run.out << run.err;
+    EXPECT_NE(run.err.find("a byte too many (0x1A) by the reply to DLE EOT 1"), std::string::npos) << run.err;
 }
 
 TEST_F(LineModel, AStopDuringTheSearchSaysThatStatusQueriesWentOut) {

@@ -78,8 +78,8 @@ TEST_F(CliPace, APrinterThatNeverComesBackIsReportedAsWrittenAndNotReadBack) {
                   "the settings were written, but the printer did not come back to be read", 0),
               0u)
         << j;
-    EXPECT_GE(took, 15.0) << "it was given 15 s";
-    EXPECT_LT(took, 18.0) << "and no more";
+    EXPECT_GE(took, 15.0) << "it was given 15 s, then the read-back's own waits (10 s for its first reply)";
+    EXPECT_LT(took, 30.0) << "and no more";
     EXPECT_EQ(Switches("gone").find("switch 2 = 00010100"), std::string::npos)
         << "the printer took the new code page before it went\n"
         << Switches("gone");
