@@ -119,7 +119,9 @@ TEST_F(CliEndToEnd, ApplyWritesTheStatusFileAndAPrinterThatKeepsItsSettingsGives
 
 TEST_F(CliEndToEnd, CtrlCDuringApplyEndsUserSettingModeAndReadsNothingMore) {
     const std::string file = DefaultsFile();
-    auto sim = Sim("p");
+    // From the command that enters user setting mode (the 16th) on, the printer answers 3 s late: Ctrl-C
+    // comes while the run waits in the mode for its notice.
+    auto sim = Sim("p", {"--fault", "delay=3000", "--fault", "from=15"});
     CliProcess cli({"-p", sim->PtyPath(), "apply", file});
     bool entered = false;
     for (int i = 0; i < 1000 && !entered; ++i) {

@@ -244,7 +244,10 @@ TEST_F(CliFixture, EveryStopSignalInUserSettingModeEndsTheModeAndGives128PlusThe
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::unique_ptr<CliProcess>> clis;
     for (std::size_t i = 0; i < signals.size(); ++i) {
-        sims.push_back(Sim("p" + std::to_string(i)));
+        // The pre-check, the read and the pre-check again are 15 commands; the 16th enters user setting
+        // mode, and from then on the printer answers 3 s late: the signal comes while the run waits in the
+        // mode for its notice.
+        sims.push_back(Sim("p" + std::to_string(i), {"--fault", "delay=3000", "--fault", "from=15"}));
         std::vector<std::string> args = {"-p", PortOf(*sims.back()), "apply", file};
         if (i < 4) args.insert(args.begin(), "--json");
         clis.push_back(std::make_unique<CliProcess>(args));
