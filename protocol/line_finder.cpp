@@ -8,7 +8,7 @@ namespace pw {
 
 namespace {
 
-enum class Probe { Found, Heard, Silent, LineDown };
+enum class Probe { Found, Heard, Silent, Refused, LineDown };
 
 // Reads and drops what comes until the line has been quiet for `quietMs` (or `limitMs` passed): the late
 // rest of a reply is never taken for the next one.
@@ -38,7 +38,8 @@ Probe TryLine(CPrinterPort& port, const SerialLine& l, std::uint32_t replyMs) {
     port.m_nByteSize = l.dataBits;
     port.m_nParity = l.parity;
     port.m_nStopBits = l.stopBits;
-    if (!port.ApplyLine()) return Probe::LineDown;
+    // A port that cannot be set to this frame (a bridge without parity, say) is asked at the others.
+    if (!port.ApplyLine()) return Probe::Refused;
     // A late reply to the last candidate's probe must not be read as this one's.
     port.Services().PurgeComm(port.m_hPort, kPurgeInput);
     // A line that takes no bytes (DSR held off: the printer is off or not connected) takes none at any
@@ -83,6 +84,7 @@ std::vector<SerialLine> LineCandidates() {
 LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidates,
                     const std::function<bool()>& stopped, bool clearBuffer) {
     LineSearch search;
+    std::size_t refused = 0; // candidates the port could not be set to
     // Where something was heard in the first round. A reply late by up to the second round's wait comes
     // while one of the next few candidates waits, so those before it are tried again.
     std::vector<bool> heardAt(candidates.size(), false);
@@ -104,6 +106,9 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
             heardAt[i] = true;
             return std::nullopt;
         case Probe::Silent:
+            return std::nullopt;
+        case Probe::Refused:
+            ++refused;
             return std::nullopt;
         case Probe::LineDown:
             search.lineDown = true;
@@ -129,6 +134,11 @@ LineSearch FindLine(CPrinterPort& port, const std::vector<SerialLine>& candidate
             if (const auto ended = slowRound(i)) return search;
     }
     if (candidates.empty()) return search;
+    // A port that takes no line at all is down.
+    if (refused == candidates.size()) {
+        search.lineDown = true;
+        return search;
+    }
     // A reply to the last candidates may come after the round.
     std::uint8_t late = 0;
     if (!(stopped && stopped()) && port.ReadWithin(&late, 1, kSlowProbeReplyMs) == 1)
