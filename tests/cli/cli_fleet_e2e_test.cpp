@@ -75,11 +75,13 @@ TEST_P(CliFleet, GetAndApplyOnTwoHundredFiftySixPrintersCostAboutWhatOneDoes) {
             ports.insert(j[i]["port"].get<std::string>());
         }
         EXPECT_EQ(ports.size(), static_cast<std::size_t>(kFleet));
-        // The printers' own waits are most of a run, so 256 at once cost about one (1.02 to 1.07 x on an idle
-        // machine, see the bench); a run that lost its parallelism would take many times one. The margin
-        // takes up the machine's other builds and tests.
-        EXPECT_LE(fleet, 2.0 * single + 1.0)
+        // One printer takes the printer's time, milliseconds; 256 at once are then mostly the work of 256
+        // ports on two cores (more under a sanitizer), and a run that lost its parallelism would take 256
+        // times one. The margin takes up the machine's other builds and tests.
+        EXPECT_LE(fleet, 2.0 * single + 5.0)
             << tail[0] << ": one printer " << single << " s, 256 " << fleet << " s";
+        EXPECT_LT(fleet, 256 * single / 4 + 1.0)
+            << tail[0] << ": one printer " << single << " s, 256 " << fleet << " s: not side by side";
     }
 }
 
