@@ -115,6 +115,8 @@ void PrinterEngine::RealTimeOnly(Bytes& out) {
             continue;
         }
         m_in.erase(m_in.begin() + static_cast<long>(i), m_in.begin() + static_cast<long>(i + used));
+        // What stood on either side now meets: a command may have formed across the gap.
+        i = i >= 4 ? i - 4 : 0;
     }
 }
 
