@@ -10,11 +10,7 @@
 
 namespace pw::cli {
 
-namespace {
-
-// A label value: valid UTF-8 (a byte that is not becomes U+FFFD), backslash, double quote and line feed
-// escaped, as the format asks.
-std::string Label(const std::string& value) {
+std::string MetricLabel(const std::string& value) {
     std::string out;
     for (char c : ValidUtf8(value)) {
         if (c == '\\')
@@ -28,6 +24,8 @@ std::string Label(const std::string& value) {
     }
     return out;
 }
+
+namespace {
 
 struct Gauge {
     const char* name;
@@ -48,7 +46,7 @@ const char* const kErrorKinds[] = {"cutter", "unrecoverable", "auto-recoverable"
 
 } // namespace
 
-std::string MetricsText(const std::vector<PortResult>& results, std::int64_t unixTime) {
+std::string PrinterGaugesText(const std::vector<PortResult>& results) {
     const Gauge up{"pinwright_printer_up",
                    "Whether the printer answered its real-time status (1) or not (0)."};
     const Gauge online{"pinwright_printer_online", "Whether the printer is online."};
@@ -59,10 +57,7 @@ std::string MetricsText(const std::vector<PortResult>& results, std::int64_t uni
     const Gauge out{"pinwright_printer_paper_out", "Whether the printer is out of paper."};
     const Gauge cover{"pinwright_printer_cover_open", "Whether the printer's cover is open."};
     const Gauge error{"pinwright_printer_error", "Whether the printer reports an error of this kind."};
-    const Gauge when{"pinwright_status_last_run_timestamp_seconds",
-                     "When pinwright-cli status last wrote this file, in seconds since the epoch."};
-
-    auto port = [](const PortResult& r) { return "port=\"" + Label(r.port) + "\""; };
+    auto port = [](const PortResult& r) { return "port=\"" + MetricLabel(r.port) + "\""; };
     std::string text;
     Header(text, up);
     for (const PortResult& r : results) Sample(text, up, port(r), r.haveStatus ? 1 : 0);
@@ -87,6 +82,13 @@ std::string MetricsText(const std::vector<PortResult>& results, std::int64_t uni
             Sample(text, error, port(r) + ",kind=\"" + kind + "\"", set ? 1 : 0);
         }
     }
+    return text;
+}
+
+std::string MetricsText(const std::vector<PortResult>& results, std::int64_t unixTime) {
+    const Gauge when{"pinwright_status_last_run_timestamp_seconds",
+                     "When pinwright-cli status last wrote this file, in seconds since the epoch."};
+    std::string text = PrinterGaugesText(results);
     Header(text, when);
     text += std::string(when.name) + " " + std::to_string(unixTime) + "\n";
     return text;

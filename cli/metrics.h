@@ -10,6 +10,13 @@
 
 namespace pw::cli {
 
+// A label value: valid UTF-8 (a byte that is not becomes U+FFFD), backslash, double quote and line feed
+// escaped, as the format asks.
+std::string MetricLabel(const std::string& value);
+
+// The printers' gauges (pinwright_printer_*), each with HELP and TYPE, labelled with the port.
+std::string PrinterGaugesText(const std::vector<PortResult>& results);
+
 // Every gauge with HELP and TYPE, one sample per port (and per error kind), labelled with the port.
 // A port whose status was not read has only pinwright_printer_up 0.
 std::string MetricsText(const std::vector<PortResult>& results, std::int64_t unixTime);

@@ -10,22 +10,27 @@
 #include "protocol/commands.h"
 #include "protocol/connection_check.h"
 #include "protocol/line_finder.h"
+#include "protocol/printer_probe.h"
 #include "protocol/restart_wait.h"
 #include "protocol/switch_sequences.h"
 #include "settings/status_file.h"
 
 namespace pw::cli {
 
-void MessageLog::Line(const std::string& port, const std::string& text) {
-    const std::string line = ForTerminal(port) + ": " + ForTerminal(text) + "\n";
+void MessageLog::Put(const std::string& line) {
     std::lock_guard lock(m_mutex);
-    WriteOutput(m_out, line);
+    if (m_sink)
+        m_sink(line);
+    else
+        WriteOutput(m_out, line + "\n");
+}
+
+void MessageLog::Line(const std::string& port, const std::string& text) {
+    Put(ForTerminal(port) + ": " + ForTerminal(text));
 }
 
 void MessageLog::Line(const std::string& text) {
-    const std::string line = ForTerminal(text) + "\n";
-    std::lock_guard lock(m_mutex);
-    WriteOutput(m_out, line);
+    Put(ForTerminal(text));
 }
 
 std::size_t DescriptorsBesidePorts() {
@@ -315,6 +320,14 @@ class PortRun {
         }
         r.haveStatus = true;
         r.status = reading.status;
+        if (m_job.identity && r.status.online && !Stopped("the identity was not read")) {
+            PrinterProbe texts;
+            AskIdentity(m_printer, texts);
+            r.firmware = texts.firmware.value_or("");
+            r.maker = texts.maker.value_or("");
+            r.model = texts.model.value_or("");
+            r.haveIdentity = texts.firmware || texts.maker || texts.model;
+        }
         if (r.status.NeedsAttention())
             Fail(kExitNeedsAttention, "needs attention: " + AttentionText(r.status));
     }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -29,13 +30,19 @@ constexpr int kExitInterrupted = 130;
 class MessageLog {
   public:
     explicit MessageLog(std::FILE* out) : m_out(out) {}
+    // Lines to a function instead (whole, already escaped, without their line feed).
+    explicit MessageLog(std::function<void(const std::string&)> sink)
+        : m_out(nullptr), m_sink(std::move(sink)) {}
     void Line(const std::string& port, const std::string& text);
     // A line without a port (the USB discovery's), escaped as every text from outside.
     void Line(const std::string& text);
 
   private:
+    void Put(const std::string& line);
+
     std::mutex m_mutex;
     std::FILE* m_out;
+    std::function<void(const std::string&)> m_sink;
 };
 
 // The descriptors a run holds besides its ports: those open at its start (standard streams, inherited ones)
@@ -59,6 +66,8 @@ struct PortJob {
     // Set with the stop when the run's --timeout passed: a port stopped then says so, not "interrupted".
     const std::atomic<bool>* timedOut = nullptr;
     int timeout = 0;
+    // status: also the identity texts (GS I 65, 66, 67) of a printer that is online, after its status.
+    bool identity = false;
 };
 
 // How much of a write reached the printer: no change command, some of them (or all, without the end of
@@ -90,6 +99,8 @@ struct PortResult {
     // status: the printer's real-time status, once all four replies were read.
     bool haveStatus = false;
     PrinterStatus status;
+    // status with identity: the texts, those not answered empty.
+    bool haveIdentity = false;
     // set and apply: how much was written, whatever the run ended in.
     Written written = Written::No;
 };

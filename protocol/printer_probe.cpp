@@ -32,6 +32,12 @@ std::optional<std::string> IdentityText(CPrinterPort& port, const Cmd<3>& query,
 
 } // namespace
 
+void AskIdentity(CPrinterPort& port, PrinterProbe& p, std::uint32_t textMs) {
+    p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs);
+    p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs);
+    p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs);
+}
+
 PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs, std::uint32_t textMs) {
     PrinterProbe p;
     if (SendQuery(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) {
@@ -53,11 +59,7 @@ PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs, std::uint3
     }
     p.printer = true;
     const bool offline = (reply[0] & 0x08) != 0;
-    if (!offline) {
-        p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs);
-        p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs);
-        p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs);
-    }
+    if (!offline) AskIdentity(port, p, textMs);
     p.status = ReadPrinterStatus(port, statusMs);
     return p;
 }

@@ -28,6 +28,10 @@ struct PrinterProbe {
     StatusReading status; // a printer's DLE EOT 1 to 4
 };
 
+// A printer's identity texts (GS I 65, 66, 67), each read within `textMs`; none for a query it did not
+// answer. Only for a printer that is online: an offline one holds GS I until it is back.
+void AskIdentity(CPrinterPort& port, PrinterProbe& p, std::uint32_t textMs = kProbeTextMs);
+
 // Asks what answers on an open network port.
 PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs = kProbeStatusMs,
                           std::uint32_t textMs = kProbeTextMs);
