@@ -180,7 +180,14 @@ int main(int argc, char** argv) {
     const std::size_t threads = static_cast<std::size_t>(config.maxConcurrentProbes) + 8;
     server->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
 
-    if (!server->bind_to_port(host, port)) return fatal("cannot listen", listen);
+    // Port 0: any free port; the log line says which.
+    if (port == 0) {
+        port = server->bind_to_any_port(host);
+        if (port < 0) return fatal("cannot listen", listen);
+        listen = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    } else if (!server->bind_to_port(host, port)) {
+        return fatal("cannot listen", listen);
+    }
     log.Log(LogLevel::Info, "listening",
             {{"address", listen},
              {"tls", web.tls ? "true" : "false"},

@@ -183,6 +183,8 @@ std::string ProbeText(const Prober::Answer& a, double seconds) {
 
 void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
     server.set_payload_max_length(4096);
+    // Headers and body go out as two writes: without this, Nagle and a delayed ACK add 40 ms to each answer.
+    server.set_tcp_nodelay(true);
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_keep_alive_timeout(30);
