@@ -17,8 +17,10 @@ fi
 
 work="$(mktemp -d /tmp/pinwright-as-user.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/bin" "$work/tests/e2e" "$work/tests/ansible" "$work/scripts/lib" "$work/home" "$work/run"
-cp "$build"/{pinwright,pinwright-sim,pinwright-cli} "$work/bin/"
+mkdir -p "$work/bin" "$work/tests/e2e" "$work/tests/ansible" "$work/tests/exporter" "$work/data" "$work/scripts/lib" "$work/home" "$work/run"
+cp "$build"/{pinwright,pinwright-sim,pinwright-cli,pinwright_exporter} "$work/bin/"
+cp "$root"/tests/exporter/{exporter_e2e_test.py,rules_test.yml} "$work/tests/exporter/"
+cp "$root"/data/pinwright-exporter-rules.yml "$root"/README.md "$work/data/"
 cp "$build"/tests/{e2e_tests,link_tests,cli_e2e_tests,cli_idempotence_e2e_tests,pinwright-layout,pinwright-wm-ping} "$work/bin/"
 cp "$root"/tests/e2e/{real_window.sh,responsive_window.sh,responsive_lib.sh,startup_cancel.sh,x11_lib.sh} "$work/tests/e2e/"
 cp "$root"/scripts/lib/wait.sh "$work/scripts/lib/"
@@ -87,6 +89,9 @@ script ResponsiveWindow env -u QT_QPA_PLATFORM "$work/tests/e2e/responsive_windo
 script Startup env -u QT_QPA_PLATFORM "$work/tests/e2e/startup_cancel.sh" "$work/bin/pinwright"
 script AnsiblePlaybook /usr/bin/python3 "$work/tests/ansible/playbook_e2e_test.py" --cli "$work/bin/pinwright-cli" \
   --sim "$work/bin/pinwright-sim" --collection "$work/ansible"
+script Exporter /usr/bin/python3 "$work/tests/exporter/exporter_e2e_test.py" --exporter "$work/bin/pinwright_exporter" \
+  --sim "$work/bin/pinwright-sim" --readme "$work/data/README.md" --rules "$work/data/pinwright-exporter-rules.yml" \
+  --rules-test "$work/tests/exporter/rules_test.yml"
 wait
 
 passed=0 failed=0

@@ -290,6 +290,19 @@ class ExporterEndToEnd(unittest.TestCase):
         finally:
             self.assertEqual(bare.stop(), 0)
 
+    @unittest.skipUnless(os.environ.get('PINWRIGHT_TEST_DIALOUT_DEVICE'), 'run as the unprivileged user only')
+    def test_a_device_the_user_may_not_open_fails_the_probe_and_says_why(self):
+        device = os.environ['PINWRIGHT_TEST_DIALOUT_DEVICE']
+        own = Exporter(self.work, 'device', 'targets:\n  allow: [{0}]\n'.format(device))
+        try:
+            status, body, took = own.probe(device)
+            self.assertEqual(status, 200, body)
+            self.assertEqual(value(body, 'probe_success'), 0)
+            self.assertLess(took, 2)
+            self.assertRegex(own.log(), r'msg="probe failed" target="{0}".*dialout'.format(re.escape(device)))
+        finally:
+            self.assertEqual(own.stop(), 0)
+
     def test_two_hundred_probes_of_one_printer_make_one_connection(self):
         before = self.crowd.connections()
         results = []
@@ -404,8 +417,8 @@ class ExporterEndToEnd(unittest.TestCase):
             success = query('probe_success')
             self.assertEqual({r['metric']['instance']: float(r['value'][1]) for r in success},
                              {self.healthy.target: 1.0, self.paper_out.target: 1.0})
-            own = query('pinwright_exporter_build_info')
-            self.assertTrue(own, 'the exporter job scraped the exporter itself')
+            wait_for('Prometheus to have scraped the exporter itself', 30,
+                     lambda: query('pinwright_exporter_build_info'))
         finally:
             proc.terminate()
             proc.wait(timeout=30)
