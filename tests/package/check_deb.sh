@@ -17,7 +17,10 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
          ./usr/share/icons/hicolor/16x16/apps/pinwright.png ./usr/share/icons/hicolor/32x32/apps/pinwright.png \
          ./usr/share/icons/hicolor/48x48/apps/pinwright.png ./usr/share/icons/hicolor/scalable/apps/pinwright.svg \
          ./usr/share/man/man1/pinwright.1.gz ./usr/share/man/man1/pinwright-cli.1.gz \
-         ./usr/share/man/man1/pinwright-sim.1.gz \
+         ./usr/share/man/man1/pinwright-sim.1.gz ./usr/share/man/man1/pinwright_exporter.1.gz \
+         ./usr/bin/pinwright_exporter ./lib/systemd/system/pinwright-exporter.service \
+         ./usr/share/pinwright/prometheus/pinwright-exporter-rules.yml \
+         ./usr/share/doc/pinwright/examples/exporter.yml \
          ./usr/share/bash-completion/completions/pinwright-cli \
          ./usr/share/doc/pinwright/copyright ./usr/share/doc/pinwright/changelog.gz \
          ./usr/share/doc/pinwright/pinwright-cli.schema.json \
@@ -33,7 +36,7 @@ for f in ./usr/bin/pinwright ./usr/bin/pinwright-cli ./usr/bin/pinwright-sim \
   grep -qx -- "$f" <<<"$contents" || { echo "missing from the package: $f"; exit 1; }
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
-for d in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 fonts-dejavu-core; do
+for d in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 fonts-dejavu-core libcpp-httplib libyaml-cpp libssl3 libcrypt1; do
   grep -q "$d" <<<"$depends" || { echo "undeclared dependency: $d (Depends: $depends)"; exit 1; }
 done
 dpkg-deb -x "$deb" "$work/root"
@@ -46,7 +49,8 @@ dpkg --compare-versions "$version" ge 2005.3.29.2 || { echo "$version would not 
 same "pinwright --version" "$(env -u DISPLAY -u QT_QPA_PLATFORM "$r/bin/pinwright" --version | awk '{print $2}')"
 same "pinwright-sim --version" "$("$r/bin/pinwright-sim" --version | awk '{print $2}')"
 same "pinwright-cli --version" "$("$r/bin/pinwright-cli" --version | awk '{print $2}')"
-for page in pinwright pinwright-cli pinwright-sim; do
+same "pinwright_exporter --version" "$("$r/bin/pinwright_exporter" --version | awk '{print $2}')"
+for page in pinwright pinwright-cli pinwright-sim pinwright_exporter; do
   same "$page(1)" "$(zcat "$r/share/man/man1/$page.1.gz" | awk -F'"' '/^\.TH/ {sub(/^pinwright /, "", $4); print $4}')"
 done
 zcat "$r/share/doc/pinwright/changelog.gz" >"$work/changelog"
@@ -75,6 +79,23 @@ if command -v ansible-doc >/dev/null; then
 fi
 grep -q 'ansible-core' <<<"$(dpkg-deb -f "$deb" Suggests)" || { echo "the package does not suggest ansible-core"; exit 1; }
 
+# The exporter's service is valid, hardened, and starts nothing until a configuration exists; the example
+# configuration is one the exporter reads (and allows nothing).
+unit="$work/root/lib/systemd/system/pinwright-exporter.service"
+systemd-analyze verify --man=no "$unit" 2>&1 | grep -v 'is not executable' | grep . &&
+  { echo "systemd-analyze verify finds fault with the exporter's unit"; exit 1; }
+exposure="$(systemd-analyze security --offline=true "$unit" 2>&1 | grep -o 'Overall exposure level[^:]*: [0-9.]*' | awk '{print $NF}')"
+awk -v e="$exposure" 'BEGIN { exit !(e != "" && e < 2.0) }' || { echo "the exporter's unit is exposed: $exposure"; exit 1; }
+grep -q '^ConditionPathExists=/etc/pinwright/exporter.yml$' "$unit" || { echo "the unit would start unconfigured"; exit 1; }
+"$r/bin/pinwright_exporter" --config.file "$r/share/doc/pinwright/examples/exporter.yml" --web.listen-address 127.0.0.1:0 \
+  2>"$work/exporter.log" &
+exporter=$!
+for _ in $(seq 50); do grep -q 'msg="listening"' "$work/exporter.log" && break; sleep 0.1; done
+kill -TERM "$exporter"
+wait "$exporter" || { echo "the example configuration: $(cat "$work/exporter.log")"; exit 1; }
+grep -q 'msg="nothing may be probed"' "$work/exporter.log" || { echo "the example allows something: $(cat "$work/exporter.log")"; exit 1; }
+promtool check rules "$r/share/pinwright/prometheus/pinwright-exporter-rules.yml" >/dev/null
+
 desktop-file-validate "$r/share/applications/io.github.pinwright.Pinwright.desktop"
 appstreamcli validate --no-net --pedantic "$r/share/metainfo/io.github.pinwright.Pinwright.metainfo.xml" >/dev/null
 lintian --fail-on error,warning --display-info --no-tag-display-limit "$deb" ||
@@ -87,4 +108,4 @@ dpkg --root="$work/inst" --force-depends --force-script-chrootless --force-not-r
 [ -x "$work/inst/usr/bin/pinwright" ] || { echo "not installed"; exit 1; }
 dpkg --root="$work/inst" --force-depends --force-script-chrootless --force-not-root -r pinwright >/dev/null
 [ ! -e "$work/inst/usr/bin/pinwright" ] || { echo "not removed"; exit 1; }
-echo "package: $(basename "$deb"), Depends: $depends, lintian clean"
+echo "package: $(basename "$deb"), Depends: $depends, lintian clean, exporter unit exposure $exposure"
