@@ -88,7 +88,7 @@ bool Base64Decode(const std::string& in, std::string& out) {
     return pad <= 2;
 }
 
-bool SameBytes(const std::string& a, const std::string& b) {
+[[maybe_unused]] bool SameBytes(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     unsigned char diff = 0;
     for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);

@@ -1,4 +1,4 @@
-; The Windows installer: pinwright.exe, pinwright-cli.exe when the build has it (its folder then on the
+; The Windows installer: pinwright.exe, pinwright-cli.exe and pinwright_exporter.exe when the build has them (its folder then on the
 ; system PATH), a Start-menu entry and an uninstaller that removes them again. CMake runs makensis with VERSION (a.b.c.d), STAGE (the folder of
 ; the stripped programs), ICON, LICENSE, OUTFILE and, when the CLI is built, CLI.
 Target amd64-unicode
@@ -132,6 +132,7 @@ Section "Pinwright"
   File "${STAGE}/pinwright.exe"
 !ifdef CLI
   File "${STAGE}/pinwright-cli.exe"
+  File "${STAGE}/pinwright_exporter.exe"
 !endif
   File "/oname=LICENSE.txt" "${LICENSE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -164,6 +165,7 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\Pinwright"
   Delete "$INSTDIR\pinwright.exe"
   Delete "$INSTDIR\pinwright-cli.exe"
+  Delete "$INSTDIR\pinwright_exporter.exe"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"

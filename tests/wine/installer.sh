@@ -18,7 +18,7 @@ dir="$WINEPREFIX/drive_c/Program Files/Pinwright"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pinwright"
 key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pinwright]'
 programs=(pinwright.exe)
-[ "$cli" = with-cli ] && programs+=(pinwright-cli.exe)
+[ "$cli" = with-cli ] && programs+=(pinwright-cli.exe pinwright_exporter.exe)
 failed=0
 fail() { echo "FAIL: $*" >&2; failed=1; }
 # The registry as the wineserver last wrote it: it writes when its last program has ended.
