@@ -112,6 +112,7 @@ class PortRun {
             case Command::Show:
             case Command::Ports:
             case Command::Discover:
+            case Command::Doctor:
                 break;
             }
         }
