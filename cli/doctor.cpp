@@ -174,7 +174,8 @@ void CheckNetworkPort(const std::string& port, DeviceServices& services, Diagnos
                      "The printer's configuration page may be there; its ESC/POS port is another one, 9100 "
                      "on most printers.",
               {"pinwright-cli doctor -p " + AtPort(address, 9100)});
-    else if (const bool silent = probe.notPrinter.rfind("no answer", 0) == 0; !silent) {
+    else if (const bool silent = probe.notPrinter.rfind("no answer", 0) == 0, closed = probe.unsent;
+             !silent && !closed) {
         d.Add("answer", Severity::Error,
               name + " answered, but not as an ESC/POS printer: " + probe.notPrinter +
                   ". Check the port: the printer's raw port is 9100 on most printers.");
@@ -184,7 +185,7 @@ void CheckNetworkPort(const std::string& port, DeviceServices& services, Diagnos
               "The printer is busy: " + Joined(clients) + " on this machine holds a connection to " + name +
                   ", the printer's one printing connection, and this one waits behind it. Close that "
                   "program's connection (or end it), then try again.");
-    } else if (took < kProbeStatusMs / 2) {
+    } else if (closed || took < kProbeStatusMs / 2) {
         d.Add("answer", Severity::Error,
               name + " took the connection and closed it at once, without a word: the printer is busy "
                      "with another client (a till or print server holds its one printing connection). "

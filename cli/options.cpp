@@ -20,7 +20,8 @@ namespace {
 const char* kDescription =
     "Reads, changes, applies and verifies the memory switches of LTX-58x receipt printers, on several "
     "ports at once.\nResults go to standard output, messages to standard error. Exit status: 0 done, "
-    "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
+    "1 usage or bad file (doctor: something stands in the way), 2 port cannot be opened, 3 printer did not "
+    "answer or sent an unreadable reply, "
     "4 a setting did not take, 5 status: a printer needs attention (offline, cover open, paper out, an "
     "error), 128 + signal stopped (130 Ctrl-C, 129 hang-up, 141 output gone, 143 "
     "terminated); several ports: the highest.";

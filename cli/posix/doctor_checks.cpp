@@ -601,18 +601,14 @@ void CheckLocalPort(const std::string& port, bool given, Diagnosis& d) {
     }
     struct stat st {};
     const bool character = ::stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-    if (about.empty()) {
-        if (character)
-            about = "a character device (" + std::to_string(major(st.st_rdev)) + ":" +
-                    std::to_string(minor(st.st_rdev)) + ")";
-        else {
-            d.Add("kind", Severity::Error,
-                  device + " is not a device but a " +
-                      (fs::is_regular_file(device, ec) ? "regular file" : "file") +
-                      ": pinwright-cli never writes to one. Give the printer's device file.");
-            return;
-        }
-    }
+    if (about.empty() && character)
+        about = "a character device (" + std::to_string(major(st.st_rdev)) + ":" +
+                std::to_string(minor(st.st_rdev)) + ")";
+    if (about.empty())
+        d.Add("kind", Severity::Error,
+              device + " is not a device but a " +
+                  (fs::is_regular_file(device, ec) ? "regular file" : "file") +
+                  ": pinwright-cli never writes to one. Give the printer's device file.");
     std::string detail;
     if (!kind.name.empty() && !kind.pseudoTerminal) detail = kind.name;
     if (!driver.empty()) detail += (detail.empty() ? "driver " : ", driver ") + driver;
