@@ -561,7 +561,7 @@ void CheckLocalPort(const std::string& port, bool given, Diagnosis& d) {
         if (port == "USB") {
             d.Add("device", absent,
                   "No USB printer device (" + std::string("lpN under /dev/usb") + ") is present.");
-            CheckUsbPrinters(usb, true, d);
+            CheckUsbPrinters(usb, given, d);
         } else {
             const std::size_t count = posix::SerialPortsPresent().size();
             d.Add(
@@ -584,7 +584,7 @@ void CheckLocalPort(const std::string& port, bool given, Diagnosis& d) {
         if (kind.cls == "printer" && given && !fs::exists(fs::path(posix::SysfsRoot()) / "module" / "lp", ec))
             d.Add("driver", Severity::Info,
                   "A parallel port needs the parport_pc and lp modules:", {"sudo modprobe parport_pc lp"});
-        if (kind.cls == "usbmisc" || port == "USB") CheckUsbPrinters(usb, true, d);
+        if (kind.cls == "usbmisc" || port == "USB") CheckUsbPrinters(usb, given, d);
         if (kind.cls == "tty" || port.rfind("COM", 0) == 0) CheckAdaptersWithoutTty(usb, procs, d);
         return;
     }
