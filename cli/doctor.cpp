@@ -230,11 +230,18 @@ void ProbeLocalPort(const std::string& port, DeviceServices& services, Diagnosis
             return;
         }
         if (!s.found) {
+            // The search tries again, more slowly, only where it heard something that was no status byte.
+            const bool heard = s.tried.size() > LineCandidates().size();
             d.Add("line", Severity::Error,
                   "The printer answered at none of the " + std::to_string(LineCandidates().size()) +
                       " line settings tried (9600 to 115200 baud, 7 and 8 data bits, no, even and odd "
-                      "parity): nothing answered a status query. Check that it is on, the cable (a "
-                      "null-modem cable for most printers), and that this is the port it is on.");
+                      "parity): " +
+                      (heard ? "something answered the status queries, but never with a status byte: a "
+                               "device that is no ESC/POS printer, or a printer at a line the search does "
+                               "not try (1200 to 4800 baud). "
+                             : "nothing answered a status query. ") +
+                      "Check that it is on, the cable (a null-modem cable for most printers), and that this "
+                      "is the port it is on.");
             printer.Close();
             return;
         }
