@@ -185,7 +185,9 @@ void CheckNetworkPort(const std::string& port, DeviceServices& services, Diagnos
               "The printer is busy: " + Joined(clients) + " on this machine holds a connection to " + name +
                   ", the printer's one printing connection, and this one waits behind it. Close that "
                   "program's connection (or end it), then try again.");
-    } else if (closed || took < kProbeStatusMs / 2) {
+    } else if (closed || took < kProbeStatusMs * 3 / 4) {
+        // A closed connection ends the read at once; silence takes the whole wait. The margin is for a
+        // loaded machine.
         d.Add("answer", Severity::Error,
               name + " took the connection and closed it at once, without a word: the printer is busy "
                      "with another client (a till or print server holds its one printing connection). "
