@@ -20,7 +20,8 @@ namespace {
 const char* kDescription =
     "Reads, changes, applies and verifies the memory switches of LTX-58x receipt printers, on several "
     "ports at once.\nResults go to standard output, messages to standard error. Exit status: 0 done, "
-    "1 usage or bad file, 2 port cannot be opened, 3 printer did not answer or sent an unreadable reply, "
+    "1 usage or bad file (doctor: something stands in the way), 2 port cannot be opened, 3 printer did not "
+    "answer or sent an unreadable reply, "
     "4 a setting did not take, 5 status: a printer needs attention (offline, cover open, paper out, an "
     "error), 128 + signal stopped (130 Ctrl-C, 129 hang-up, 141 output gone, 143 "
     "terminated); several ports: the highest.";
@@ -122,6 +123,18 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         app.add_subcommand("ports", "list the ports COM1..COM7, LPT1..LPT4, USB and the device each "
                                     "stands for on this machine; no printer needed");
     auto* discover = AddDiscoverCommand(app, o.discover);
+    auto* doctor = app.add_subcommand(
+        "doctor",
+        "say for each port (every port of the dialogs without -p) what stands between you and the printer: "
+        "the "
+        "device, who may open it, which process holds it, ModemManager, brltty, the USB driver; for a "
+        "network "
+        "printer the name, the connection and what answers. Prints the fixes, never runs them; exit status 0 "
+        "when nothing stands in the way, 1 when something does");
+    doctor->add_flag(
+        "--probe", o.doctorProbe,
+        "also ask the printers on serial, USB and parallel ports: the line search of --baud auto "
+        "(status queries only), identity and status; without it nothing is sent to them");
 
     std::string footer = "\nSetting keys and values of set (the same in the output):\n";
     for (const SettingKey& k : SettingKeys()) {
@@ -153,6 +166,7 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
     if (*portList) o.command = Command::Ports;
     if (*status) o.command = Command::Status;
     if (*discover) o.command = Command::Discover;
+    if (*doctor) o.command = Command::Doctor;
     o.line.autoBaud = baud == "auto";
     if (!o.line.autoBaud) o.line.baud = std::stoi(baud);
     o.line.parity = parity == "odd" ? 1 : parity == "even" ? 2 : 0;
@@ -188,7 +202,8 @@ ParseOutcome ParseArguments(const std::vector<std::string>& args, Options& o) {
         const std::string error = CheckDiscover(o.discover, o.json, o.check);
         return error.empty() ? ParseOutcome{} : UsageError(error);
     }
-    if (ports.empty()) return UsageError("no port: give one or more with --port");
+    if (ports.empty() && o.command != Command::Doctor)
+        return UsageError("no port: give one or more with --port");
     if (!o.output.empty() && ports.size() > 1)
         return UsageError("get -o saves one printer's settings: give one port");
     // A port given twice would be opened twice; for USB it would also share the discovery's one module

@@ -9,7 +9,7 @@
 
 namespace pw::cli {
 
-enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports, Status, Discover };
+enum class Command { Check, SelfTest, Get, Set, Apply, Show, Ports, Status, Discover, Doctor };
 
 // discover: where to look, and how.
 struct DiscoverOptions {
@@ -39,6 +39,7 @@ struct Options {
     std::string metrics;             // status: Prometheus textfile to write
     int timeout = 0;                 // seconds for the whole run; 0 none
     DiscoverOptions discover;
+    bool doctorProbe = false; // doctor --probe: ask the printers on local ports too
 };
 
 // How parsing ended: `exit` -1 to go on; otherwise end at once with that code after printing `out` on

@@ -117,6 +117,7 @@ class PortRun {
             case Command::Show:
             case Command::Ports:
             case Command::Discover:
+            case Command::Doctor:
                 break;
             }
         }
@@ -286,10 +287,16 @@ class PortRun {
         return ok != 0;
     }
 
+    // The line on standard error also says where to find out why; the result's error is the dialogs'.
     bool CannotOpen() {
         const std::string detail = m_printer.Services().LastOpenProblem();
-        return Fail(kExitCannotOpen,
-                    detail.empty() ? kCantOpen : std::string(kCantOpen) + " (" + detail + ")");
+        Fail(kExitCannotOpen, detail.empty() ? kCantOpen : std::string(kCantOpen) + " (" + detail + ")",
+             true);
+        const bool plain = r.port.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                    "0123456789/._-:[]") == std::string::npos;
+        m_log.Line(r.port, r.error + ". To see what stands in the way: pinwright-cli doctor -p " +
+                               (plain ? r.port : "'" + r.port + "'"));
+        return false;
     }
 
     bool Handshake() {

@@ -1,6 +1,7 @@
 #include "cli/run.h"
 
 #include "cli/discover.h"
+#include "cli/doctor.h"
 #include "cli/metrics.h"
 #include "cli/outside_text.h"
 #include "cli/platform.h"
@@ -91,6 +92,7 @@ int Run(const Options& o, std::FILE* out, std::FILE* err) {
         return Print(out, o.json ? RenderPortsJson(ports) : RenderPortsText(ports), kExitOk);
     }
     if (o.command == Command::Discover) return RunDiscover(o, out, err);
+    if (o.command == Command::Doctor) return RunDoctor(o, out, err);
 
     std::unique_ptr<TraceSink> trace;
     if (!OpenTrace(o.trace, err, trace)) return kExitUsage;

@@ -139,6 +139,14 @@ void CCommDlg::OnCheckCommunication() {
             result = RunConnectionHandshake(m_port, m_nInterface);
     });
     if (!finished) return; // the window was closed meanwhile
+    // A check that failed leaves on its button the command that says what stands in the way.
+    GetDlgItem(IDC_CHECK_COMM)
+        ->SetToolTip(opened && result == HandshakeResult::Connected
+                         ? std::string()
+                         : "The printer could not be reached on " + m_port.m_strPort +
+                               ". To see what stands in "
+                               "the way and what to type: pinwright-cli doctor -p " +
+                               m_port.m_strPort);
     if (!opened) {
         AfxMessageBox("Can't open port and Printer is disconnected", MB_ICONEXCLAMATION,
                       problem.empty() ? port : port + "\n" + problem);

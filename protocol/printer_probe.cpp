@@ -42,6 +42,7 @@ PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs, std::uint3
     PrinterProbe p;
     if (SendQuery(port, CMD_REALTIME_STATUS) != CMD_REALTIME_STATUS.size()) {
         p.notPrinter = "DLE EOT 1 did not go out";
+        p.unsent = true;
         return p;
     }
     // A printer's answer is one byte; a server that answers with text sends more at once.

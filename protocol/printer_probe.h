@@ -23,6 +23,7 @@ constexpr std::uint32_t kProbeTextMs = 1000;
 struct PrinterProbe {
     bool printer = false;
     std::string notPrinter; // not a printer: what came instead of one status byte
+    bool unsent = false;    // not a printer: DLE EOT 1 could not even be sent (the other side closed)
     // A printer's identity texts; none for a query it did not answer.
     std::optional<std::string> firmware, maker, model;
     StatusReading status; // a printer's DLE EOT 1 to 4

@@ -101,6 +101,7 @@ expect "" -p COM1 check ''
 own="$("$cli" discover --help | sed -n '/^Options:/,/^$/p' | grep -oE '^ +--[a-z-]+' | grep -v -- --help | grep -vx ' *--port')"
 [ "$(wc -w <<<"$own")" = 5 ] || { echo "FAIL: discover --help shows not five options of its own besides --port: '$own'"; failed=1; }
 expect "$options $own" discover -
+expect "$options --probe" doctor -
 expect "" discover --port ''
 expect "" discover --connections ''
 expect "" discover --connect-timeout ''

@@ -195,6 +195,9 @@ TEST_F(CommDialog, FailuresShowTheirExactMessagesAndKeepTheButtons) {
         EXPECT_EQ(messages.shown[0],
                   (ShownMessage{"Can't open port and Printer is disconnected", MB_ICONEXCLAMATION, {}}));
         ExpectUnchecked();
+        EXPECT_EQ(ToolTip(dlg, IDC_CHECK_COMM),
+                  "The printer could not be reached on COM5. To see what stands in "
+                  "the way and what to type: pinwright-cli doctor -p COM5");
 
         Choose(dlg, IDC_COM_PORT, 0);
         com1.acceptScript = [](int, std::uint32_t) { return WriteOutcome::All(0); };
@@ -210,6 +213,8 @@ TEST_F(CommDialog, FailuresShowTheirExactMessagesAndKeepTheButtons) {
         EXPECT_EQ(messages.shown.back(),
                   (ShownMessage{"Can't connect printer. Please restart printer.", MB_ICONINFORMATION, {}}));
         ExpectUnchecked();
+        EXPECT_NE(ToolTip(dlg, IDC_CHECK_COMM).find("pinwright-cli doctor -p COM1"), std::string::npos)
+            << "a printer that did not answer is the doctor's case too";
     });
     dlg.m_port.Close();
 }

@@ -40,25 +40,62 @@ void FakeSysfs::AddUart(const std::string& tty, int type) {
     fs::create_directory_symlink(port, root / "class" / "tty" / tty);
 }
 
-void FakeSysfs::AddUsb(const std::string& cls, const std::string& name, const std::string& maker,
-                       const std::string& product, const std::string& vendorId,
-                       const std::string& productId) {
-    const std::string bus = "1-" + std::to_string(m_nextUsb++);
+namespace {
+// A USB device and its first interface, listed in bus/usb/devices.
+fs::path UsbDevice(const fs::path& root, int number, const std::string& maker, const std::string& product,
+                   const std::string& vendorId, const std::string& productId,
+                   const std::string& interfaceClass) {
+    const std::string bus = "1-" + std::to_string(number);
     const fs::path device = root / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1" / bus;
-    const fs::path interface = device / (bus + ":1.0");
-    fs::create_directories(interface);
+    fs::create_directories(device / (bus + ":1.0"));
     if (!maker.empty()) Write(device / "manufacturer", maker);
     if (!product.empty()) Write(device / "product", product);
     Write(device / "idVendor", vendorId);
     Write(device / "idProduct", productId);
+    Write(device / (bus + ":1.0") / "bInterfaceClass", interfaceClass);
+    fs::create_directories(root / "bus" / "usb" / "devices");
+    fs::create_directory_symlink(device, root / "bus" / "usb" / "devices" / bus);
+    return device;
+}
+} // namespace
+
+fs::path FakeSysfs::AddUsb(const std::string& cls, const std::string& name, const std::string& maker,
+                           const std::string& product, const std::string& vendorId,
+                           const std::string& productId) {
+    const std::string bus = "1-" + std::to_string(m_nextUsb);
+    const bool usbSerial = name.rfind("ttyUSB", 0) == 0;
+    const fs::path device = UsbDevice(root, m_nextUsb++, maker, product, vendorId, productId,
+                                      usbSerial      ? "ff"
+                                      : cls == "tty" ? "02"
+                                                     : "07");
+    const fs::path interface = device / (bus + ":1.0");
     // usb-serial adapters have a port device between the interface and the tty.
-    const fs::path parent = name.rfind("ttyUSB", 0) == 0 ? interface / name : interface;
+    const fs::path parent = usbSerial ? interface / name : interface;
     const fs::path entry = parent / cls / name;
     fs::create_directories(entry);
     fs::create_directory_symlink(parent, entry / "device");
     fs::create_directories(root / "class" / cls);
     fs::create_directory_symlink(entry, root / "class" / cls / name);
     if (cls == "usbmisc") Write(root / "dev" / "usb" / name, "");
+    return device;
+}
+
+fs::path FakeSysfs::AddUsbWithoutDevice(const std::string& maker, const std::string& product,
+                                        const std::string& vendorId, const std::string& productId,
+                                        const std::string& interfaceClass) {
+    return UsbDevice(root, m_nextUsb++, maker, product, vendorId, productId, interfaceClass);
+}
+
+void FakeSysfs::BindDriver(const fs::path& dir, const std::string& driver) {
+    const fs::path drivers = root / "bus" / "usb" / "drivers" / driver;
+    fs::create_directories(drivers);
+    std::error_code ec;
+    fs::remove(dir / "driver", ec);
+    fs::create_directory_symlink(drivers, dir / "driver");
+}
+
+void FakeSysfs::AddModule(const std::string& name) {
+    fs::create_directories(root / "module" / name);
 }
 
 void FakeSysfs::AddParallel(const std::string& lp) {

@@ -19,8 +19,19 @@ class FakeSysfs {
     void AddUart(const std::string& tty, int type);
     // A USB device with its first interface and, under it, the class entry: "tty" for ttyUSBn (through a
     // usb-serial port) and ttyACMn, "usbmisc" for the printer driver's lpN (which also appears in dev/usb).
-    void AddUsb(const std::string& cls, const std::string& name, const std::string& maker,
-                const std::string& product, const std::string& vendorId, const std::string& productId);
+    // Returns the USB device's folder; it is also listed in bus/usb/devices, its interface has the class
+    // the device file's kind has (ff for ttyUSB, 02 for ttyACM, 07 for lp).
+    std::filesystem::path AddUsb(const std::string& cls, const std::string& name, const std::string& maker,
+                                 const std::string& product, const std::string& vendorId,
+                                 const std::string& productId);
+    // A USB device with one interface of `interfaceClass` ("07", "ff") and no device file under it.
+    std::filesystem::path AddUsbWithoutDevice(const std::string& maker, const std::string& product,
+                                              const std::string& vendorId, const std::string& productId,
+                                              const std::string& interfaceClass);
+    // Binds `driver` to a sysfs device folder (its "driver" link), as the kernel does.
+    void BindDriver(const std::filesystem::path& dir, const std::string& driver);
+    // A kernel module, as loaded (module/NAME).
+    void AddModule(const std::string& name);
     // A parallel port's printer device lpN.
     void AddParallel(const std::string& lp);
     // The device goes away, as when its cable is pulled.

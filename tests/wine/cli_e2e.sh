@@ -7,9 +7,9 @@
 # print the same and end the same, and the printers and the saved status files must end the same. Then,
 # on Windows: a port that is not there, names that are no port (a file named in the device namespace, a
 # COM port mapped to a file: refused with status 2, the file untouched), status files named outside ASCII
-# (get -o, show and apply, compared with Linux), the list of ports, and Ctrl-C during apply. Last, a network
-# printer (pinwright-sim --listen on loopback), through Winsock: get and set, compared with Linux the same
-# way.
+# (get -o, show and apply, compared with Linux), the list of ports, Ctrl-C during apply, and doctor on a COM
+# port another program holds. Last, a network printer (pinwright-sim --listen on loopback), through
+# Winsock: get, set and doctor, compared with Linux the same way.
 # Usage: cli_e2e.sh SIM LINUX_CLI WINDOWS_CLI WORK_DIR
 set -euo pipefail
 sim="$1" linux_cli="$2" windows_cli="$3" work="$4"
@@ -222,6 +222,34 @@ if sed -n '/-- settings applied; printer reset/,$p' <<<"$trace" | grep -q -- '<-
   fail=1
 fi
 
+echo "--- Windows: doctor names a COM port that another program holds"
+# The apply's read-back waits for the printer's restart (8 s) with COM2 open: doctor looks meanwhile. The
+# printer holds the file's settings since the apply above: --force writes them all the same.
+sim_start "$work/ctrl-c" --switch 2=00000000 --restart 8000
+(cd "$work/ctrl-c" && exec timeout -k 5 90 wine "$windows_cli" -p COM2 apply --force ../windows/saved.sts) \
+  >"$work/ctrl-c/held.out" 2>"$work/ctrl-c/held.err" &
+cli_pid=$!
+watch "$cli_pid" pinwright-cli.exe "$work/ctrl-c/held.err"
+wait_for "the printer to restart after the write" 30 grep -q -- '-- settings applied; printer reset' "$work/ctrl-c/trace"
+step windows 12-doctor-held --json -p COM2 -p '\\.\COM13' doctor
+unwatch "$cli_pid"
+wait "$cli_pid" || true
+step windows 13-doctor-free -p COM2 doctor
+sim_stop
+held="$(tr -d '\r' <"$work/windows/12-doctor-held.out")"
+if [ "$(cat "$work/windows/12-doctor-held.status")" != 1 ] ||
+  ! grep -q 'COM2 is held by pinwright-cli.exe (PID ' <<<"$held" || ! grep -q 'COM13 does not exist' <<<"$held"; then
+  echo "cli_e2e: doctor should say that COM2 is held and COM13 is not there (status 1):" >&2
+  cat "$work/windows/12-doctor-held.out" "$work/windows/12-doctor-held.err" >&2
+  fail=1
+fi
+if [ "$(cat "$work/windows/13-doctor-free.status")" != 0 ] ||
+  ! tr -d '\r' <"$work/windows/13-doctor-free.out" | grep -q 'No other program holds COM2'; then
+  echo "cli_e2e: doctor should find COM2 free once the apply ended (status 0):" >&2
+  cat "$work/windows/13-doctor-free.out" "$work/windows/13-doctor-free.err" >&2
+  fail=1
+fi
+
 echo "--- A network printer, from Linux and from Windows"
 net_steps() {
   local side="$1"
@@ -231,6 +259,7 @@ net_steps() {
   step "$side" 9-net-set --json -p "$sim_address" set code-page=PC858 auto-cutter=partial
   step "$side" 10-net-status -p "$sim_address" status
   step "$side" 11-net-discover --json discover --port "${sim_address##*:}" 127.0.0.1
+  step "$side" 12-net-doctor -p "$sim_address" doctor
   sim_stop
 }
 net_steps linux
@@ -241,7 +270,7 @@ net_normal() {
   address="$(cat "$work/net-$2/address")"
   tr -d '\r' <"$1" | sed -e "s|$address|ADDRESS|g" -e "s|at port ${address##*:}:|at port PORT:|"
 }
-for name in 8-net-get 9-net-set 10-net-status 11-net-discover; do
+for name in 8-net-get 9-net-set 10-net-status 11-net-discover 12-net-doctor; do
   for part in status out err; do
     if ! diff -u <(net_normal "$work/linux/$name.$part" linux) <(net_normal "$work/windows/$name.$part" windows) \
       >"$work/windows/$name.$part.diff"; then
