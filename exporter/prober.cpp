@@ -41,14 +41,16 @@ void Prober::Leave(const std::string& target, const std::shared_ptr<Target>& t) 
     if (m_targets.size() <= kTargetsKept) return;
     const Clock::time_point now = m_now();
     for (auto it = m_targets.begin(); it != m_targets.end();) {
-        Target& held = *it->second;
-        std::lock_guard inner(held.mutex);
-        bool fresh = false;
-        for (const auto& [name, r] : held.results) fresh = fresh || now - r.finished < m_minInterval;
-        if (held.users == 0 && !held.running && !fresh)
-            it = m_targets.erase(it);
-        else
-            ++it;
+        bool idle = false;
+        {
+            // Decided under the target's lock, erased after it: the erase may destroy the target and its mutex.
+            Target& held = *it->second;
+            std::lock_guard inner(held.mutex);
+            bool fresh = false;
+            for (const auto& [name, r] : held.results) fresh = fresh || now - r.finished < m_minInterval;
+            idle = held.users == 0 && !held.running && !fresh;
+        }
+        it = idle ? m_targets.erase(it) : std::next(it);
     }
     (void)target;
 }
