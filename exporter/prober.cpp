@@ -43,7 +43,8 @@ void Prober::Leave(const std::string& target, const std::shared_ptr<Target>& t) 
     for (auto it = m_targets.begin(); it != m_targets.end();) {
         bool idle = false;
         {
-            // Decided under the target's lock, erased after it: the erase may destroy the target and its mutex.
+            // Decided under the target's lock, erased after it: the erase may destroy the target and its
+            // mutex.
             Target& held = *it->second;
             std::lock_guard inner(held.mutex);
             bool fresh = false;
