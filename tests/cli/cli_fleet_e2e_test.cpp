@@ -56,6 +56,14 @@ std::vector<std::string> With(std::vector<std::string> head, const std::vector<s
     return head;
 }
 
+// Seconds that 256 ports at once may take beyond twice one printer: 256 ports' work on two cores shared with
+// other tests, several times that under AddressSanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double kFleetMargin = 20.0;
+#else
+constexpr double kFleetMargin = 5.0;
+#endif
+
 TEST_P(CliFleet, GetAndApplyOnTwoHundredFiftySixPrintersCostAboutWhatOneDoes) {
     auto sim = Fleet();
     const std::vector<std::string> one = PortArgs(*sim, 1), all = PortArgs(*sim, kFleet);
@@ -78,7 +86,7 @@ TEST_P(CliFleet, GetAndApplyOnTwoHundredFiftySixPrintersCostAboutWhatOneDoes) {
         // One printer takes the printer's time, milliseconds; 256 at once are then mostly the work of 256
         // ports on two cores (more under a sanitizer), and a run that lost its parallelism would take 256
         // times one. The margin takes up the machine's other builds and tests.
-        EXPECT_LE(fleet, 2.0 * single + 5.0)
+        EXPECT_LE(fleet, 2.0 * single + kFleetMargin)
             << tail[0] << ": one printer " << single << " s, 256 " << fleet << " s";
         EXPECT_LT(fleet, 256 * single / 4 + 1.0)
             << tail[0] << ": one printer " << single << " s, 256 " << fleet << " s: not side by side";
