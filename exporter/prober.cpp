@@ -2,6 +2,8 @@
 
 #include "link/interruptible_device_services.h"
 
+#include <vector>
+
 namespace pw::exporter {
 
 namespace {
@@ -40,15 +42,23 @@ void Prober::Leave(const std::string& target, const std::shared_ptr<Target>& t) 
     }
     if (m_targets.size() <= kTargetsKept) return;
     const Clock::time_point now = m_now();
+    // Kept alive until their mutexes are no longer held: erasing the last owner frees the target.
+    std::vector<std::shared_ptr<Target>> forgotten;
     for (auto it = m_targets.begin(); it != m_targets.end();) {
-        Target& held = *it->second;
-        std::lock_guard inner(held.mutex);
-        bool fresh = false;
-        for (const auto& [name, r] : held.results) fresh = fresh || now - r.finished < m_minInterval;
-        if (held.users == 0 && !held.running && !fresh)
+        bool idle = false;
+        {
+            Target& held = *it->second;
+            std::lock_guard inner(held.mutex);
+            bool fresh = false;
+            for (const auto& [name, r] : held.results) fresh = fresh || now - r.finished < m_minInterval;
+            idle = held.users == 0 && !held.running && !fresh;
+        }
+        if (idle) {
+            forgotten.push_back(std::move(it->second));
             it = m_targets.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
     (void)target;
 }
