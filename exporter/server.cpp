@@ -304,7 +304,8 @@ void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
         const Clock::time_point deadline =
             start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         ++p.counters->inFlight;
-        const Prober::Answer a = p.prober->Probe(target, moduleName, module->second, deadline);
+        Prober::Answer a = p.prober->Probe(decision.key, moduleName, module->second, deadline);
+        a.result.port = target; // the labels name the printer as this scrape did
         --p.counters->inFlight;
         const double took = std::chrono::duration<double>(Clock::now() - start).count();
         switch (a.outcome) {

@@ -193,6 +193,7 @@ class ExporterEndToEnd(unittest.TestCase):
         cls.silent = sim('silent', '127.0.0.4', '--fault', 'silent')
         cls.busy = sim('busy', '127.0.0.5')
         cls.crowd = sim('crowd', '127.0.0.6')
+        cls.spelt = sim('spelt', '[::1]')
         allow = [s.address for s in cls.sims]
         cls.config = ('targets:\n  allow: [{0}]\nmodules:\n  default: {{timeout: 5s}}\n'
                       '  short: {{timeout: 2s}}\n  identity: {{identity: true}}\nmin_interval: 5s\n'
@@ -320,6 +321,23 @@ class ExporterEndToEnd(unittest.TestCase):
             self.assertEqual(status, 200, body)
             self.assertEqual(value(body, 'probe_success'), 1, body)
         self.assertEqual(self.crowd.connections() - before, 1, self.crowd.log()[-2000:])
+
+    def test_every_spelling_of_one_printer_shares_its_one_connection(self):
+        port = self.spelt.address.rsplit(':', 1)[1]
+        spellings = ['tcp://[::1]:' + port, 'tcp://[0::1]:' + port, 'tcp://[0:0:0:0:0:0:0:1]:' + port,
+                     'tcp://[0000::0001]:' + port]
+        results = []
+        threads = [threading.Thread(target=lambda t=t: results.append((t, self.exporter.probe(t))))
+                   for t in spellings * 5]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(60)
+        self.assertEqual(len(results), len(threads))
+        for target, (status, body, _) in results:
+            self.assertEqual(status, 200, body)
+            self.assertEqual(value(body, 'pinwright_printer_up', port=target), 1, body)
+        self.assertEqual(self.spelt.connections(), 1, self.spelt.log()[-2000:])
 
     def test_a_silent_printer_holds_up_no_other_and_fails_within_its_timeout(self):
         out = {}

@@ -9,6 +9,7 @@
 
 #include <crypt.h>
 
+#include <set>
 #include <thread>
 
 namespace pw::exporter {
@@ -99,6 +100,28 @@ TEST(TargetPolicy, NothingIsAllowedWithoutAListAndTheRefusalSaysHowToAllow) {
     EXPECT_FALSE(d.allowed);
     EXPECT_NE(d.reason.find("targets: allow:"), std::string::npos);
     EXPECT_NE(d.reason.find("--config.file"), std::string::npos);
+}
+
+TEST(TargetPolicy, EverySpellingOfOnePrinterHasOneKey) {
+    const auto allow = Allow({"10.0.0.0/24", "[fd00:1::]/64", "Printer-7.Shop.LAN", "COM3", "/dev/ttyUSB0"});
+    const std::vector<std::vector<const char*>> printers = {
+        {"tcp://10.0.0.5", "tcp://10.0.0.5:9100", "tcp://10.0.0.5:09100"},
+        {"tcp://[fd00:1::7]", "tcp://[FD00:1:0:0::7]:9100", "tcp://[fd00:1:0:0:0:0:0:7]"},
+        {"tcp://printer-7.shop.lan", "tcp://PRINTER-7.shop.lan.", "tcp://Printer-7.Shop.LAN:9100"},
+        {"COM3", "com3", "Com3"},
+        {"/dev/ttyUSB0"},
+    };
+    std::set<std::string> keys;
+    for (const auto& spellings : printers) {
+        const std::string key = CheckTarget(allow, spellings.front()).key;
+        EXPECT_FALSE(key.empty()) << spellings.front();
+        for (const char* s : spellings) EXPECT_EQ(CheckTarget(allow, s).key, key) << s;
+        keys.insert(key);
+    }
+    EXPECT_EQ(keys.size(), printers.size()) << "two printers under one key";
+    EXPECT_EQ(CheckTarget(allow, "tcp://PRINTER-7.shop.lan.").key, "tcp://printer-7.shop.lan:9100");
+    EXPECT_EQ(CheckTarget(allow, "com3").key, "COM3"); // as -p takes it: "com3" names no port there
+    EXPECT_EQ(CheckTarget(allow, "tcp://10.0.1.5").key, "") << "a refused target has no key";
 }
 
 TEST(TargetPolicy, NetworksCoverTheirPrefixOnly) {
