@@ -43,12 +43,15 @@ struct Counters {
 // each scrape does not pay bcrypt's cost.
 class PasswordCheck {
   public:
-    explicit PasswordCheck(std::map<std::string, std::string> users) : m_users(std::move(users)) {}
+    explicit PasswordCheck(std::map<std::string, std::string> users);
     bool Any() const { return !m_users.empty(); }
     bool Good(const std::string& user, const std::string& password);
 
   private:
     std::map<std::string, std::string> m_users;
+    // A user not in the list is checked against this hash, at the cost of the dearest listed one: a
+    // refusal takes as long whether the name exists or not.
+    std::string m_stranger;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_good; // user -> digest of a password found good
 };

@@ -291,6 +291,24 @@ class ExporterEndToEnd(unittest.TestCase):
         finally:
             self.assertEqual(bare.stop(), 0)
 
+    def test_a_refusal_takes_as_long_for_a_user_that_does_not_exist(self):
+        hashed = crypt.crypt('correct horse', crypt.mksalt(crypt.METHOD_BLOWFISH, rounds=1 << 12))
+        own = Exporter(self.work, 'timing', 'targets:\n  allow: ["{0}"]\n'.format(self.healthy.address),
+                       'basic_auth_users:\n  prometheus: "{0}"\n'.format(hashed))
+        try:
+            def refused(user):
+                token = base64.b64encode((user + ':wrong').encode()).decode()
+                status, _, took = own.probe(self.healthy.target, headers={'Authorization': 'Basic ' + token})
+                self.assertEqual(status, 401)
+                return took
+
+            known = min(refused('prometheus') for _ in range(3))
+            stranger = min(refused('nobody') for _ in range(3))
+            self.assertGreater(known, 0.02, 'bcrypt at cost 12 takes tens of milliseconds')
+            self.assertGreater(stranger, known / 2, 'an unknown user is refused sooner: names can be guessed')
+        finally:
+            self.assertEqual(own.stop(), 0)
+
     @unittest.skipUnless(os.environ.get('PINWRIGHT_TEST_DIALOUT_DEVICE'), 'run as the unprivileged user only')
     def test_a_device_the_user_may_not_open_fails_the_probe_and_says_why(self):
         device = os.environ['PINWRIGHT_TEST_DIALOUT_DEVICE']
