@@ -199,9 +199,12 @@ void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
     server.set_payload_max_length(4096);
     // Headers and body go out as two writes: without this, Nagle and a delayed ACK add 40 ms to each answer.
     server.set_tcp_nodelay(true);
-    server.set_read_timeout(10, 0);
+    // Each connection holds a worker thread while it idles between requests or sends one slowly, and a stop
+    // waits for every worker: these bound how long SIGTERM takes with Prometheus's kept-alive connections
+    // open, and how long an idle client keeps a worker from probes.
+    server.set_read_timeout(5, 0);
     server.set_write_timeout(10, 0);
-    server.set_keep_alive_timeout(30);
+    server.set_keep_alive_timeout(5);
 
     server.set_pre_routing_handler([p](const httplib::Request& req, httplib::Response& res) {
         if (req.method != "GET" && req.method != "HEAD") {

@@ -322,6 +322,28 @@ class ExporterEndToEnd(unittest.TestCase):
         finally:
             self.assertEqual(own.stop(), 0)
 
+    def test_sigterm_ends_it_promptly_with_a_kept_alive_connection_open(self):
+        own = Exporter(self.work, 'kept-alive', self.config)
+        host, port = own.address.rsplit(':', 1)
+        kept = http.client.HTTPConnection(host, int(port), timeout=10)
+        try:
+            kept.request('GET', '/metrics')
+            answer = kept.getresponse()
+            answer.read()
+            self.assertEqual(answer.status, 200)
+            self.assertNotEqual(answer.getheader('Connection'), 'close')
+            start = time.monotonic()
+            own.proc.send_signal(signal.SIGTERM)
+            code = own.proc.wait(timeout=30)
+            self.assertEqual(code, 0)
+            self.assertLess(time.monotonic() - start, 7, 'SIGTERM waited for the idle connection')
+        finally:
+            kept.close()
+            if own.proc.poll() is None:
+                own.proc.kill()
+                own.proc.wait(10)
+            own.log_file.close()
+
     def test_two_hundred_probes_of_one_printer_make_one_connection(self):
         before = self.crowd.connections()
         results = []
