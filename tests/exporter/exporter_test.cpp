@@ -195,6 +195,11 @@ limits: {concurrent_probes: 8}
         {"min_interval: -1s", "min_interval"},
         {"limits: {concurrent_probes: 0}", "limits.concurrent_probes"},
         {"targets: [", "not YAML"},
+        // A second key of one name would pass unseen: the first one counts.
+        {"targets: {allow: [10.0.0.1]}\ntargets: {allow: [0.0.0.0/0]}", "targets is given twice"},
+        {"min_interval: 1s\nmin_interval: 1ms", "min_interval is given twice"},
+        {"modules: {m: {timeout: 1s, timeout: 9s}}", "timeout is given twice"},
+        {"modules: {m: {}, m: {identity: true}}", "m is given twice"},
     };
     for (const auto& [text, says] : bad) {
         EXPECT_FALSE(ParseExporterConfig(text, c, error)) << text;
@@ -227,6 +232,7 @@ TEST(ExporterConfig, WebConfigTakesTheToolkitsKeysAndChecksThem) {
         {"basic_auth_users: {alice: secret}", "not a bcrypt hash"},
         {"basic_auth_users: {\"a:b\": " + hash + "}", "colon"},
         {"basic_auth: {}", "unknown key"},
+        {"basic_auth_users: {alice: " + hash + ", alice: " + hash + "}", "alice is given twice"},
     };
     for (const auto& [text, says] : bad) {
         EXPECT_FALSE(ParseWebConfig(text, w, error)) << text;
