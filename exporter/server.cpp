@@ -23,7 +23,6 @@ namespace {
 constexpr const char* kTextFormat = "text/plain; version=0.0.4; charset=utf-8";
 // Prometheus's own margin: a probe ends this much before the scrape's timeout.
 constexpr double kScrapeMarginSeconds = 0.5;
-constexpr double kShortestProbeSeconds = 0.1;
 
 std::string Quoted(const std::string& s) {
     std::string out = "\"";
@@ -171,6 +170,13 @@ bool PasswordCheck::Good(const std::string& user, const std::string& password) {
 #endif
 }
 
+double ProbeSeconds(double moduleTimeout, const std::string& scrapeTimeout) {
+    double given = 0;
+    if (scrapeTimeout.empty() || !ParseDuration(scrapeTimeout, given)) return moduleTimeout;
+    const double room = given > 2 * kScrapeMarginSeconds ? given - kScrapeMarginSeconds : given * 0.75;
+    return std::min(moduleTimeout, room);
+}
+
 std::string ProbeText(const Prober::Answer& a, double seconds) {
     const cli::PortResult& r = a.result;
     std::string out;
@@ -310,14 +316,8 @@ void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
                        {{"target", target}, {"reason", decision.reason}, {"remote", req.remote_addr}});
             return bad(403, "probe refused: " + cli::MetricLabel(decision.reason));
         }
-        double seconds = module->second.timeoutSeconds;
-        const std::string scrape = req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds");
-        double given = 0;
-        if (!scrape.empty() && ParseDuration(scrape, given)) {
-            const double room =
-                given > 2 * kScrapeMarginSeconds ? given - kScrapeMarginSeconds : given * 0.75;
-            seconds = std::min(seconds, std::max(room, kShortestProbeSeconds));
-        }
+        const double seconds = ProbeSeconds(module->second.timeoutSeconds,
+                                            req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds"));
         const Clock::time_point deadline =
             start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         ++p.counters->inFlight;

@@ -70,6 +70,10 @@ struct ServerParts {
 // The routes on `server`, and the limits every request has.
 void SetUpRoutes(httplib::Server& server, const ServerParts& parts);
 
+// How long a probe may take: the module's timeout, or less, so that the answer comes within the scrape's
+// timeout (the X-Prometheus-Scrape-Timeout-Seconds header, when it is a duration).
+double ProbeSeconds(double moduleTimeout, const std::string& scrapeTimeout);
+
 // The text of a probe's answer in the Prometheus text format.
 std::string ProbeText(const Prober::Answer& answer, double seconds);
 

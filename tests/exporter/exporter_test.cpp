@@ -409,6 +409,18 @@ TEST(PasswordCheck, BcryptHashesGoodAndBadAndRemembered) {
     EXPECT_FALSE(PasswordCheck({}).Any());
 }
 
+TEST(ExporterTimeout, AProbeEndsWithinTheScrapesTimeoutHoweverShort) {
+    EXPECT_EQ(ProbeSeconds(5, ""), 5);
+    EXPECT_EQ(ProbeSeconds(5, "10"), 5);
+    EXPECT_DOUBLE_EQ(ProbeSeconds(5, "1.5"), 1.0); // Prometheus's own half-second margin
+    for (const char* given : {"0.9", "0.3", "0.05", "0.001"}) {
+        EXPECT_LT(ProbeSeconds(5, given), std::stod(given)) << given;
+        EXPECT_GT(ProbeSeconds(5, given), 0) << given;
+    }
+    for (const char* junk : {"0", "-1", "nan", "inf", "1e9", "0x10", " 1", "abc"})
+        EXPECT_EQ(ProbeSeconds(5, junk), 5) << junk;
+}
+
 TEST(ProbeText, PrinterTextsAreEscapedAndAWaitedProbeSaysNothingOfThePrinter) {
     Prober::Answer a;
     a.result.port = "tcp://10.0.0.5:9100";
