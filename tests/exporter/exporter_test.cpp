@@ -10,6 +10,7 @@
 #include <crypt.h>
 
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace pw::exporter {
@@ -376,6 +377,28 @@ TEST(Prober, ExchangesBeyondTheLimitAreRefused) {
     EXPECT_EQ(prober.InFlight(), 0);
     EXPECT_EQ(prober.Probe("tcp://10.0.0.2:9100", "default", m, Later(1000)).outcome,
               Prober::Outcome::Exchanged);
+}
+
+TEST(Prober, AnExchangeThatThrowsLeavesItsTargetFree) {
+    VirtualClock clock;
+    int calls = 0;
+    Prober prober(
+        [&](const std::string& target, const Module&, Clock::time_point) {
+            if (++calls == 1) throw std::runtime_error("no thread");
+            cli::PortResult r;
+            r.port = target;
+            r.haveStatus = true;
+            return r;
+        },
+        clock.Fn(), 5, 1);
+    const Module m;
+    EXPECT_THROW(prober.Probe("COM3", "default", m, Later(1000)), std::runtime_error);
+    EXPECT_EQ(prober.InFlight(), 0);
+    const Prober::Answer again = prober.Probe("COM3", "default", m, Later(100));
+    EXPECT_EQ(again.outcome, Prober::Outcome::Exchanged) << "not waiting for an exchange that is over";
+    EXPECT_TRUE(again.result.haveStatus);
+    EXPECT_EQ(prober.Probe("COM4", "default", m, Later(100)).outcome, Prober::Outcome::Exchanged)
+        << "the limit of one exchange at once is free again";
 }
 
 TEST(Prober, IdleTargetsAreForgotten) {
