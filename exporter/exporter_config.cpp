@@ -130,9 +130,10 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         error = "cannot read " + path;
         return false;
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
+    // Read no further than the limit: a path such as /dev/zero never ends.
+    text.assign(kMaxFileBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > kMaxFileBytes) {
         error = path + " is larger than 1 MiB";
         return false;

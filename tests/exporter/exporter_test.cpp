@@ -241,6 +241,15 @@ TEST(ExporterConfig, WebConfigTakesTheToolkitsKeysAndChecksThem) {
     }
 }
 
+TEST(ExporterConfig, AFileThatNeverEndsIsRefusedAtTheLimit) {
+    std::string text, error;
+    EXPECT_FALSE(ReadTextFile("/dev/zero", text, error));
+    EXPECT_NE(error.find("larger than 1 MiB"), std::string::npos) << error;
+    EXPECT_LE(text.capacity(), 2u << 20);
+    EXPECT_FALSE(ReadTextFile("/nonexistent/exporter.yml", text, error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+}
+
 TEST(ExporterConfig, Durations) {
     double s = 0;
     EXPECT_TRUE(ParseDuration("5s", s) && s == 5);
