@@ -90,6 +90,10 @@ TEST(TargetPolicy, AllowsOnlyWhatTheListNamesWhateverTheSpelling) {
         EXPECT_EQ(d.allowed, c.allowed) << c.target << ": " << d.reason;
         if (!d.allowed) {
             EXPECT_FALSE(d.reason.empty()) << c.target;
+        } else {
+            // The exchange is made with the key: it is allowed as itself.
+            const TargetDecision again = CheckTarget(allow, d.key);
+            EXPECT_TRUE(again.allowed && again.key == d.key) << c.target << " -> " << d.key;
         }
     }
     EXPECT_NE(CheckTarget(Allow({"10.0.0.0/24"}), "tcp://[::ffff:10.0.0.5]").reason.find("IPv4"),
