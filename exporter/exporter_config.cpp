@@ -17,13 +17,21 @@ struct Problem {
     std::string text;
 };
 
+// A map's keys, each once: YAML readers differ on which of two equal keys counts, and this one would take
+// the first without a word.
+std::set<std::string> Keys(const YAML::Node& map, const std::string& where) {
+    std::set<std::string> seen;
+    for (const auto& kv : map)
+        if (!seen.insert(kv.first.as<std::string>()).second)
+            throw Problem{where + ": " + kv.first.as<std::string>() + " is given twice"};
+    return seen;
+}
+
 // The keys a map may hold; any other is an error naming it.
 void OnlyKeys(const YAML::Node& map, const std::string& where, const std::set<std::string>& keys) {
     if (!map.IsMap()) throw Problem{where + " must be a map"};
-    for (const auto& kv : map) {
-        const std::string key = kv.first.as<std::string>();
+    for (const std::string& key : Keys(map, where))
         if (!keys.count(key)) throw Problem{"unknown key " + where + "." + key};
-    }
 }
 
 std::string Scalar(const YAML::Node& n, const std::string& where) {
@@ -122,9 +130,10 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
         error = "cannot read " + path;
         return false;
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
+    // Read no further than the limit: a path such as /dev/zero never ends.
+    text.assign(kMaxFileBytes + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > kMaxFileBytes) {
         error = path + " is larger than 1 MiB";
         return false;
@@ -156,6 +165,7 @@ bool ParseExporterConfig(const std::string& text, ExporterConfig& config, std::s
         }
         if (const YAML::Node modules = root["modules"]) {
             if (!modules.IsMap()) throw Problem{"modules must be a map of names"};
+            Keys(modules, "modules");
             for (const auto& kv : modules) {
                 const std::string name = kv.first.as<std::string>();
                 if (name.empty() || name.size() > 64 ||
@@ -227,6 +237,7 @@ bool ParseWebConfig(const std::string& text, WebConfig& config, std::string& err
         if (const YAML::Node http = root["http_server_config"]) OnlyKeys(http, "http_server_config", {});
         if (const YAML::Node users = root["basic_auth_users"]) {
             if (!users.IsMap()) throw Problem{"basic_auth_users must map user names to bcrypt hashes"};
+            Keys(users, "basic_auth_users");
             for (const auto& kv : users) {
                 const std::string user = kv.first.as<std::string>();
                 const std::string hash = Scalar(kv.second, "basic_auth_users." + user);

@@ -2,6 +2,8 @@
 
 #include "link/interruptible_device_services.h"
 
+#include <vector>
+
 namespace pw::exporter {
 
 namespace {
@@ -94,7 +96,18 @@ Prober::Answer Prober::Probe(const std::string& target, const std::string& modul
     t->running = true;
     lock.unlock();
     a.outcome = Outcome::Exchanged;
-    a.result = m_exchange(target, module, deadline);
+    try {
+        a.result = m_exchange(target, module, deadline);
+    } catch (...) {
+        // The target must not stay busy for good, nor the exchange counted, whatever went wrong.
+        m_inFlight.fetch_sub(1);
+        lock.lock();
+        t->running = false;
+        t->changed.notify_all();
+        lock.unlock();
+        Leave(target, t);
+        throw;
+    }
     m_inFlight.fetch_sub(1);
     lock.lock();
     t->running = false;

@@ -5,6 +5,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -21,7 +23,6 @@ namespace {
 constexpr const char* kTextFormat = "text/plain; version=0.0.4; charset=utf-8";
 // Prometheus's own margin: a probe ends this much before the scrape's timeout.
 constexpr double kScrapeMarginSeconds = 0.5;
-constexpr double kShortestProbeSeconds = 0.1;
 
 std::string Quoted(const std::string& s) {
     std::string out = "\"";
@@ -125,6 +126,16 @@ bool BcryptAvailable() {
 #endif
 }
 
+PasswordCheck::PasswordCheck(std::map<std::string, std::string> users) : m_users(std::move(users)) {
+    unsigned long cost = 4;
+    for (const auto& [user, hash] : m_users) // "$2y$NN$..."
+        cost = std::clamp(std::strtoul(hash.substr(4, 2).c_str(), nullptr, 10), cost, 31UL);
+    char prefix[16];
+    std::snprintf(prefix, sizeof prefix, "$2b$%02lu$", cost);
+    // Salt and hash of no one's password: crypt() works through them as through any other.
+    m_stranger = std::string(prefix) + "iaEfuM3oSAYov/cfHH4k3.CxlBIaC7xGu6SbSdd7PoTjt6RV7cSfW";
+}
+
 bool PasswordCheck::Good(const std::string& user, const std::string& password) {
     const auto it = m_users.find(user);
 #if defined(PINWRIGHT_HAVE_CRYPT)
@@ -143,9 +154,11 @@ bool PasswordCheck::Good(const std::string& user, const std::string& password) {
         const auto known = m_good.find(user);
         if (it != m_users.end() && known != m_good.end() && SameBytes(known->second, d)) return true;
     }
-    if (it == m_users.end() || password.find('\0') != std::string::npos) return false;
+    // bcrypt's whole cost is paid for every refusal: its time tells nothing of which names exist.
     crypt_data data{};
-    const char* out = crypt_r(password.c_str(), hash.c_str(), &data);
+    const char* out =
+        crypt_r(password.c_str(), it == m_users.end() ? m_stranger.c_str() : hash.c_str(), &data);
+    if (it == m_users.end() || password.find('\0') != std::string::npos) return false;
     if (!out || out[0] == '*' || !SameBytes(out, hash)) return false;
     std::lock_guard lock(m_mutex);
     m_good[user] = d;
@@ -155,6 +168,13 @@ bool PasswordCheck::Good(const std::string& user, const std::string& password) {
     (void)password;
     return false;
 #endif
+}
+
+double ProbeSeconds(double moduleTimeout, const std::string& scrapeTimeout) {
+    double given = 0;
+    if (scrapeTimeout.empty() || !ParseDuration(scrapeTimeout, given)) return moduleTimeout;
+    const double room = given > 2 * kScrapeMarginSeconds ? given - kScrapeMarginSeconds : given * 0.75;
+    return std::min(moduleTimeout, room);
 }
 
 std::string ProbeText(const Prober::Answer& a, double seconds) {
@@ -185,9 +205,12 @@ void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
     server.set_payload_max_length(4096);
     // Headers and body go out as two writes: without this, Nagle and a delayed ACK add 40 ms to each answer.
     server.set_tcp_nodelay(true);
-    server.set_read_timeout(10, 0);
+    // Each connection holds a worker thread while it idles between requests or sends one slowly, and a stop
+    // waits for every worker: these bound how long SIGTERM takes with Prometheus's kept-alive connections
+    // open, and how long an idle client keeps a worker from probes.
+    server.set_read_timeout(5, 0);
     server.set_write_timeout(10, 0);
-    server.set_keep_alive_timeout(30);
+    server.set_keep_alive_timeout(5);
 
     server.set_pre_routing_handler([p](const httplib::Request& req, httplib::Response& res) {
         if (req.method != "GET" && req.method != "HEAD") {
@@ -293,18 +316,13 @@ void SetUpRoutes(httplib::Server& server, const ServerParts& p) {
                        {{"target", target}, {"reason", decision.reason}, {"remote", req.remote_addr}});
             return bad(403, "probe refused: " + cli::MetricLabel(decision.reason));
         }
-        double seconds = module->second.timeoutSeconds;
-        const std::string scrape = req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds");
-        double given = 0;
-        if (!scrape.empty() && ParseDuration(scrape, given)) {
-            const double room =
-                given > 2 * kScrapeMarginSeconds ? given - kScrapeMarginSeconds : given * 0.75;
-            seconds = std::min(seconds, std::max(room, kShortestProbeSeconds));
-        }
+        const double seconds = ProbeSeconds(module->second.timeoutSeconds,
+                                            req.get_header_value("X-Prometheus-Scrape-Timeout-Seconds"));
         const Clock::time_point deadline =
             start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         ++p.counters->inFlight;
-        const Prober::Answer a = p.prober->Probe(target, moduleName, module->second, deadline);
+        Prober::Answer a = p.prober->Probe(decision.key, moduleName, module->second, deadline);
+        a.result.port = target; // the labels name the printer as this scrape did
         --p.counters->inFlight;
         const double took = std::chrono::duration<double>(Clock::now() - start).count();
         switch (a.outcome) {

@@ -43,12 +43,15 @@ struct Counters {
 // each scrape does not pay bcrypt's cost.
 class PasswordCheck {
   public:
-    explicit PasswordCheck(std::map<std::string, std::string> users) : m_users(std::move(users)) {}
+    explicit PasswordCheck(std::map<std::string, std::string> users);
     bool Any() const { return !m_users.empty(); }
     bool Good(const std::string& user, const std::string& password);
 
   private:
     std::map<std::string, std::string> m_users;
+    // A user not in the list is checked against this hash, at the cost of the dearest listed one: a
+    // refusal takes as long whether the name exists or not.
+    std::string m_stranger;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_good; // user -> digest of a password found good
 };
@@ -66,6 +69,10 @@ struct ServerParts {
 
 // The routes on `server`, and the limits every request has.
 void SetUpRoutes(httplib::Server& server, const ServerParts& parts);
+
+// How long a probe may take: the module's timeout, or less, so that the answer comes within the scrape's
+// timeout (the X-Prometheus-Scrape-Timeout-Seconds header, when it is a duration).
+double ProbeSeconds(double moduleTimeout, const std::string& scrapeTimeout);
 
 // The text of a probe's answer in the Prometheus text format.
 std::string ProbeText(const Prober::Answer& answer, double seconds);

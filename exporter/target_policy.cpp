@@ -188,6 +188,10 @@ TargetDecision CheckTarget(const std::vector<AllowEntry>& allow, const std::stri
             if (e.kind != AllowEntry::Kind::Device) continue;
             if (e.name == target || (IsPortName(target) && Lower(e.name) == Lower(target))) {
                 d.allowed = true;
+                d.key = target;
+                if (IsPortName(target))
+                    std::transform(d.key.begin(), d.key.end(), d.key.begin(),
+                                   [](unsigned char c) { return std::toupper(c); });
                 return d;
             }
         }
@@ -206,6 +210,8 @@ TargetDecision CheckTarget(const std::vector<AllowEntry>& allow, const std::stri
         for (const AllowEntry& e : allow)
             if (e.kind == AllowEntry::Kind::HostName && e.name == name && e.port == a.port) {
                 d.allowed = true;
+                a.host = name;
+                d.key = a.Name();
                 return d;
             }
         d.reason = "the host name is not in the allow list with this port (a name is probed only where the "
@@ -226,6 +232,7 @@ TargetDecision CheckTarget(const std::vector<AllowEntry>& allow, const std::stri
         if (e.kind == AllowEntry::Kind::Network && e.ipv6 == ipv6 && e.port == a.port &&
             InNetwork(e, bytes)) {
             d.allowed = true;
+            d.key = a.Name();
             return d;
         }
     d.reason = "the address and port are not in the allow list";

@@ -30,6 +30,9 @@ bool ParseAllowEntry(const std::string& text, AllowEntry& entry, std::string& er
 struct TargetDecision {
     bool allowed = false;
     std::string reason; // refused: why, in words for the log and the 403's body
+    // Allowed: the one name of the printer whatever the spelling ("tcp://printer-7.shop.lan:9100" for
+    // "tcp://PRINTER-7.shop.lan.", "COM3" for "com3"), as -p takes it; probes of one printer meet under it.
+    std::string key;
 };
 
 TargetDecision CheckTarget(const std::vector<AllowEntry>& allow, const std::string& target);

@@ -33,7 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(!d.reason.empty());
             continue;
         }
+        // The exchange is made with the key: one allowed as itself.
+        const TargetDecision again = CheckTarget(allow, d.key);
+        FUZZ_CHECK(again.allowed && again.key == d.key);
+        FUZZ_CHECK(IsNetworkName(d.key) == IsNetworkName(target));
         if (!IsNetworkName(target)) {
+            FUZZ_CHECK(d.key == "/dev/ttyUSB0" || d.key == "COM3");
             std::string lower = target;
             std::transform(lower.begin(), lower.end(), lower.begin(),
                            [](unsigned char c) { return std::tolower(c); });
@@ -41,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         // The connection goes where the parsed address says: it must be one the list names.
-        NetworkAddress a;
-        FUZZ_CHECK(ParseNetworkAddress(target, a, error));
+        NetworkAddress a, asked;
+        FUZZ_CHECK(ParseNetworkAddress(d.key, a, error));
+        FUZZ_CHECK(ParseNetworkAddress(target, asked, error) && asked.port == a.port &&
+                   asked.numeric == a.numeric);
         const std::string name = a.Name();
         const bool inNet = a.numeric && !a.bracketed && a.port == 9100 && name.rfind("tcp://10.0.0.", 0) == 0;
         const bool inV6 = a.numeric && a.bracketed && a.port == 9100 && name.rfind("tcp://[fd00:", 0) == 0 &&

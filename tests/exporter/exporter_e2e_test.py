@@ -193,6 +193,7 @@ class ExporterEndToEnd(unittest.TestCase):
         cls.silent = sim('silent', '127.0.0.4', '--fault', 'silent')
         cls.busy = sim('busy', '127.0.0.5')
         cls.crowd = sim('crowd', '127.0.0.6')
+        cls.spelt = sim('spelt', '[::1]')
         allow = [s.address for s in cls.sims]
         cls.config = ('targets:\n  allow: [{0}]\nmodules:\n  default: {{timeout: 5s}}\n'
                       '  short: {{timeout: 2s}}\n  identity: {{identity: true}}\nmin_interval: 5s\n'
@@ -290,6 +291,24 @@ class ExporterEndToEnd(unittest.TestCase):
         finally:
             self.assertEqual(bare.stop(), 0)
 
+    def test_a_refusal_takes_as_long_for_a_user_that_does_not_exist(self):
+        hashed = crypt.crypt('correct horse', crypt.mksalt(crypt.METHOD_BLOWFISH, rounds=1 << 12))
+        own = Exporter(self.work, 'timing', 'targets:\n  allow: ["{0}"]\n'.format(self.healthy.address),
+                       'basic_auth_users:\n  prometheus: "{0}"\n'.format(hashed))
+        try:
+            def refused(user):
+                token = base64.b64encode((user + ':wrong').encode()).decode()
+                status, _, took = own.probe(self.healthy.target, headers={'Authorization': 'Basic ' + token})
+                self.assertEqual(status, 401)
+                return took
+
+            known = min(refused('prometheus') for _ in range(3))
+            stranger = min(refused('nobody') for _ in range(3))
+            self.assertGreater(known, 0.02, 'bcrypt at cost 12 takes tens of milliseconds')
+            self.assertGreater(stranger, known / 2, 'an unknown user is refused sooner: names can be guessed')
+        finally:
+            self.assertEqual(own.stop(), 0)
+
     @unittest.skipUnless(os.environ.get('PINWRIGHT_TEST_DIALOUT_DEVICE'), 'run as the unprivileged user only')
     def test_a_device_the_user_may_not_open_fails_the_probe_and_says_why(self):
         device = os.environ['PINWRIGHT_TEST_DIALOUT_DEVICE']
@@ -302,6 +321,28 @@ class ExporterEndToEnd(unittest.TestCase):
             self.assertRegex(own.log(), r'msg="probe failed" target="{0}".*dialout'.format(re.escape(device)))
         finally:
             self.assertEqual(own.stop(), 0)
+
+    def test_sigterm_ends_it_promptly_with_a_kept_alive_connection_open(self):
+        own = Exporter(self.work, 'kept-alive', self.config)
+        host, port = own.address.rsplit(':', 1)
+        kept = http.client.HTTPConnection(host, int(port), timeout=10)
+        try:
+            kept.request('GET', '/metrics')
+            answer = kept.getresponse()
+            answer.read()
+            self.assertEqual(answer.status, 200)
+            self.assertNotEqual(answer.getheader('Connection'), 'close')
+            start = time.monotonic()
+            own.proc.send_signal(signal.SIGTERM)
+            code = own.proc.wait(timeout=30)
+            self.assertEqual(code, 0)
+            self.assertLess(time.monotonic() - start, 7, 'SIGTERM waited for the idle connection')
+        finally:
+            kept.close()
+            if own.proc.poll() is None:
+                own.proc.kill()
+                own.proc.wait(10)
+            own.log_file.close()
 
     def test_two_hundred_probes_of_one_printer_make_one_connection(self):
         before = self.crowd.connections()
@@ -320,6 +361,23 @@ class ExporterEndToEnd(unittest.TestCase):
             self.assertEqual(status, 200, body)
             self.assertEqual(value(body, 'probe_success'), 1, body)
         self.assertEqual(self.crowd.connections() - before, 1, self.crowd.log()[-2000:])
+
+    def test_every_spelling_of_one_printer_shares_its_one_connection(self):
+        port = self.spelt.address.rsplit(':', 1)[1]
+        spellings = ['tcp://[::1]:' + port, 'tcp://[0::1]:' + port, 'tcp://[0:0:0:0:0:0:0:1]:' + port,
+                     'tcp://[0000::0001]:' + port]
+        results = []
+        threads = [threading.Thread(target=lambda t=t: results.append((t, self.exporter.probe(t))))
+                   for t in spellings * 5]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join(60)
+        self.assertEqual(len(results), len(threads))
+        for target, (status, body, _) in results:
+            self.assertEqual(status, 200, body)
+            self.assertEqual(value(body, 'pinwright_printer_up', port=target), 1, body)
+        self.assertEqual(self.spelt.connections(), 1, self.spelt.log()[-2000:])
 
     def test_a_silent_printer_holds_up_no_other_and_fails_within_its_timeout(self):
         out = {}

@@ -9,6 +9,8 @@
 
 #include <crypt.h>
 
+#include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace pw::exporter {
@@ -88,6 +90,10 @@ TEST(TargetPolicy, AllowsOnlyWhatTheListNamesWhateverTheSpelling) {
         EXPECT_EQ(d.allowed, c.allowed) << c.target << ": " << d.reason;
         if (!d.allowed) {
             EXPECT_FALSE(d.reason.empty()) << c.target;
+        } else {
+            // The exchange is made with the key: it is allowed as itself.
+            const TargetDecision again = CheckTarget(allow, d.key);
+            EXPECT_TRUE(again.allowed && again.key == d.key) << c.target << " -> " << d.key;
         }
     }
     EXPECT_NE(CheckTarget(Allow({"10.0.0.0/24"}), "tcp://[::ffff:10.0.0.5]").reason.find("IPv4"),
@@ -99,6 +105,28 @@ TEST(TargetPolicy, NothingIsAllowedWithoutAListAndTheRefusalSaysHowToAllow) {
     EXPECT_FALSE(d.allowed);
     EXPECT_NE(d.reason.find("targets: allow:"), std::string::npos);
     EXPECT_NE(d.reason.find("--config.file"), std::string::npos);
+}
+
+TEST(TargetPolicy, EverySpellingOfOnePrinterHasOneKey) {
+    const auto allow = Allow({"10.0.0.0/24", "[fd00:1::]/64", "Printer-7.Shop.LAN", "COM3", "/dev/ttyUSB0"});
+    const std::vector<std::vector<const char*>> printers = {
+        {"tcp://10.0.0.5", "tcp://10.0.0.5:9100", "tcp://10.0.0.5:09100"},
+        {"tcp://[fd00:1::7]", "tcp://[FD00:1:0:0::7]:9100", "tcp://[fd00:1:0:0:0:0:0:7]"},
+        {"tcp://printer-7.shop.lan", "tcp://PRINTER-7.shop.lan.", "tcp://Printer-7.Shop.LAN:9100"},
+        {"COM3", "com3", "Com3"},
+        {"/dev/ttyUSB0"},
+    };
+    std::set<std::string> keys;
+    for (const auto& spellings : printers) {
+        const std::string key = CheckTarget(allow, spellings.front()).key;
+        EXPECT_FALSE(key.empty()) << spellings.front();
+        for (const char* s : spellings) EXPECT_EQ(CheckTarget(allow, s).key, key) << s;
+        keys.insert(key);
+    }
+    EXPECT_EQ(keys.size(), printers.size()) << "two printers under one key";
+    EXPECT_EQ(CheckTarget(allow, "tcp://PRINTER-7.shop.lan.").key, "tcp://printer-7.shop.lan:9100");
+    EXPECT_EQ(CheckTarget(allow, "com3").key, "COM3"); // as -p takes it: "com3" names no port there
+    EXPECT_EQ(CheckTarget(allow, "tcp://10.0.1.5").key, "") << "a refused target has no key";
 }
 
 TEST(TargetPolicy, NetworksCoverTheirPrefixOnly) {
@@ -172,6 +200,11 @@ limits: {concurrent_probes: 8}
         {"min_interval: -1s", "min_interval"},
         {"limits: {concurrent_probes: 0}", "limits.concurrent_probes"},
         {"targets: [", "not YAML"},
+        // A second key of one name would pass unseen: the first one counts.
+        {"targets: {allow: [10.0.0.1]}\ntargets: {allow: [0.0.0.0/0]}", "targets is given twice"},
+        {"min_interval: 1s\nmin_interval: 1ms", "min_interval is given twice"},
+        {"modules: {m: {timeout: 1s, timeout: 9s}}", "timeout is given twice"},
+        {"modules: {m: {}, m: {identity: true}}", "m is given twice"},
     };
     for (const auto& [text, says] : bad) {
         EXPECT_FALSE(ParseExporterConfig(text, c, error)) << text;
@@ -204,11 +237,21 @@ TEST(ExporterConfig, WebConfigTakesTheToolkitsKeysAndChecksThem) {
         {"basic_auth_users: {alice: secret}", "not a bcrypt hash"},
         {"basic_auth_users: {\"a:b\": " + hash + "}", "colon"},
         {"basic_auth: {}", "unknown key"},
+        {"basic_auth_users: {alice: " + hash + ", alice: " + hash + "}", "alice is given twice"},
     };
     for (const auto& [text, says] : bad) {
         EXPECT_FALSE(ParseWebConfig(text, w, error)) << text;
         EXPECT_NE(error.find(says), std::string::npos) << text << " -> " << error;
     }
+}
+
+TEST(ExporterConfig, AFileThatNeverEndsIsRefusedAtTheLimit) {
+    std::string text, error;
+    EXPECT_FALSE(ReadTextFile("/dev/zero", text, error));
+    EXPECT_NE(error.find("larger than 1 MiB"), std::string::npos) << error;
+    EXPECT_LE(text.capacity(), 2u << 20);
+    EXPECT_FALSE(ReadTextFile("/nonexistent/exporter.yml", text, error));
+    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
 }
 
 TEST(ExporterConfig, Durations) {
@@ -349,6 +392,28 @@ TEST(Prober, ExchangesBeyondTheLimitAreRefused) {
               Prober::Outcome::Exchanged);
 }
 
+TEST(Prober, AnExchangeThatThrowsLeavesItsTargetFree) {
+    VirtualClock clock;
+    int calls = 0;
+    Prober prober(
+        [&](const std::string& target, const Module&, Clock::time_point) {
+            if (++calls == 1) throw std::runtime_error("no thread");
+            cli::PortResult r;
+            r.port = target;
+            r.haveStatus = true;
+            return r;
+        },
+        clock.Fn(), 5, 1);
+    const Module m;
+    EXPECT_THROW(prober.Probe("COM3", "default", m, Later(1000)), std::runtime_error);
+    EXPECT_EQ(prober.InFlight(), 0);
+    const Prober::Answer again = prober.Probe("COM3", "default", m, Later(100));
+    EXPECT_EQ(again.outcome, Prober::Outcome::Exchanged) << "not waiting for an exchange that is over";
+    EXPECT_TRUE(again.result.haveStatus);
+    EXPECT_EQ(prober.Probe("COM4", "default", m, Later(100)).outcome, Prober::Outcome::Exchanged)
+        << "the limit of one exchange at once is free again";
+}
+
 TEST(Prober, IdleTargetsAreForgotten) {
     HeldPrinter printer;
     printer.Open();
@@ -378,6 +443,18 @@ TEST(PasswordCheck, BcryptHashesGoodAndBadAndRemembered) {
     EXPECT_FALSE(check.Good("bob", "s3cret:with colon"));
     EXPECT_FALSE(check.Good("", ""));
     EXPECT_FALSE(PasswordCheck({}).Any());
+}
+
+TEST(ExporterTimeout, AProbeEndsWithinTheScrapesTimeoutHoweverShort) {
+    EXPECT_EQ(ProbeSeconds(5, ""), 5);
+    EXPECT_EQ(ProbeSeconds(5, "10"), 5);
+    EXPECT_DOUBLE_EQ(ProbeSeconds(5, "1.5"), 1.0); // Prometheus's own half-second margin
+    for (const char* given : {"0.9", "0.3", "0.05", "0.001"}) {
+        EXPECT_LT(ProbeSeconds(5, given), std::stod(given)) << given;
+        EXPECT_GT(ProbeSeconds(5, given), 0) << given;
+    }
+    for (const char* junk : {"0", "-1", "nan", "inf", "1e9", "0x10", " 1", "abc"})
+        EXPECT_EQ(ProbeSeconds(5, junk), 5) << junk;
 }
 
 TEST(ProbeText, PrinterTextsAreEscapedAndAWaitedProbeSaysNothingOfThePrinter) {
