@@ -23,19 +23,43 @@ std::string Hex(const std::uint8_t* bytes, int n) {
     return hex;
 }
 
-std::optional<std::string> IdentityText(CPrinterPort& port, const Cmd<3>& query, std::uint32_t limitMs) {
+// How long the line must stay quiet after a text that came without its NUL for the text to count as whole.
+constexpr std::uint32_t kAfterTextQuietMs = 300;
+
+// Drops what comes until the line has been quiet for `quietMs`, within `limitMs` in all; how many bytes.
+int DropUntilQuiet(CPrinterPort& port, std::uint32_t quietMs, std::uint32_t limitMs) {
+    DeviceServices& os = port.Services();
+    const std::uint32_t start = os.GetTickCount();
+    std::uint8_t b = 0;
+    int dropped = 0;
+    while (os.GetTickCount() - start < limitMs && port.ReadWithin(&b, 1, quietMs) == 1) ++dropped;
+    return dropped;
+}
+
+// A text without its NUL is taken when nothing more comes (a printer that leaves the NUL out); one cut off
+// by the limit while more was on its way is not, and `cut` tells the caller to ask nothing more, since the
+// rest (dropped here) would be read as the next reply.
+std::optional<std::string> IdentityText(CPrinterPort& port, const Cmd<3>& query, std::uint32_t limitMs,
+                                        bool& cut) {
     if (SendQuery(port, query) != query.size()) return std::nullopt;
     std::string text;
-    if (!ReadNetworkText(port, text, limitMs)) return std::nullopt;
+    bool whole = false;
+    if (!ReadNetworkText(port, text, limitMs, &whole)) return std::nullopt;
+    if (!whole && DropUntilQuiet(port, kAfterTextQuietMs, 2 * limitMs) > 0) {
+        cut = true;
+        return std::nullopt;
+    }
     return text;
 }
 
 } // namespace
 
 void AskIdentity(CPrinterPort& port, PrinterProbe& p, std::uint32_t textMs) {
-    p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs);
-    p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs);
-    p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs);
+    // Once a text came cut off, no further query is asked: what is still on its way would answer it.
+    bool cut = false;
+    p.firmware = IdentityText(port, CMD_QUERY_FIRMWARE, textMs, cut);
+    if (!cut) p.maker = IdentityText(port, CMD_QUERY_MAKER, textMs, cut);
+    if (!cut) p.model = IdentityText(port, CMD_QUERY_MODEL_NAME, textMs, cut);
 }
 
 PrinterProbe ProbePrinter(CPrinterPort& port, std::uint32_t statusMs, std::uint32_t textMs) {

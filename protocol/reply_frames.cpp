@@ -46,9 +46,10 @@ int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count) {
     return got;
 }
 
-bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs) {
+bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs, bool* whole) {
     const ReplyClock clock(port, limitMs);
     text.clear();
+    if (whole) *whole = false;
     std::uint8_t b = 0;
     if (!NextByte(port, clock, b)) return false;
     int read = 1;
@@ -58,9 +59,10 @@ bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitM
     }
     while (b != 0) {
         if (text.size() < kMaxTextChars) text += static_cast<char>(b);
-        if (read >= kMaxTextBytes || !NextByte(port, clock, b)) break;
+        if (read >= kMaxTextBytes || !NextByte(port, clock, b)) return true;
         ++read;
     }
+    if (whole) *whole = true;
     return true;
 }
 

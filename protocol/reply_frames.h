@@ -19,8 +19,10 @@ constexpr std::uint32_t kReplyLimitMs = 5000;
 int ReadCount(CPrinterPort& port, std::uint8_t* buffer, int count);
 
 // Network: an identity text reply, its "_" header, the text and its NUL, whole within `limitMs`. At most
-// 64 characters are kept and at most 256 bytes read. False when not one byte came.
-bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs = kReplyLimitMs);
+// 64 characters are kept and at most 256 bytes read. False when not one byte came. `whole`, when given, says
+// whether the NUL came: a text cut off by the limit leaves the rest of it on the line.
+bool ReadNetworkText(CPrinterPort& port, std::string& text, std::uint32_t limitMs = kReplyLimitMs,
+                     bool* whole = nullptr);
 
 enum class SwitchFrame { Whole, Cut, NoHeader, TooManyStrays };
 

@@ -119,6 +119,19 @@ TEST_F(Probed, RepliesInPiecesAreTakenWholeAndATextWithoutItsNulEndsAtItsWait) {
     EXPECT_EQ(p.status.result, StatusRead::Ok) << "the model's missing NUL is not taken for a status";
 }
 
+TEST_F(Probed, ATextCutOffByItsWaitIsNotTakenNorItsRestReadAsTheNextReply) {
+    AnswerStatus();
+    AnswerIdentity();
+    printer.trickleMs = 300; // "_2.10\0" takes 1.8 s, past the text's 1 s
+    const PrinterProbe p = ProbePrinter(port);
+    ASSERT_TRUE(p.printer);
+    EXPECT_FALSE(p.firmware.has_value()) << *p.firmware;
+    EXPECT_FALSE(p.maker.has_value()) << "no query after a cut-off text: " << *p.maker;
+    EXPECT_FALSE(p.model.has_value());
+    EXPECT_EQ(printer.Count(kGsMaker), 0);
+    EXPECT_EQ(printer.Count(kGsModelName), 0);
+}
+
 TEST_F(Probed, APrinterWhoseStatusCannotBeReadIsAPrinterAllTheSame) {
     AnswerStatus();
     AnswerIdentity();
