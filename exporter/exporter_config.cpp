@@ -106,6 +106,20 @@ YAML::Node Load(const std::string& text) {
     }
 }
 
+// Runs `read`; false with `error` set when it found something wrong.
+template <class Read> bool Reading(std::string& error, Read read) {
+    try {
+        read();
+    } catch (const Problem& p) {
+        error = p.text;
+        return false;
+    } catch (const YAML::Exception& e) {
+        error = e.msg;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool ParseDuration(const std::string& text, double& seconds) {
@@ -144,9 +158,9 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
 bool ParseExporterConfig(const std::string& text, ExporterConfig& config, std::string& error) {
     config = ExporterConfig{};
     config.modules["default"] = Module{};
-    try {
+    return Reading(error, [&] {
         const YAML::Node root = Load(text);
-        if (root.IsNull()) return true;
+        if (root.IsNull()) return;
         OnlyKeys(root, "config", {"targets", "modules", "min_interval", "limits"});
         if (const YAML::Node targets = root["targets"]) {
             OnlyKeys(targets, "targets", {"allow"});
@@ -185,21 +199,14 @@ bool ParseExporterConfig(const std::string& text, ExporterConfig& config, std::s
             if (limits["target_length"])
                 config.maxTargetLength = Integer(limits["target_length"], "limits.target_length", 16, 4096);
         }
-    } catch (const Problem& p) {
-        error = p.text;
-        return false;
-    } catch (const YAML::Exception& e) {
-        error = e.msg;
-        return false;
-    }
-    return true;
+    });
 }
 
 bool ParseWebConfig(const std::string& text, WebConfig& config, std::string& error) {
     config = WebConfig{};
-    try {
+    return Reading(error, [&] {
         const YAML::Node root = Load(text);
-        if (root.IsNull()) return true;
+        if (root.IsNull()) return;
         OnlyKeys(root, "web config", {"tls_server_config", "basic_auth_users", "http_server_config"});
         if (const YAML::Node tls = root["tls_server_config"]) {
             OnlyKeys(tls, "tls_server_config",
@@ -249,14 +256,7 @@ bool ParseWebConfig(const std::string& text, WebConfig& config, std::string& err
                 config.users[user] = hash;
             }
         }
-    } catch (const Problem& p) {
-        error = p.text;
-        return false;
-    } catch (const YAML::Exception& e) {
-        error = e.msg;
-        return false;
-    }
-    return true;
+    });
 }
 
 } // namespace pw::exporter
