@@ -1,13 +1,14 @@
 // pinwright_exporter: reads receipt printers' real-time status when Prometheus scrapes /probe?target=PORT.
+#include "cli/platform.h"
 #include "exporter/exporter_config.h"
 #include "exporter/prober.h"
 #include "exporter/server.h"
-#include "exporter/stop_signal.h"
 #include "pinwright_version.h"
 
 #include <CLI/CLI.hpp>
 #include <httplib.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
@@ -22,6 +23,8 @@ using namespace pw::exporter;
 
 // Outside the 9100-9999 block of Prometheus's default port allocations, which is taken to its end.
 constexpr const char* kDefaultListen = "127.0.0.1:10094";
+// 128 + SIGPIPE, as StopRequests gives it; no such signal on Windows.
+constexpr int kBrokenPipeExit = 141;
 
 bool SplitListen(const std::string& text, std::string& host, int& port) {
     const std::size_t colon = text.rfind(':');
@@ -152,7 +155,7 @@ int main(int argc, char** argv) {
         return fatal("bad --web.listen-address", listen + " is not HOST:PORT");
 
     // Signals go to one thread that waits for them, never into the middle of an exchange.
-    StopSignal stopSignal;
+    pw::cli::StopRequests requests;
 
     std::unique_ptr<httplib::Server> server;
     if (web.tls) {
@@ -197,15 +200,22 @@ int main(int argc, char** argv) {
         log.Log(LogLevel::Warn, "nothing may be probed",
                 {{"hint", "list the printers under targets: allow: in the file given with --config.file"}});
 
+    // A stop request ends the server; a scraper that went away (SIGPIPE) is no request.
+    std::atomic<bool> serving{true}, stopped{false};
     std::thread stopper([&] {
-        const std::string why = stopSignal.Wait();
-        log.Log(LogLevel::Info, "stopping", {{"signal", why}});
-        server->stop();
+        while (serving.load()) {
+            const int code = requests.Wait(200);
+            if (code == 0 || code == kBrokenPipeExit) continue;
+            stopped.store(true);
+            log.Log(LogLevel::Info, "stopping", {{"exit", std::to_string(code)}});
+            server->stop();
+            return;
+        }
     });
     const bool served = server->listen_after_bind();
-    stopSignal.Release();
+    serving.store(false);
     stopper.join();
-    if (!served && !stopSignal.Received()) return fatal("the listener failed", listen);
+    if (!served && !stopped.load()) return fatal("the listener failed", listen);
     log.Log(LogLevel::Info, "stopped", {});
     return 0;
 }

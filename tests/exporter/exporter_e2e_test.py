@@ -426,6 +426,10 @@ class ExporterEndToEnd(unittest.TestCase):
         self.assertLess(took, 1.5)
 
     def test_own_metrics_and_index(self):
+        # A scraper that went away (SIGPIPE) does not end the exporter.
+        self.exporter.proc.send_signal(signal.SIGPIPE)
+        time.sleep(0.5)
+        self.assertIsNone(self.exporter.proc.poll(), self.exporter.log())
         self.exporter.probe(self.healthy.target)
         status, body, _ = self.exporter.get('/metrics')
         self.assertEqual(status, 200)
